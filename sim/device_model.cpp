@@ -1,0 +1,485 @@
+#include "sim/device_model.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tarnsim {
+
+namespace {
+
+constexpr uint8_t kOpIn = 0xEF;
+constexpr uint8_t kOpOut = 0xEE;
+constexpr uint8_t kOpInquiry = 0x12;
+constexpr uint8_t kOpReadCapacity = 0x25;
+constexpr size_t kChunkSize = 2048;
+constexpr size_t kMemorySize = 65536;
+
+// The reply a handler builds; the model copies `length` bytes of it to the host.
+struct Reply {
+  std::array<uint8_t, 512> bytes{};
+  void set(std::initializer_list<uint8_t> b) { std::copy(b.begin(), b.end(), bytes.begin()); }
+};
+
+struct Context {
+  PlayerState& state;
+  DeviceStorage& storage;
+  const Request& request;
+  Reply& reply;
+  Outcome& outcome;
+  uint8_t cdb(size_t i) const { return i < request.cdbLength ? request.cdb[i] : 0; }
+  uint16_t be16(size_t i) const { return uint16_t(cdb(i) << 8 | cdb(i + 1)); }
+  uint16_t le16(size_t i) const { return uint16_t(cdb(i) | cdb(i + 1) << 8); }
+  uint32_t be32(size_t i) const { return uint32_t(be16(i)) << 16 | be16(i + 2); }
+};
+
+// Handlers return the transfer's success; status bytes go into the reply.
+using Handler = bool (*)(Context&);
+
+struct Entry {
+  uint8_t opcode;
+  uint8_t subop;  // ignored for the standard commands
+  bool out;
+  std::array<const char*, 4> names;  // request names and sub-command words, null-ended
+  Handler handler;
+};
+
+void put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
+}
+
+bool status(Context& c, bool accepted) {
+  c.reply.bytes[0] = accepted ? 1 : 0;
+  return true;
+}
+
+void copyFlashId(Context& c) { std::memcpy(c.reply.bytes.data(), c.state.flashId, 5); }
+
+// Controller memory is 64 KiB and wraps around.
+void readMemory(Context& c, Stream stream, uint16_t addr, uint8_t* out, size_t n) {
+  size_t first = std::min(n, kMemorySize - addr);
+  c.storage.read(stream, addr, out, first);
+  if (first < n) c.storage.read(stream, 0, out + first, n - first);
+}
+
+bool inquiry(Context& c) {
+  static constexpr uint8_t kShort[9] = {0x00, 0x80, 0x02, 0x02, 0x04, 0x00, 0x00, 0x00, 'G'};
+  static constexpr uint8_t kLong[8] = {0x00, 0x80, 0x02, 0x02, 0x1F, 0x00, 0x00, 0x00};
+  uint8_t* r = c.reply.bytes.data();
+  switch (c.state.mode) {
+    case Mode::Fsm:
+      std::memcpy(r, kLong, 8);
+      std::memcpy(r + 8, "Flash   Setup   Manager v1.0", 28);
+      break;
+    case Mode::Generic:
+      std::memcpy(r, kLong, 8);
+      std::memcpy(r + 8, "Generic Audio   Product v2.0", 28);
+      break;
+    default:
+      std::memcpy(r, kShort, 9);  // the boot ROM and the firmware give the short form
+      break;
+  }
+  return true;
+}
+
+bool setDelayCount(Context& c) {
+  c.state.delayFirst = c.le16(2);
+  c.state.delaySecond = c.le16(4);
+  return status(c, true);
+}
+
+bool readCapacity(Context& c) {
+  auto bytes = c.storage.userAreaBytes();
+  if (!bytes) return false;
+  // The host multiplies the last block address by the block length, so the block count
+  // goes in that field: it reads back exactly the capacity the user area holds.
+  uint64_t blocks = std::min<uint64_t>(*bytes / 512, 0xFFFFFFFF);
+  put32(c.reply.bytes.data(), uint32_t(blocks));
+  put32(c.reply.bytes.data() + 4, 512);
+  return true;
+}
+
+bool readXdata(Context& c) {
+  readMemory(c, Stream::Xdata, c.le16(2), c.reply.bytes.data(), 512);
+  return true;
+}
+
+bool readCode(Context& c) {
+  // Code memory holds the flash setup manager once it has been loaded.
+  if (c.state.managerWritten) readMemory(c, Stream::Manager, c.le16(2), c.reply.bytes.data(), 512);
+  return true;
+}
+
+bool writeXdata(Context& c) {
+  size_t n = c.request.length;
+  if (n && !c.request.data) return false;
+  uint16_t addr = c.le16(2);
+  size_t first = std::min(n, kMemorySize - addr);
+  if (!c.storage.write(Stream::Xdata, addr, c.request.data, first)) return false;
+  return first == n || c.storage.write(Stream::Xdata, 0, c.request.data + first, n - first);
+}
+
+bool diskDecrypt(Context& c) {
+  c.state.decrypted = 1;
+  return status(c, true);
+}
+
+bool eraseNorFlash(Context&) { return true; }
+
+bool readFlashId(Context& c) {
+  copyFlashId(c);
+  return true;
+}
+
+bool writeConfig(Context& c) {
+  auto& s = c.state;
+  size_t n = c.request.length;
+  if (n && !c.request.data) return false;
+  if (!s.cfgOpen) {
+    if (!c.storage.clear(Stream::Config)) return false;
+    s.cfgOpen = 1;
+    s.cfgSize = 0;
+    s.cfgChecksum = 0;
+  }
+  if (!c.storage.write(Stream::Config, s.cfgSize, c.request.data, n)) return false;
+  s.cfgSize += uint32_t(n);
+  s.cfgChecksum = byteSum(c.request.data, n, s.cfgChecksum);
+  // Tables come without start or end request: the short last chunk closes one.
+  if (n < kChunkSize) {
+    s.cfgOpen = 0;
+    ++s.cfgTables;
+  }
+  return true;
+}
+
+void startCheck(Check& check, uint16_t begin, uint16_t end) {
+  check = Check{};
+  check.started = 1;
+  check.begin = begin;
+  check.end = end;
+}
+
+// Progress grows with every poll and ends at 01 64; polling with no check started
+// answers 01 00, which the host reads as a failed check.
+bool pollCheck(Context& c, Check& check) {
+  if (!check.started) {
+    c.reply.set({1, 0});
+    return true;
+  }
+  uint32_t polls = std::max<uint32_t>(c.state.checkPolls, 1);
+  if (check.polls < polls) ++check.polls;
+  uint32_t percent = check.polls * 100 / polls;
+  if (percent >= 100)
+    c.reply.set({1, 100});
+  else
+    c.reply.set({0, uint8_t(percent)});
+  return true;
+}
+
+bool checkBadStart(Context& c) {
+  startCheck(c.state.badBlock, c.be16(2), c.be16(4));
+  return status(c, true);
+}
+bool checkBadPoll(Context& c) { return pollCheck(c, c.state.badBlock); }
+
+bool blankingStart(Context& c) {
+  uint16_t begin = c.be16(2), end = c.be16(4);
+  if (begin > end) return status(c, false);
+  startCheck(c.state.blanking, begin, end);
+  return status(c, true);
+}
+bool blankingPoll(Context& c) { return pollCheck(c, c.state.blanking); }
+
+bool eraseBlocks(Context& c) { return status(c, c.be16(2) <= c.be16(4)); }
+
+bool startDownload(Context& c, Download& d, Stream stream) {
+  if (!c.storage.clear(stream)) return status(c, false);
+  d = Download{};
+  d.open = 1;
+  d.announced = c.be32(2);
+  return status(c, true);
+}
+
+// A chunk belongs to the download the last start opened; more bytes than announced
+// are refused, and the download can then no longer end well.
+bool downloadChunk(Context& c, Download& d, Stream stream) {
+  size_t n = c.request.length;
+  if (!d.open || (n && !c.request.data)) return false;
+  if (uint64_t(d.received) + n > d.announced) {
+    d.broken = 1;
+    return false;
+  }
+  if (!c.storage.write(stream, d.received, c.request.data, n)) return false;
+  d.received += uint32_t(n);
+  d.sum = byteSum(c.request.data, n, d.sum);
+  return true;
+}
+
+bool managerStart(Context& c) {
+  c.state.managerWritten = 0;  // its bytes are being replaced
+  return startDownload(c, c.state.manager, Stream::Manager);
+}
+bool managerChunk(Context& c) { return downloadChunk(c, c.state.manager, Stream::Manager); }
+
+bool managerEnd(Context& c) {
+  auto& s = c.state;
+  Download& d = s.manager;
+  if (!d.open) {
+    // Nothing downloaded: fine when the manager comes with the firmware already on it.
+    return status(c, s.mode != Mode::Rom);
+  }
+  bool good = !d.broken && d.received == d.announced && d.sum == c.be16(2);
+  d.open = 0;
+  if (good) {
+    s.managerWritten = 1;
+    s.managerSize = d.received;
+    s.managerChecksum = d.sum;
+    s.mode = Mode::Fsm;
+  }
+  return status(c, good);
+}
+
+bool packageStart(Context& c) { return startDownload(c, c.state.package, Stream::Package); }
+bool packageChunk(Context& c) { return downloadChunk(c, c.state.package, Stream::Package); }
+
+bool packageEnd(Context& c) {
+  auto& s = c.state;
+  Download& d = s.package;
+  bool good = d.open && !d.broken && d.received == d.announced;
+  if (good) {
+    s.addPackage({d.received, d.sum});
+    s.hasFirmware = 1;
+  }
+  d.open = 0;
+  return status(c, good);
+}
+
+bool changeClock(Context& c) {
+  c.state.clockDiv = c.cdb(2);
+  return status(c, true);
+}
+
+bool reset(Context& c) {
+  copyFlashId(c);
+  powerCycle(c.state);
+  return true;
+}
+
+bool queryFirstBurn(Context& c) {
+  c.reply.bytes[0] = c.state.packageCount == 0 ? 1 : 0;
+  return true;
+}
+
+bool secondReset(Context& c) {
+  copyFlashId(c);
+  if (c.state.mode == Mode::Update) {
+    // Leaving the update disk: the player drops off and comes back with its firmware.
+    c.state.mode = Mode::Firmware;
+    c.outcome.reattached = true;
+  }
+  return true;
+}
+
+void answerTarn(Context& c, bool yes) {
+  if (yes) std::memcpy(c.reply.bytes.data(), "TARN", 4);
+}
+
+bool checkUpdateDisk(Context& c) {
+  answerTarn(c, c.state.mode == Mode::Update);
+  return true;
+}
+
+bool isTarn(Context& c) {
+  answerTarn(c, c.state.mode != Mode::Rom);
+  return true;
+}
+
+bool setSystemArea(Context& c) {
+  c.state.sysArea = c.cdb(2);
+  return status(c, true);
+}
+
+bool flashItems(Context& c) {
+  c.reply.bytes[0] = c.state.items;
+  return true;
+}
+
+bool lcdSize(Context& c) {
+  c.reply.set({0x00, 0x80, 0x00, 0x40});  // 128 x 64 pixels
+  return true;
+}
+
+bool firmwareParity(Context& c) {
+  const auto& s = c.state;
+  return status(c, s.packageCount > 0 && !s.package.open);
+}
+
+bool changePassword(Context& c) {
+  c.state.password = c.be16(2);
+  c.reply.bytes[0] = 0;  // 0 means changed
+  return true;
+}
+
+bool bondingId(Context& c) {
+  c.reply.bytes[0] = c.state.bonding;
+  return true;
+}
+
+const Entry kRequests[] = {
+    {kOpInquiry, 0, false, {"cmd_bInquiry"}, inquiry},
+    {kOpReadCapacity, 0, false, {"cmd_bReadCapacity", "get_size_MB"}, readCapacity},
+    {kOpIn, 0x01, false, {"cmd_bReadXDATA", "rdx"}, readXdata},
+    {kOpOut, 0x02, true, {"cmd_bWriteXDATA", "wtx"}, writeXdata},
+    {kOpIn, 0x03, false, {"cmd_bReadCODE", "rdc"}, readCode},
+    {kOpIn, 0x04, false, {"cmd_bSetDelayCount"}, setDelayCount},
+    {kOpIn, 0x06, false, {"cmd_bDiskDecrypt", "disk_decrypt"}, diskDecrypt},
+    {kOpIn, 0x42, false, {"cmd_bEraseNorFlash", "erase_nor_flash"}, eraseNorFlash},
+    {kOpIn, 0x70, false, {"cmd_bFlashReadID", "rd_id"}, readFlashId},
+    {kOpOut, 0x71, true, {"cmd_bWriteFlashCfg", "wt_cfg"}, writeConfig},
+    {kOpIn, 0x72, false, {"cmd_bCheckBadStart", "chk_bad_s"}, checkBadStart},
+    {kOpIn, 0x73, false,
+     {"cmd_bCheckBadPolling==> start mass-sotrage", "cmd_bCheckBadPolling", "chk_bad_p"},
+     checkBadPoll},
+    {kOpIn, 0x74, false, {"cmd_bBlankingCheckStart", "blk_chk_s"}, blankingStart},
+    {kOpIn, 0x75, false, {"cmd_bBlankingCheckPolling", "blk_chk_p"}, blankingPoll},
+    {kOpIn, 0x76, false, {"cmd_bFlashEraseBlk", "era"}, eraseBlocks},
+    {kOpIn, 0x77, false, {"cmd_bWriteFlashMgrStart", "wt_mgr_s"}, managerStart},
+    {kOpOut, 0x78, true, {"cmd_bWriteFlashMgr", "wt_mgr"}, managerChunk},
+    {kOpIn, 0x79, false, {"cmd_bWriteFlashMgrEnd", "wt_mgr_e"}, managerEnd},
+    // The password check shares its code with the package start: the player cannot
+    // tell them apart, so both are a package start.
+    {kOpIn, 0x7A, false, {"cmd_bWriteProgramStart", "wt_pgr_s", "cmd_bCheckPasswd", "check_passwd"},
+     packageStart},
+    {kOpOut, 0x7B, true, {"cmd_bWriteProgram", "wt_pgr"}, packageChunk},
+    {kOpIn, 0x7C, false, {"cmd_bWriteProgramEnd", "wt_pgr_e"}, packageEnd},
+    {kOpIn, 0x7E, false, {"cmd_bChange8051ClockDiv", "chg_clk"}, changeClock},
+    {kOpIn, 0x7F, false, {"cmd_bReset", "reset"}, reset},
+    {kOpIn, 0x80, false, {"q_1st_burn", "SUB_SCSI_OP_QUERYFIRSTBURN"}, queryFirstBurn},
+    {kOpIn, 0x81, false, {"2st_reset"}, secondReset},
+    {kOpIn, 0x82, false, {"chk_is_updatedisk"}, checkUpdateDisk},
+    {kOpIn, 0x83, false, {"cmd_bSetSystemAreaSize", "set_sys_area", "SUB_SCSI_OP_SET_SYS_AREA_SIZE"},
+     setSystemArea},
+    {kOpIn, 0x84, false, {"get_flash_item"}, flashItems},
+    {kOpIn, 0x85, false, {"IS_TARN"}, isTarn},
+    {kOpIn, 0x86, false, {"get_lcd_size"}, lcdSize},
+    {kOpIn, 0x87, false, {"cmd_bCheckFwParity", "chk_update_success"}, firmwareParity},
+    {kOpIn, 0x8A, false, {"cmd_bChangePasswd", "change_passwd"}, changePassword},
+    {kOpIn, 0x8B, false, {"read_bnd_id"}, bondingId},
+};
+
+const Entry* findEntry(const uint8_t* cdb, uint8_t cdbLength) {
+  if (cdbLength < 1) return nullptr;
+  for (const Entry& e : kRequests) {
+    if (e.opcode != cdb[0]) continue;
+    if (e.opcode == kOpInquiry || e.opcode == kOpReadCapacity) return &e;
+    if (cdbLength >= 2 && e.subop == cdb[1]) return &e;
+  }
+  return nullptr;
+}
+
+bool entryNamed(const Entry& e, std::string_view name) {
+  for (const char* n : e.names)
+    if (n && name == n) return true;
+  return false;
+}
+
+// Applies the fault rules to one request; true when the request must fail.
+bool faultStrikes(PlayerState& s, const Entry& e, Outcome& outcome) {
+  bool fail = false;
+  for (FaultRule& f : s.faults) {
+    if (!f.name[0] || !entryNamed(e, std::string_view(f.name, strnlen(f.name, sizeof f.name))))
+      continue;
+    if (f.seen < f.after) {
+      ++f.seen;
+      continue;
+    }
+    fail = true;
+    if (f.vanish) {
+      // Gone once: a player plugged in again is a new arrival.
+      f = FaultRule{};
+      s.plugged = 0;
+      powerCycle(s);
+      outcome.vanished = true;
+    }
+  }
+  return fail;
+}
+
+}  // namespace
+
+std::string_view modeName(Mode mode) {
+  switch (mode) {
+    case Mode::Rom: return "rom";
+    case Mode::Fsm: return "fsm";
+    case Mode::Firmware: return "firmware";
+    case Mode::Update: return "update";
+    case Mode::Generic: return "generic";
+  }
+  return "?";
+}
+
+std::optional<Mode> parseMode(std::string_view text) {
+  for (Mode m : {Mode::Rom, Mode::Fsm, Mode::Firmware, Mode::Update, Mode::Generic})
+    if (modeName(m) == text) return m;
+  return std::nullopt;
+}
+
+size_t PlayerState::keptPackages() const { return std::min<size_t>(packageCount, kMaxPackages); }
+
+uint32_t PlayerState::firstKeptPackage() const {
+  return packageCount - uint32_t(keptPackages()) + 1;
+}
+
+const PackageRecord& PlayerState::keptPackage(size_t i) const {
+  size_t first = packageCount > kMaxPackages ? packageCount % kMaxPackages : 0;
+  return packages[(first + i) % kMaxPackages];
+}
+
+void PlayerState::addPackage(PackageRecord record) {
+  packages[packageCount % kMaxPackages] = record;
+  ++packageCount;
+}
+
+void powerCycle(PlayerState& s) {
+  if (s.mode == Mode::Fsm) s.mode = s.hasFirmware ? Mode::Firmware : Mode::Rom;
+  s.manager.open = 0;
+  s.package.open = 0;
+  s.cfgOpen = 0;
+  s.badBlock = Check{};
+  s.blanking = Check{};
+}
+
+uint16_t byteSum(const uint8_t* data, size_t n, uint16_t start) {
+  uint32_t sum = start;
+  for (size_t i = 0; i < n; ++i) sum += data[i];
+  return uint16_t(sum);
+}
+
+bool isKnownRequestName(std::string_view name) {
+  for (const Entry& e : kRequests)
+    if (entryNamed(e, name)) return true;
+  return false;
+}
+
+Outcome DeviceModel::apply(const Request& request) {
+  Outcome outcome;
+  if (request.reply && !request.out) std::memset(request.reply, 0, request.length);
+  if (!request.cdb) return outcome;
+  storage_.record(request.cdb, request.cdbLength, request.out, request.length);
+  ++state_.requests;
+
+  const Entry* entry = findEntry(request.cdb, request.cdbLength);
+  if (!entry || entry->out != request.out) return outcome;  // the player refuses it
+  if (faultStrikes(state_, *entry, outcome)) return outcome;
+
+  Reply reply;
+  Context context{state_, storage_, request, reply, outcome};
+  outcome.ok = entry->handler(context);
+  if (request.reply && !request.out) {
+    size_t n = std::min<size_t>(request.length, reply.bytes.size());
+    std::memcpy(request.reply, reply.bytes.data(), n);
+  }
+  return outcome;
+}
+
+}  // namespace tarnsim

@@ -1,0 +1,443 @@
+#include "sim/player_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace tarnsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kStreamFiles[] = {"manager.bin", "package.bin", "config.bin", "xdata.bin"};
+
+int openFile(const std::string& path, int flags) {
+  int fd;
+  do fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+bool writeAll(int fd, const void* data, size_t n) {
+  auto p = static_cast<const char*>(data);
+  while (n) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w, n -= size_t(w);
+  }
+  return true;
+}
+
+bool pwriteAll(int fd, const void* data, size_t n, uint64_t offset) {
+  auto p = static_cast<const char*>(data);
+  while (n) {
+    ssize_t w = ::pwrite(fd, p, n, off_t(offset));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w, n -= size_t(w), offset += uint64_t(w);
+  }
+  return true;
+}
+
+size_t preadSome(int fd, void* out, size_t n, uint64_t offset) {
+  auto p = static_cast<char*>(out);
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::pread(fd, p + got, n - got, off_t(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += size_t(r);
+  }
+  return got;
+}
+
+bool validState(const PlayerState& s) {
+  return s.magic == kStateMagic && s.version == kStateVersion && s.size == sizeof(PlayerState) &&
+         uint8_t(s.mode) <= uint8_t(Mode::Generic);
+}
+
+std::string hex(const uint8_t* p, size_t n) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += digits[p[i] >> 4], s += digits[p[i] & 15];
+  return s;
+}
+
+std::string checkName(const Check& c, uint32_t polls) {
+  if (!c.started) return "idle";
+  return c.polls >= std::max<uint32_t>(polls, 1) ? "done" : "running";
+}
+
+// Opens, locks and loads one player for a change or a look.
+struct Session {
+  std::unique_ptr<PlayerFiles> files;
+  std::unique_ptr<PlayerLock> lock;
+  PlayerState state;
+  bool open(const std::string& root, char letter, std::string& error) {
+    if (!letter) {
+      error = "not a drive letter";
+      return false;
+    }
+    files = PlayerFiles::open(root, letter, &error);
+    if (!files) return false;
+    lock = std::make_unique<PlayerLock>(*files);
+    if (!lock->held() || !files->load(state)) {
+      error = "cannot read the state of player " + std::string(1, letter) + " in " + root;
+      return false;
+    }
+    return true;
+  }
+  bool save(std::string& error) {
+    if (files->save(state)) return true;
+    error = std::string("cannot write the state: ") + std::strerror(errno);
+    return false;
+  }
+};
+
+}  // namespace
+
+char parseLetter(const std::string& text) {
+  if (text.empty() || text.size() > 2 || (text.size() == 2 && text[1] != ':')) return 0;
+  char c = text[0];
+  if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return c >= 'A' && c <= 'Z' ? c : 0;
+}
+
+std::string playerDir(const std::string& root, char letter) {
+  return (fs::path(root) / std::string(1, letter)).string();
+}
+
+uint32_t defaultPortCode(char letter) { return uint32_t((letter - 'A') % 8 + 1); }
+
+PlayerFiles::PlayerFiles(std::string root, char letter)
+    : root_(std::move(root)), letter_(letter), dir_(playerDir(root_, letter)) {}
+
+PlayerFiles::~PlayerFiles() {
+  closeFd(lockFd_);
+  closeFd(stateFd_);
+  closeFd(traceFd_);
+  for (int& fd : streamFds_) closeFd(fd);
+}
+
+std::unique_ptr<PlayerFiles> PlayerFiles::open(const std::string& root, char letter,
+                                               std::string* error) {
+  std::unique_ptr<PlayerFiles> f(new PlayerFiles(root, letter));
+  f->lockFd_ = openFile(f->dir_ + "/lock", O_RDWR);
+  f->stateFd_ = openFile(f->dir_ + "/state", O_RDWR);
+  f->traceFd_ = openFile(f->dir_ + "/trace", O_WRONLY | O_APPEND | O_CREAT);
+  if (f->lockFd_ < 0 || f->stateFd_ < 0 || f->traceFd_ < 0) {
+    if (error) *error = "no player " + std::string(1, letter) + " in " + root;
+    return nullptr;
+  }
+  return f;
+}
+
+bool PlayerFiles::lock() {
+  int r;
+  do r = ::flock(lockFd_, LOCK_EX);
+  while (r < 0 && errno == EINTR);
+  return r == 0;
+}
+
+void PlayerFiles::unlock() { ::flock(lockFd_, LOCK_UN); }
+
+bool PlayerFiles::load(PlayerState& state) {
+  return preadSome(stateFd_, &state, sizeof state, 0) == sizeof state && validState(state);
+}
+
+bool PlayerFiles::save(const PlayerState& state) {
+  return pwriteAll(stateFd_, &state, sizeof state, 0);
+}
+
+void PlayerFiles::record(const uint8_t* cdb, size_t cdbLength, bool out, uint32_t length) {
+  static const char digits[] = "0123456789ABCDEF";
+  char line[96];
+  size_t n = 0;
+  for (size_t i = 0; i < cdbLength && i < 16; ++i) {
+    line[n++] = digits[cdb[i] >> 4];
+    line[n++] = digits[cdb[i] & 15];
+    line[n++] = ' ';
+  }
+  n += size_t(std::snprintf(line + n, sizeof line - n, "%s %u\n", out ? "out" : "in", length));
+  writeAll(traceFd_, line, n);
+}
+
+int PlayerFiles::streamFd(Stream stream) {
+  int& fd = streamFds_[size_t(stream)];
+  if (fd < 0) fd = openFile(dir_ + "/" + kStreamFiles[size_t(stream)], O_RDWR | O_CREAT);
+  return fd;
+}
+
+bool PlayerFiles::clear(Stream stream) {
+  int fd = streamFd(stream);
+  return fd >= 0 && ::ftruncate(fd, 0) == 0;
+}
+
+bool PlayerFiles::write(Stream stream, uint64_t offset, const uint8_t* data, size_t n) {
+  int fd = streamFd(stream);
+  return fd >= 0 && (n == 0 || pwriteAll(fd, data, n, offset));
+}
+
+void PlayerFiles::read(Stream stream, uint64_t offset, uint8_t* out, size_t n) {
+  int fd = streamFd(stream);
+  size_t got = fd >= 0 ? preadSome(fd, out, n, offset) : 0;
+  std::memset(out + got, 0, n - got);
+}
+
+std::optional<uint64_t> PlayerFiles::userAreaBytes() {
+  struct stat st;
+  if (::stat((dir_ + "/volume.img").c_str(), &st) != 0) return std::nullopt;
+  return uint64_t(st.st_size);
+}
+
+uint32_t effectiveLatencyMs(const PlayerState& state) {
+  static const long override = [] {
+    const char* v = std::getenv("TARNSIM_LATENCY_MS");
+    return v && *v ? std::strtol(v, nullptr, 10) : -1L;
+  }();
+  return override >= 0 ? uint32_t(override) : state.latencyMs;
+}
+
+bool serve(PlayerFiles& files, const Request& request, uint32_t& error) {
+  if (request.reply && !request.out) std::memset(request.reply, 0, request.length);
+  PlayerState state;
+  Outcome outcome;
+  {
+    PlayerLock lock(files);
+    if (!lock.held() || !files.load(state)) {
+      error = kErrorNotConnected;
+      return false;
+    }
+    if (!state.plugged) {
+      error = kErrorNotConnected;  // pulled out while the drive was open
+      return false;
+    }
+    DeviceModel model(state, files);
+    outcome = model.apply(request);
+    if (!files.save(state)) outcome.ok = false;
+    if (outcome.vanished) appendEvent(files.root(), "unplug", files.letter());
+    if (outcome.reattached) {
+      appendEvent(files.root(), "unplug", files.letter());
+      appendEvent(files.root(), "plug", files.letter());
+    }
+  }
+  if (uint32_t ms = effectiveLatencyMs(state))
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  error = outcome.ok ? 0 : outcome.vanished ? kErrorNotConnected : kErrorIoDevice;
+  return outcome.ok;
+}
+
+bool appendEvent(const std::string& root, const char* kind, char letter) {
+  int fd = openFile((fs::path(root) / "events").string(), O_RDWR | O_APPEND | O_CREAT);
+  if (fd < 0) return false;
+  ::flock(fd, LOCK_EX);
+  unsigned long lines = 0;
+  char buf[4096];
+  ssize_t r;
+  off_t at = 0;
+  while ((r = ::pread(fd, buf, sizeof buf, at)) > 0) {
+    for (ssize_t i = 0; i < r; ++i) lines += buf[i] == '\n';
+    at += r;
+  }
+  char line[64];
+  int n = std::snprintf(line, sizeof line, "%lu %s %c\n", lines + 1, kind, letter);
+  bool ok = writeAll(fd, line, size_t(n));
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
+  return ok;
+}
+
+bool createPlayer(const std::string& root, char letter, const PlayerSpec& spec, std::string& error) {
+  std::error_code ec;
+  fs::create_directories(root, ec);
+  if (ec) {
+    error = "cannot create " + root + ": " + ec.message();
+    return false;
+  }
+  std::string dir = playerDir(root, letter);
+  if (fs::exists(dir, ec)) {
+    error = "player " + std::string(1, letter) + " already exists in " + root;
+    return false;
+  }
+  // Built aside and renamed into place, so a half-made player is never seen.
+  std::string tmp = (fs::path(root) / ("." + std::string(1, letter) + ".new." +
+                                       std::to_string(::getpid()))).string();
+  fs::remove_all(tmp, ec);
+  if (!fs::create_directory(tmp, ec)) {
+    error = "cannot create " + tmp + ": " + ec.message();
+    return false;
+  }
+  PlayerState s;
+  std::memcpy(s.flashId, spec.flashId, 4);
+  s.flashId[4] = 0;
+  s.items = spec.items;
+  s.bonding = spec.bonding;
+  s.mode = spec.mode;
+  s.capacityMib = spec.capacityMib;
+  s.portCode = spec.portCode >= 0 ? uint32_t(spec.portCode) : defaultPortCode(letter);
+  s.latencyMs = spec.latencyMs;
+  s.checkPolls = spec.checkPolls;
+  s.hasFirmware = spec.mode != Mode::Rom && spec.mode != Mode::Fsm;
+
+  bool ok = true;
+  for (const char* name : {"lock", "trace"}) {
+    int fd = openFile(tmp + "/" + name, O_WRONLY | O_CREAT | O_TRUNC);
+    ok = ok && fd >= 0;
+    if (fd >= 0) ::close(fd);
+  }
+  int fd = openFile(tmp + "/state", O_WRONLY | O_CREAT | O_TRUNC);
+  ok = ok && fd >= 0 && writeAll(fd, &s, sizeof s);
+  if (fd >= 0) ::close(fd);
+  fd = openFile(tmp + "/volume.img", O_WRONLY | O_CREAT | O_TRUNC);
+  ok = ok && fd >= 0 && ::ftruncate(fd, off_t(uint64_t(spec.capacityMib) << 20)) == 0;
+  if (fd >= 0) ::close(fd);
+  if (ok) {
+    fs::rename(tmp, dir, ec);
+    ok = !ec;
+  }
+  if (!ok) {
+    error = "cannot create player " + std::string(1, letter) + " in " + root + ": " +
+            (ec ? ec.message() : std::strerror(errno));
+    fs::remove_all(tmp, ec);
+  }
+  return ok;
+}
+
+bool setPlugged(const std::string& root, char letter, bool plugged, std::string& error) {
+  Session s;
+  if (!s.open(root, letter, error)) return false;
+  if (bool(s.state.plugged) == plugged) return true;  // nothing happens, nothing to tell
+  s.state.plugged = plugged;
+  if (!plugged) powerCycle(s.state);  // pulled out: power is gone
+  if (!s.save(error)) return false;
+  if (!appendEvent(root, plugged ? "plug" : "unplug", letter)) {
+    error = "cannot append to " + (fs::path(root) / "events").string();
+    return false;
+  }
+  return true;
+}
+
+bool setFault(const std::string& root, char letter, const FaultSpec& fault, std::string& error) {
+  if (!isKnownRequestName(fault.request)) {
+    error = "unknown request: " + fault.request;
+    return false;
+  }
+  if (fault.request.size() >= sizeof(FaultRule::name)) {
+    error = "request name too long: " + fault.request;
+    return false;
+  }
+  Session s;
+  if (!s.open(root, letter, error)) return false;
+  FaultRule* slot = nullptr;
+  for (FaultRule& f : s.state.faults)
+    if (f.name[0] && fault.request == f.name) slot = &f;
+  if (fault.clear) {
+    if (slot) *slot = FaultRule{};
+    return s.save(error);
+  }
+  for (FaultRule& f : s.state.faults)
+    if (!slot && !f.name[0]) slot = &f;
+  if (!slot) {
+    error = "too many faults on player " + std::string(1, letter);
+    return false;
+  }
+  *slot = FaultRule{};
+  std::memcpy(slot->name, fault.request.data(), fault.request.size());
+  slot->after = fault.after;
+  slot->vanish = fault.vanish;
+  return s.save(error);
+}
+
+bool readState(const std::string& root, char letter, PlayerState& state, std::string& error) {
+  Session s;
+  if (!s.open(root, letter, error)) return false;
+  state = s.state;
+  return true;
+}
+
+bool showPlayer(const std::string& root, char letter, std::vector<std::string>& lines,
+                std::string& error) {
+  PlayerState s;
+  if (!readState(root, letter, s, error)) return false;
+  auto add = [&](const std::string& key, const std::string& value) {
+    lines.push_back(key + "=" + value);
+  };
+  auto num = [](uint64_t v) { return std::to_string(v); };
+  add("letter", std::string(1, letter));
+  add("mode", std::string(modeName(s.mode)));
+  add("plugged", num(s.plugged));
+  add("flash_id", hex(s.flashId, 4));
+  add("items", num(s.items));
+  add("bonding", num(s.bonding));
+  add("capacity_mib", num(s.capacityMib));
+  add("port_code", num(s.portCode));
+  add("latency_ms", num(s.latencyMs));
+  add("check_polls", num(s.checkPolls));
+  add("sys_area", num(s.sysArea));
+  add("cfg_size", num(s.cfgSize));
+  add("cfg_checksum", num(s.cfgChecksum));
+  add("cfg_tables", num(s.cfgTables));
+  add("mgr_written", num(s.managerWritten));
+  add("mgr_size", num(s.managerWritten ? s.managerSize : 0));
+  add("mgr_checksum", num(s.managerWritten ? s.managerChecksum : 0));
+  add("packages", num(s.packageCount));
+  for (size_t i = 0; i < s.keptPackages(); ++i) {
+    std::string k = "package" + num(s.firstKeptPackage() + i);
+    add(k + "_size", num(s.keptPackage(i).size));
+    add(k + "_checksum", num(s.keptPackage(i).checksum));
+  }
+  const Download* open = s.manager.open ? &s.manager : s.package.open ? &s.package : nullptr;
+  add("download", s.manager.open ? "manager" : s.package.open ? "package" : "none");
+  add("download_size", num(open ? open->announced : 0));
+  add("download_received", num(open ? open->received : 0));
+  add("bad_check", checkName(s.badBlock, s.checkPolls));
+  add("blanking_check", checkName(s.blanking, s.checkPolls));
+  add("has_firmware", num(s.hasFirmware));
+  add("delay_count", num(s.delayFirst) + "," + num(s.delaySecond));
+  add("password", num(s.password));
+  add("decrypted", num(s.decrypted));
+  add("requests", num(s.requests));
+  int k = 0;
+  for (const FaultRule& f : s.faults) {
+    if (!f.name[0]) continue;
+    std::string key = "fault" + num(++k);
+    add(key + "_request", std::string(f.name, strnlen(f.name, sizeof f.name)));
+    add(key + "_after", num(f.after));
+    add(key + "_seen", num(f.seen));
+    add(key + "_vanish", num(f.vanish));
+  }
+  return true;
+}
+
+bool readTrace(const std::string& root, char letter, std::string& text, std::string& error) {
+  Session s;
+  if (!s.open(root, letter, error)) return false;
+  int fd = openFile(playerDir(root, letter) + "/trace", O_RDONLY);
+  if (fd < 0) {
+    error = "cannot read the trace of player " + std::string(1, letter);
+    return false;
+  }
+  char buf[65536];
+  ssize_t r;
+  while ((r = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, size_t(r));
+  ::close(fd);
+  return true;
+}
+
+}  // namespace tarnsim

@@ -1,0 +1,118 @@
+// A simulated player on disk: the folder <root>/<LETTER>/ with
+//   state       the player's PlayerState record, rewritten in place after every request
+//   lock        flock()ed around every request and every change made by tarnsim
+//   trace       one line per request received
+//   manager.bin, package.bin, config.bin   bytes of the current or last download
+//   xdata.bin   the controller's data memory
+//   volume.img  the user area, a sparse file of the player's capacity
+// and <root>/events, one line "<sequence> plug|unplug <LETTER>" per arrival or removal.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/device_model.h"
+
+namespace tarnsim {
+
+// 'E' for "E", "e" and "E:"; 0 when the text is not a drive letter.
+char parseLetter(const std::string& text);
+std::string playerDir(const std::string& root, char letter);
+
+class PlayerFiles final : public DeviceStorage {
+ public:
+  // Opens an existing player folder; null (with a message) when it is missing or broken.
+  static std::unique_ptr<PlayerFiles> open(const std::string& root, char letter, std::string* error);
+  ~PlayerFiles() override;
+  PlayerFiles(const PlayerFiles&) = delete;
+  PlayerFiles& operator=(const PlayerFiles&) = delete;
+
+  const std::string& root() const { return root_; }
+  char letter() const { return letter_; }
+
+  bool lock();
+  void unlock();
+  bool load(PlayerState& state);
+  bool save(const PlayerState& state);
+
+  void record(const uint8_t* cdb, size_t cdbLength, bool out, uint32_t length) override;
+  bool clear(Stream stream) override;
+  bool write(Stream stream, uint64_t offset, const uint8_t* data, size_t n) override;
+  void read(Stream stream, uint64_t offset, uint8_t* out, size_t n) override;
+  std::optional<uint64_t> userAreaBytes() override;
+
+ private:
+  PlayerFiles(std::string root, char letter);
+  int streamFd(Stream stream);
+
+  std::string root_;
+  char letter_;
+  std::string dir_;
+  int lockFd_ = -1;
+  int stateFd_ = -1;
+  int traceFd_ = -1;
+  int streamFds_[4] = {-1, -1, -1, -1};
+};
+
+// Locks `files` for as long as it lives.
+class PlayerLock {
+ public:
+  explicit PlayerLock(PlayerFiles& files) : files_(files), held_(files.lock()) {}
+  ~PlayerLock() {
+    if (held_) files_.unlock();
+  }
+  PlayerLock(const PlayerLock&) = delete;
+  PlayerLock& operator=(const PlayerLock&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  PlayerFiles& files_;
+  bool held_;
+};
+
+// One request against a player folder: lock, load, apply, save, unlock, then the
+// player's latency. `error` gets the host's error number when the transfer fails.
+bool serve(PlayerFiles& files, const Request& request, uint32_t& error);
+
+// The latency of one request: TARNSIM_LATENCY_MS when set, else the player's own.
+uint32_t effectiveLatencyMs(const PlayerState& state);
+
+// Appends "<n> <kind> <LETTER>" to <root>/events, numbering the lines from 1.
+bool appendEvent(const std::string& root, const char* kind, char letter);
+
+// What `tarnsim create` makes: a new, unplugged player.
+struct PlayerSpec {
+  uint8_t flashId[4] = {0xEC, 0xD3, 0x51, 0x95};
+  uint8_t items = 1;
+  uint8_t bonding = 1;
+  uint32_t capacityMib = 256;
+  int64_t portCode = -1;  // -1: taken from the letter
+  Mode mode = Mode::Rom;
+  uint32_t latencyMs = 0;
+  uint32_t checkPolls = kDefaultCheckPolls;
+};
+
+// USB port code of a player on its own port: 1..8 by the letter (E is 5).
+uint32_t defaultPortCode(char letter);
+
+bool createPlayer(const std::string& root, char letter, const PlayerSpec& spec, std::string& error);
+bool setPlugged(const std::string& root, char letter, bool plugged, std::string& error);
+
+struct FaultSpec {
+  std::string request;
+  uint32_t after = 0;
+  bool vanish = false;
+  bool clear = false;  // remove the rule for this request instead
+};
+bool setFault(const std::string& root, char letter, const FaultSpec& fault, std::string& error);
+
+// The player's state as key=value lines (tarnsim show).
+bool showPlayer(const std::string& root, char letter, std::vector<std::string>& lines,
+                std::string& error);
+bool readState(const std::string& root, char letter, PlayerState& state, std::string& error);
+// The trace, one request a line, oldest first (tarnsim trace).
+bool readTrace(const std::string& root, char letter, std::string& text, std::string& error);
+
+}  // namespace tarnsim
