@@ -1,0 +1,15 @@
+// The worker of one production run: created per accepted player with the slot's drive
+// letter, it runs the production sequence once on its own thread, keeps the row up to date,
+// adds its result to the counters and disposes of itself. Nobody waits for it or stops it.
+#pragma once
+
+#include "station/engine/production_view.h"
+
+namespace station {
+
+// Starts a run for the player under `drive` (the letter the caller has just stored in the
+// slot's driveLetter). Returns at once; the run finds its slot by the letter itself.
+// `view` must outlive every run (it is the window model, alive for the program's life).
+void startProductThread(ProductionView& view, char drive);
+
+}  // namespace station
