@@ -1,0 +1,198 @@
+// POSIX launch-and-wait: fork/exec without a shell, the full 32-bit result through a pipe
+// named by DEVCMD_RESULT_FD, the child's end observed with waitpid.
+#include "platform/process.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// The system tools (mkfs.fat, fsck.fat) live in sbin folders that an operator's PATH may
+// lack.
+std::string resolveProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  std::string path = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
+  path += ":/usr/sbin:/sbin:/usr/local/sbin";
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    std::string dir = path.substr(start, end - start);
+    if (!dir.empty()) {
+      std::string candidate = dir + "/" + name;
+      if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    start = end + 1;
+  }
+  return name;
+}
+
+struct Fd {
+  int fd = -1;
+  ~Fd() { reset(); }
+  void reset() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+};
+
+// Reads what is available without blocking; false at end of stream.
+bool drain(int fd, std::string& into) {
+  char buf[512];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0) {
+      into.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) return false;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+  }
+}
+
+void sleepMs(unsigned ms) {
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
+  ChildResult result;
+  if (command.argv.empty()) return result;
+
+  // Everything the child needs is prepared before fork: only async-signal-safe calls
+  // happen between fork and exec, since other workers run threads of their own.
+  Fd chanRead, chanWrite, outRead, outWrite;
+  int p[2];
+  if (pipe2(p, O_CLOEXEC) != 0) return result;
+  chanRead.fd = p[0];
+  chanWrite.fd = p[1];
+  if (command.output) {
+    if (pipe2(p, O_CLOEXEC) != 0) return result;
+    outRead.fd = p[0];
+    outWrite.fd = p[1];
+  }
+  Fd errRead, errWrite;  // carries errno when exec fails: "could not start"
+  if (pipe2(p, O_CLOEXEC) != 0) return result;
+  errRead.fd = p[0];
+  errWrite.fd = p[1];
+  int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  Fd devNullFd;
+  devNullFd.fd = devNull;
+
+  std::string program = resolveProgram(command.argv[0]);
+  std::vector<char*> argv;
+  for (const auto& a : command.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  std::vector<std::string> envStore;
+  const std::string chanVar = "DEVCMD_RESULT_FD";
+  for (char** e = environ; e && *e; ++e) {
+    std::string entry = *e;
+    std::string key = entry.substr(0, entry.find('='));
+    bool replaced = key == chanVar;
+    for (const auto& kv : command.extraEnv) replaced = replaced || key == kv.first;
+    if (!replaced) envStore.push_back(entry);
+  }
+  for (const auto& kv : command.extraEnv) envStore.push_back(kv.first + "=" + kv.second);
+  envStore.push_back(chanVar + "=" + std::to_string(chanWrite.fd));
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid < 0) return result;
+  if (pid == 0) {
+    fcntl(chanWrite.fd, F_SETFD, 0);  // the one descriptor the child inherits
+    if (outWrite.fd >= 0) {
+      dup2(outWrite.fd, 1);
+      if (devNull >= 0) dup2(devNull, 2);  // a caller that reads the output wants no chatter
+    } else if (devNull >= 0) {
+      dup2(devNull, 1);
+    }
+    if (devNull >= 0) dup2(devNull, 0);
+    execve(program.c_str(), argv.data(), envp.data());
+    int err = errno;
+    ssize_t w = write(errWrite.fd, &err, sizeof err);
+    (void)w;
+    _exit(127);
+  }
+  chanWrite.reset();
+  errWrite.reset();
+  int execErr = 0;
+  ssize_t got;
+  while ((got = read(errRead.fd, &execErr, sizeof execErr)) < 0 && errno == EINTR) {
+  }
+  if (got > 0) {
+    int s;
+    waitpid(pid, &s, 0);
+    return result;
+  }
+  outWrite.reset();
+  fcntl(chanRead.fd, F_SETFL, O_NONBLOCK);
+  if (outRead.fd >= 0) fcntl(outRead.fd, F_SETFL, O_NONBLOCK);
+
+  std::string channel, output;
+  bool chanOpen = true, outOpen = outRead.fd >= 0;
+  int status = 0;
+  unsigned polls = 0;
+  for (;;) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0 && errno != EINTR) return result;  // not our child any more
+    pollfd fds[2];
+    nfds_t n = 0;
+    if (chanOpen) fds[n++] = {chanRead.fd, POLLIN, 0};
+    if (outOpen) fds[n++] = {outRead.fd, POLLIN, 0};
+    int ready = 0;
+    if (n > 0) {
+      ready = poll(fds, n, static_cast<int>(policy.pollMs));
+      if (ready < 0 && errno != EINTR) ready = 0;
+    } else if (!policy.pump && policy.maxPolls == 0) {
+      // Nothing to read and nobody to serve: block in the OS wait itself.
+      if (waitpid(pid, &status, 0) == pid) break;
+      continue;
+    } else {
+      sleepMs(policy.pollMs);
+    }
+    if (ready > 0) {
+      if (chanOpen) chanOpen = drain(chanRead.fd, channel);
+      if (outOpen) outOpen = drain(outRead.fd, output);
+      continue;  // data or end of stream, not a poll interval gone by
+    }
+    if (policy.pump) policy.pump();
+    if (policy.maxPolls != 0 && ++polls >= policy.maxPolls) {
+      // Left running as on Windows; a helper reaps it so no zombie stays behind.
+      std::thread([pid] { int s; waitpid(pid, &s, 0); }).detach();
+      result.outcome = ChildOutcome::StillRunning;
+      return result;
+    }
+  }
+  if (chanOpen) drain(chanRead.fd, channel);
+  if (outOpen) drain(outRead.fd, output);
+  if (command.output) *command.output = output;
+
+  result.outcome = ChildOutcome::Ended;
+  uint32_t value = 0;
+  if (parseResultChannel(channel, value)) result.exitCode = value;
+  else if (WIFEXITED(status)) result.exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
+  else result.exitCode = kChildKilled;
+  return result;
+}
+
+}  // namespace platform

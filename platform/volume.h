@@ -1,0 +1,58 @@
+// Volume operations on a player's drive: format, label, read label, free-space query, copy
+// onto the root, disk check. Windows drives them through the system (format.com and
+// chkdsk.exe under the command processor, the volume API); simulated players get the same
+// operations on their FAT image with dosfstools and mtools.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class Volumes {
+ public:
+  virtual ~Volumes() = default;
+  // Quick adds /Q on Windows. `pump` is called at every look while the format runs.
+  virtual bool format(char drive, bool quick, bool fat32, const std::string& label,
+                      const std::function<void()>& pump) = 0;
+  virtual bool setLabel(char drive, const std::string& label) = 0;
+  // Empty when the volume has no label or cannot be read.
+  virtual std::string readLabel(char drive) = 0;
+  // The free-space query succeeds: the volume carries a file system the system can read.
+  virtual bool isReadable(char drive) = 0;
+  // Copies `source` to the root of the drive as `name`, replacing a file of that name.
+  virtual bool copyToRoot(const std::string& source, char drive, const std::string& name) = 0;
+  // Disk check, watched briefly; true when it finished in that time and found no fault.
+  virtual bool check(char drive) = 0;
+};
+
+// Windows: the system's volumes. Elsewhere: the simulated players under $TARN_SIM, or an
+// implementation whose every operation fails when no simulation is configured.
+std::unique_ptr<Volumes> makeVolumes();
+
+#ifndef _WIN32
+// Simulated players under `root` (<root>/<letter>/volume.img).
+std::unique_ptr<Volumes> makeSimVolumes(const std::string& root);
+#endif
+
+// --- the exact Windows command lines, pure so that every platform tests them ---
+
+// "<system dir>\cmd.exe" on the NT family (platform id 2), else
+// "<windows dir>\Command\command.com".
+std::string commandProcessor(bool ntFamily, const std::string& systemDir,
+                             const std::string& windowsDir);
+
+// <processor> /c format.com E: [/Q] /V:LABEL /FS:FAT[32] < .\misc\response.txt
+std::string formatCommandLine(const std::string& processor, char drive, bool quick,
+                              const std::string& label, bool fat32);
+
+// <processor> /c chkdsk.exe E: /X
+std::string checkCommandLine(const std::string& processor, char drive);
+
+constexpr unsigned kFormatPollMs = 500;
+constexpr unsigned kFormatMaxPolls = 200;
+constexpr unsigned kCheckPollMs = 100;
+constexpr unsigned kCheckMaxPolls = 20;
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include "station/engine/system_area.h"
+
+#include "station/ops/device_tool.h"
+
+#include <algorithm>
+
+namespace station {
+namespace {
+
+int64_t roundUp(int64_t value, int64_t unit) {
+  if (value <= 0) return 0;
+  return (value + unit - 1) / unit * unit;
+}
+
+int64_t sizeOf(const std::vector<std::string>& list, int index) {
+  if (index < 0) return 0;
+  auto length = fileLength(list[static_cast<size_t>(index)]);
+  return length ? static_cast<int64_t>(*length) : -1;
+}
+
+std::string sizeText(StationView& view, int64_t megabytes) {
+  return view.text("SystemAreaSizeStr") + ": " + std::to_string(megabytes) + "MB";
+}
+
+}  // namespace
+
+SystemAreaImages findSystemAreaImages(const std::vector<std::string>& copyList) {
+  static const std::vector<std::string> kNames[3] = {
+      {"program.bin", "PROGRAM.BIN"},
+      {"prefer.dat", "PREFER.DAT"},
+      {"Image.ISO", "image.iso", "image.ISO", "IMAGE.ISO"},
+  };
+  SystemAreaImages found;
+  for (size_t i = 0; i < copyList.size(); ++i) {
+    std::string name = fileNameOf(copyList[i]);
+    for (int kind = 0; kind < 3; ++kind)
+      if (std::find(kNames[kind].begin(), kNames[kind].end(), name) != kNames[kind].end())
+        found.index[kind] = static_cast<int>(i);
+  }
+  return found;
+}
+
+int64_t neededSystemAreaBytes(int64_t programSize, int64_t preferSize, int64_t isoSize,
+                              bool withIso) {
+  int64_t sum = roundUp(programSize, 512) + roundUp(preferSize, 512);
+  if (withIso) sum += roundUp(isoSize, 512);
+  sum += 2097152;
+  return roundUp(sum * 2, kSystemAreaStep);
+}
+
+int computeSystemArea(StationView& view) {
+  std::vector<std::string> list = view.copyList();
+  SystemAreaImages images = findSystemAreaImages(list);
+  int64_t needed = neededSystemAreaBytes(sizeOf(list, images.index[0]),
+                                         sizeOf(list, images.index[1]),
+                                         sizeOf(list, images.index[2]), view.isoUpgradeTicked());
+  view.setSystemAreaText(sizeText(view, needed / 1048576));
+  int neededSteps = static_cast<int>(std::max<int64_t>(1, needed / kSystemAreaStep));
+  if (!view.systemAreaFixed()) return neededSteps;
+
+  int fixedMb = (view.systemAreaComboIndex() + 1) * 4;
+  fixedMb = static_cast<int>(roundUp(fixedMb, 4));
+  fixedMb = std::clamp(fixedMb, 1, 64);
+  view.setSystemAreaText(sizeText(view, fixedMb));
+  int fixedSteps = fixedMb / 4;
+  if (fixedSteps >= neededSteps) return fixedSteps;
+
+  view.showMessage("The system area size you set is too small, system set to proper size!",
+                   "size is too small", MessageIcon::None);
+  // Sizes beyond the combo's last item ("64MB") leave it on that item.
+  view.setSystemAreaComboIndex(std::min(neededSteps, 16) - 1);
+  view.setSystemAreaText(sizeText(view, int64_t{neededSteps} * 4));
+  return neededSteps;
+}
+
+}  // namespace station

@@ -1,0 +1,358 @@
+#include "station/ops/device_tool.h"
+
+#include "platform/file_search.h"
+
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+namespace station {
+namespace {
+
+using M = ExitMapping;
+
+// Sub-command, poll interval, whether the window is served while waiting, result.
+constexpr ToolOpSpec kOps[] = {
+    {ToolOp::Probe, "", 30, false, M::Is225},
+    {ToolOp::ChkIsUpdatedisk, "chk_is_updatedisk", 30, true, M::Is0},
+    {ToolOp::SecondReset, "2st_reset", 200, false, M::Code},
+    {ToolOp::IsTarn, "IS_TARN", 30, true, M::Not0},
+    {ToolOp::WtMgrS, "wt_mgr_s", 30, false, M::Is0},
+    {ToolOp::WtMgr, "wt_mgr", 30, false, M::Is0},
+    {ToolOp::WtMgrE, "wt_mgr_e", 30, true, M::Is0Or1},
+    {ToolOp::ReadBndId, "read_bnd_id", 200, false, M::Low8},
+    {ToolOp::SetSysArea, "set_sys_area", 200, false, M::Code},
+    {ToolOp::GetFlashItem, "get_flash_item", 200, false, M::Code},
+    {ToolOp::RdId, "rd_id", 30, false, M::FlashId},
+    {ToolOp::WtCfg, "wt_cfg", 30, false, M::Is0},
+    {ToolOp::BlkChkS, "blk_chk_s", 30, false, M::Is0},
+    {ToolOp::BlkChkP, "blk_chk_p", 200, true, M::Code},
+    {ToolOp::ChkBadS, "chk_bad_s", 30, false, M::Is0},
+    {ToolOp::ChkBadP, "chk_bad_p", 1, false, M::Started},
+    {ToolOp::WtPgrS, "wt_pgr_s", 30, false, M::Is0},
+    {ToolOp::WtPgr, "wt_pgr", 30, false, M::Is0},
+    {ToolOp::WtPgrPackage, "wt_pgr", 30, false, M::Is0},
+    {ToolOp::WtPgrE, "wt_pgr_e", 30, false, M::Is0},
+    {ToolOp::ChkUpdateSuccess, "chk_update_success", 200, false, M::Is0},
+    {ToolOp::GetSizeMB, "get_size_MB", 200, false, M::Code},
+};
+
+#ifdef _WIN32
+constexpr const char* kToolPath = ".\\misc\\devcmd.exe";
+#else
+constexpr const char* kToolPath = "./misc/devcmd";
+#endif
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::array<std::atomic<int>, 3> gPackageIndex = {-1, -1, -1};
+
+// Blanking-check poll answers: reply byte 1 is the percentage, byte 0 the state.
+constexpr uint32_t kBlankCheckDone = 0x6401;
+constexpr uint32_t kBlankCheckFailed = 1;
+
+}  // namespace
+
+const ToolOpSpec& toolOpSpec(ToolOp op) {
+  for (const auto& s : kOps)
+    if (s.op == op) return s;
+  return kOps[0];
+}
+
+platform::ChildCommand toolCommand(ToolOp op, char drive, const std::string& param) {
+  const ToolOpSpec& spec = toolOpSpec(op);
+  platform::ChildCommand cmd;
+  std::string driveArg = std::string(1, drive) + ":";
+  std::string line = std::string(".\\misc\\devcmd.exe ") + driveArg;
+  cmd.argv = {kToolPath, driveArg};
+  if (op != ToolOp::Probe) {
+    line += std::string(" ") + spec.word;
+    cmd.argv.push_back(spec.word);
+  }
+  switch (op) {
+    case ToolOp::WtMgrS:
+    case ToolOp::WtMgrE:
+    case ToolOp::SetSysArea:
+    case ToolOp::WtPgrS:
+      line += " " + param;
+      cmd.argv.push_back(param);
+      break;
+    case ToolOp::WtMgr:
+      line += " .\\misc\\FSM.BIN";
+      cmd.argv.push_back(param.empty() ? "./misc/FSM.BIN" : param);
+      break;
+    case ToolOp::WtCfg:
+      line += " \"\"" + param + "\"\"";
+      cmd.argv.push_back(param);
+      break;
+    case ToolOp::BlkChkS:
+      line += " 4 1024";
+      cmd.argv.insert(cmd.argv.end(), {"4", "1024"});
+      break;
+    case ToolOp::ChkBadS:
+      line += " 4 4096";
+      cmd.argv.insert(cmd.argv.end(), {"4", "4096"});
+      break;
+    case ToolOp::WtPgr:
+      line += " \"" + param + "\" ";
+      cmd.argv.push_back(param);
+      break;
+    case ToolOp::WtPgrPackage:
+      line += "  \"" + param + "\" ";
+      cmd.argv.push_back(param);
+      break;
+    default:
+      break;
+  }
+  cmd.windowsLine = line;
+  cmd.window = platform::ChildWindow::None;
+  return cmd;
+}
+
+platform::ChildCommand portFinderCommand(int serialIndex) {
+  platform::ChildCommand cmd;
+  cmd.windowsLine = ".\\misc\\usbdos.exe " + std::to_string(serialIndex);
+#ifdef _WIN32
+  cmd.argv = {".\\misc\\usbdos.exe", std::to_string(serialIndex)};
+#else
+  cmd.argv = {"./misc/usbdos", std::to_string(serialIndex)};
+#endif
+  cmd.window = platform::ChildWindow::None;
+  return cmd;
+}
+
+bool toolSucceeded(ToolOp op, uint32_t code) {
+  switch (toolOpSpec(op).mapping) {
+    case M::Is225: return code == 225;
+    case M::Is0: return code == 0;
+    case M::Not0: return code != 0;
+    case M::Is0Or1: return code == 0 || code == 1;
+    case M::Started: return true;
+    default: return false;
+  }
+}
+
+uint32_t toolValue(ToolOp op, uint32_t code) {
+  switch (toolOpSpec(op).mapping) {
+    case M::Low8: return code & 0xFF;
+    case M::FlashId: {
+      uint32_t b = code & 0xFF;
+      return code == (b | b << 8 | b << 16 | b << 24) ? 0 : code;
+    }
+    default: return code;
+  }
+}
+
+std::string managerFilePath(const std::string& miscDir) {
+#ifdef _WIN32
+  return miscDir + "\\fsm.bin";
+#else
+  std::string found;
+  for (const auto& e : platform::listFolder(miscDir)) {
+    if (e.directory || lower(e.name) != "fsm.bin") continue;
+    // Several spellings side by side: the download's own name first.
+    if (found.empty() || e.name == "FSM.BIN" || (e.name == "fsm.bin" && found != "FSM.BIN"))
+      found = e.name;
+  }
+  return miscDir + "/" + (found.empty() ? "FSM.BIN" : found);
+#endif
+}
+
+std::optional<uint64_t> fileLength(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return std::nullopt;
+  auto end = in.tellg();
+  if (end < 0) return std::nullopt;
+  return static_cast<uint64_t>(end);
+}
+
+uint16_t managerChecksum(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  uint16_t sum = 0;
+  char buf[65536];
+  while (in) {
+    in.read(buf, sizeof buf);
+    for (std::streamsize i = 0; i < in.gcount(); ++i)
+      sum = static_cast<uint16_t>(sum + static_cast<unsigned char>(buf[i]));
+  }
+  return sum;
+}
+
+std::string fileNameOf(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string miscPath(const std::string& name) {
+#ifdef _WIN32
+  return ".\\misc\\" + name;
+#else
+  return "./misc/" + name;
+#endif
+}
+
+int choosePackageFile(const std::vector<std::string>& copyList, PackageKind kind,
+                      bool forStart) {
+  static const std::vector<std::string> kImageNames = {"Image.ISO", "image.iso", "image.ISO",
+                                                       "IMAGE.ISO"};
+  std::atomic<int>& shared = gPackageIndex[static_cast<int>(kind) - 1];
+  int found = -1;
+  for (size_t i = 0; i < copyList.size(); ++i) {
+    std::string name = fileNameOf(copyList[i]);
+    bool match = false;
+    switch (kind) {
+      case PackageKind::Firmware:
+        match = forStart ? lower(name) == "program.bin"
+                         : name == "program.bin" || name == "PROGRAM.BIN";
+        break;
+      case PackageKind::Preferences:
+        match = forStart ? lower(name) == "prefer.dat"
+                         : name == "prefer.dat" || name == "PREFER.DAT";
+        break;
+      case PackageKind::DiskImage:
+        for (const auto& n : kImageNames) match = match || name == n;
+        break;
+    }
+    if (match) found = static_cast<int>(i);
+    shared.store(found);
+  }
+  shared.store(found);
+  return found;
+}
+
+int packageFileIndex(PackageKind kind) {
+  return gPackageIndex[static_cast<int>(kind) - 1].load();
+}
+
+void resetPackageFileIndexes() {
+  for (auto& i : gPackageIndex) i.store(-1);
+}
+
+namespace {
+class SystemLauncher : public ToolLauncher {
+ public:
+  platform::ChildResult run(const platform::ChildCommand& command,
+                            const platform::WaitPolicy& policy) override {
+    return platform::runChild(command, policy);
+  }
+};
+}  // namespace
+
+ToolLauncher& systemLauncher() {
+  static SystemLauncher launcher;
+  return launcher;
+}
+
+DeviceTool::DeviceTool(ToolLauncher& launcher, StationView& view, std::string miscDir)
+    : launcher_(launcher), view_(view), miscDir_(std::move(miscDir)) {}
+
+std::optional<uint32_t> DeviceTool::run(ToolOp op, char drive, const std::string& param) {
+  const ToolOpSpec& spec = toolOpSpec(op);
+  platform::WaitPolicy policy;
+  policy.pollMs = spec.pollMs;
+  if (spec.pump) policy.pump = [this] { view_.pump(); };
+  platform::ChildResult r = launcher_.run(toolCommand(op, drive, param), policy);
+  if (!r.ended()) return std::nullopt;
+  return r.exitCode;
+}
+
+bool DeviceTool::yesNo(ToolOp op, char drive, const std::string& param) {
+  auto code = run(op, drive, param);
+  return code && toolSucceeded(op, *code);
+}
+
+uint32_t DeviceTool::number(ToolOp op, char drive, const std::string& param) {
+  auto code = run(op, drive, param);
+  return code ? toolValue(op, *code) : 0;
+}
+
+bool DeviceTool::probe(char d) { return yesNo(ToolOp::Probe, d); }
+bool DeviceTool::checkIsUpdateDisk(char d) { return yesNo(ToolOp::ChkIsUpdatedisk, d); }
+uint32_t DeviceTool::secondReset(char d) { return number(ToolOp::SecondReset, d); }
+bool DeviceTool::isTarn(char d) { return yesNo(ToolOp::IsTarn, d); }
+
+bool DeviceTool::writeManagerStart(char d) {
+  // Without the image there is no length to announce; the device gets no bogus size.
+  auto length = fileLength(managerFilePath(miscDir_));
+  return length && yesNo(ToolOp::WtMgrS, d, std::to_string(*length));
+}
+
+bool DeviceTool::writeManager(char d) {
+  return yesNo(ToolOp::WtMgr, d, managerFilePath(miscDir_));
+}
+
+bool DeviceTool::writeManagerEnd(char d) {
+  return yesNo(ToolOp::WtMgrE, d, std::to_string(managerChecksum(managerFilePath(miscDir_))));
+}
+
+uint32_t DeviceTool::readBondingId(char d) { return number(ToolOp::ReadBndId, d); }
+uint32_t DeviceTool::setSystemArea(char d, int units) {
+  return number(ToolOp::SetSysArea, d, std::to_string(units));
+}
+uint32_t DeviceTool::flashItemCount(char d) { return number(ToolOp::GetFlashItem, d); }
+uint32_t DeviceTool::readFlashId(char d) { return number(ToolOp::RdId, d); }
+bool DeviceTool::writeConfigTable(char d, const std::string& path) {
+  return yesNo(ToolOp::WtCfg, d, path);
+}
+bool DeviceTool::blankCheckStart(char d) { return yesNo(ToolOp::BlkChkS, d); }
+bool DeviceTool::badBlockStart(char d) { return yesNo(ToolOp::ChkBadS, d); }
+bool DeviceTool::badBlockPoll(char d) { return yesNo(ToolOp::ChkBadP, d); }
+bool DeviceTool::writePackageEnd(char d) { return yesNo(ToolOp::WtPgrE, d); }
+bool DeviceTool::checkUpdateSuccess(char d) { return yesNo(ToolOp::ChkUpdateSuccess, d); }
+uint32_t DeviceTool::sizeMB(char d) { return number(ToolOp::GetSizeMB, d); }
+
+bool DeviceTool::blankCheckPoll(char drive, int slot) {
+  uint32_t code = 0xFFFFFF;
+  int looks = 0;
+  for (;;) {
+    if (code == kBlankCheckDone) {
+      view_.setStatusColour(slot, TextColour::WindowText);
+      return true;
+    }
+    auto polled = run(ToolOp::BlkChkP, drive);
+    if (!polled) return false;
+    code = *polled;
+    // A poll answer is two reply bytes; anything wider is a tool that did not answer
+    // (crashed, killed) and would otherwise keep the loop going for ever.
+    if (code > 0xFFFF) return false;
+    int span = view_.blankCheckTicked() ? 100 : 40;
+    int percent = static_cast<int>(code >> 8);
+    ++looks;
+    // Blinks in groups of four looks: red, then the window-text colour.
+    TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
+    view_.setStatusText(
+        slot, view_.text("BlankingCheckStr") + " " + std::to_string(percent) + "%", colour);
+    view_.setProgress(slot, (span - 15) * percent / 100 + 15);
+    view_.pump();
+    if (code == kBlankCheckFailed) return false;
+  }
+}
+
+bool DeviceTool::writePackageStart(char d, PackageKind kind) {
+  std::vector<std::string> list = view_.copyList();
+  int index = choosePackageFile(list, kind, true);
+  if (index < 0) return false;
+  // An entry that cannot be read has no length to announce.
+  auto length = fileLength(list[static_cast<size_t>(index)]);
+  return length && yesNo(ToolOp::WtPgrS, d, std::to_string(*length));
+}
+
+bool DeviceTool::writePackage(char d, PackageKind kind) {
+  std::vector<std::string> list = view_.copyList();
+  int index = choosePackageFile(list, kind, false);
+  if (index < 0) return false;
+  ToolOp op = kind == PackageKind::Firmware ? ToolOp::WtPgr : ToolOp::WtPgrPackage;
+  return yesNo(op, d, list[static_cast<size_t>(index)]);
+}
+
+uint32_t DeviceTool::portFinder(int serialIndex) {
+  platform::ChildResult r = launcher_.run(portFinderCommand(serialIndex), {200, 0, {}});
+  return r.ended() ? r.exitCode : 0;
+}
+
+}  // namespace station

@@ -1,0 +1,78 @@
+#include "station/ops/flash_id.h"
+
+#include "platform/file_search.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <vector>
+
+namespace station {
+namespace {
+
+#ifdef _WIN32
+constexpr char kSep = '\\';
+#else
+constexpr char kSep = '/';
+#endif
+
+bool hasTxtExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".txt";
+}
+
+}  // namespace
+
+uint32_t storedFlashId(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return 0;
+  unsigned char head[256];
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  if (in.gcount() < 128) return 0;
+  return uint32_t{head[122]} << 24 | uint32_t{head[123]} << 16 | uint32_t{head[124]} << 8 |
+         uint32_t{head[125]};
+}
+
+bool flashIdMatches(uint32_t stored, uint32_t device) {
+  return stored != 0 && (stored & 0xFFFFFF7Fu) == (device & 0xFFFFFF7Fu);
+}
+
+std::string findConfigTable(const std::string& miscDir, uint32_t flashId,
+                            const std::function<void()>& pump) {
+  std::vector<std::string> names;
+  for (const auto& e : platform::listFolder(miscDir)) {
+    if (e.hidden || e.directory || e.name == "." || e.name == "..") continue;
+    if (hasTxtExtension(e.name)) names.push_back(e.name);
+  }
+  // The system's enumeration order differs between file systems; name order does not.
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) {
+    uint32_t stored = storedFlashId(miscDir + kSep + name);
+    if (pump) pump();
+    if (flashIdMatches(stored, flashId)) return name;
+  }
+  return "0";
+}
+
+std::string flashDisplayName(const ProfileLookup& lookup, const std::string& iniPath,
+                             const std::string& table, uint32_t chipCount) {
+  std::string count = std::to_string(chipCount);
+  std::string name = lookup(iniPath, table, count, "");
+  if (!name.empty()) return name;
+  name = lookup(iniPath, table, "1", "");
+  if (!name.empty()) return name + " x " + count;
+  return "default";
+}
+
+std::string identifyFlash(StationView& view, const std::string& miscDir, uint32_t flashId,
+                          uint32_t chipCount, int slot, const ProfileLookup& lookup) {
+  std::string table = findConfigTable(miscDir, flashId, [&view] { view.pump(); });
+  view.setSpareCell(slot, flashDisplayName(lookup, miscDir + kSep + "flash.ini", table, chipCount));
+  if (view.slotDriveLetter(slot) == 0) view.setSpareCell(slot, "");
+  return table;
+}
+
+}  // namespace station

@@ -1,0 +1,230 @@
+// The wrappers on a scripted launcher: what runs, and what each answer becomes.
+#include "fakes.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace station {
+namespace {
+
+using testing::FakeLauncher;
+using testing::RecordingView;
+
+TEST(DeviceTool, FlashIdentificationFromExitCode) {
+  struct Case {
+    uint32_t code, id;
+  } cases[] = {{0xECD35195, 0xECD35195}, {0x7F7F7F7F, 0}, {65535, 65535}, {0xFFFFFFFF, 0}};
+  for (const auto& c : cases) {
+    FakeLauncher launcher;
+    RecordingView view;
+    DeviceTool tool(launcher, view);
+    launcher.answer({c.code});
+    EXPECT_EQ(tool.readFlashId('E'), c.id);
+  }
+  FakeLauncher launcher;
+  RecordingView view;
+  DeviceTool tool(launcher, view);
+  launcher.cannotStart();
+  EXPECT_EQ(tool.readFlashId('E'), 0u);
+}
+
+TEST(DeviceTool, ManagerEndAcceptsZeroAndOne) {
+  for (uint32_t code : {0u, 1u, 2u, 65535u}) {
+    FakeLauncher launcher;
+    RecordingView view;
+    DeviceTool tool(launcher, view, "/nonexistent");
+    launcher.answer({code});
+    EXPECT_EQ(tool.writeManagerEnd('E'), code <= 1) << code;
+    // An unreadable image sums to 0.
+    EXPECT_EQ(launcher.lines().back(), ".\\misc\\devcmd.exe E: wt_mgr_e 0");
+    EXPECT_TRUE(launcher.runs.back().pumps);
+  }
+}
+
+TEST(DeviceTool, CouldNotStartIsFalseOrZero) {
+  FakeLauncher launcher;
+  RecordingView view;
+  DeviceTool tool(launcher, view);
+  launcher.cannotStart();
+  EXPECT_FALSE(tool.probe('E'));
+  EXPECT_FALSE(tool.badBlockPoll('E'));  // true only when started
+  EXPECT_FALSE(tool.writeManagerEnd('E'));
+  EXPECT_EQ(tool.sizeMB('E'), 0u);
+  EXPECT_EQ(tool.secondReset('E'), 0u);
+  EXPECT_EQ(tool.portFinder(2), 0u);
+}
+
+TEST(DeviceTool, ManagerLengthAndChecksumFromTheSameFile) {
+  auto dir = testing::scratchDir("mgr");
+  std::string image(40000, '\0');
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + 3);
+  // Only the upper-case name exists; the length and checksum must still find it.
+  testing::writeFile(dir / "FSM.BIN", image);
+  unsigned sum = 0;
+  for (unsigned char c : image) sum = (sum + c) & 0xFFFF;
+
+  FakeLauncher launcher;
+  RecordingView view;
+  DeviceTool tool(launcher, view, dir.string());
+  EXPECT_TRUE(tool.writeManagerStart('G'));
+  EXPECT_TRUE(tool.writeManager('G'));
+  EXPECT_TRUE(tool.writeManagerEnd('G'));
+  std::vector<std::string> want = {".\\misc\\devcmd.exe G: wt_mgr_s 40000",
+                                   ".\\misc\\devcmd.exe G: wt_mgr .\\misc\\FSM.BIN",
+                                   ".\\misc\\devcmd.exe G: wt_mgr_e " + std::to_string(sum)};
+  EXPECT_EQ(launcher.lines(), want);
+#ifndef _WIN32
+  EXPECT_EQ(launcher.runs[1].command.argv.back(), (dir / "FSM.BIN").string());
+  std::filesystem::rename(dir / "FSM.BIN", dir / "fsm.bin");
+  EXPECT_EQ(managerFilePath(dir.string()), (dir / "fsm.bin").string());
+#endif
+  EXPECT_EQ(managerChecksum(managerFilePath(dir.string())), sum);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(DeviceTool, ManagerStartWithoutImageRunsNothing) {
+  FakeLauncher launcher;
+  RecordingView view;
+  DeviceTool tool(launcher, view, "/nonexistent");
+  EXPECT_FALSE(tool.writeManagerStart('E'));
+  EXPECT_TRUE(launcher.runs.empty());
+}
+
+TEST(PackageFiles, NamesPerKindAndStage) {
+  struct Case {
+    std::vector<std::string> list;
+    PackageKind kind;
+    int start, write;  // index chosen by wt_pgr_s and by wt_pgr
+  } cases[] = {
+      {{"C:\\a\\PROGRAM.BIN"}, PackageKind::Firmware, 0, 0},
+      {{"C:\\a\\program.bin"}, PackageKind::Firmware, 0, 0},
+      {{"C:\\a\\Program.Bin"}, PackageKind::Firmware, 0, -1},
+      {{"C:\\a\\prefer.dat", "D:\\song.mp3", "E:\\b\\prefer.dat"}, PackageKind::Preferences, 2, 2},
+      {{"C:\\a\\Prefer.DAT"}, PackageKind::Preferences, 0, -1},
+      {{"x\\Image.ISO", "y\\image.iso", "z\\image.ISO"}, PackageKind::DiskImage, 2, 2},
+      {{"x\\IMAGE.ISO", "y\\Image.iso"}, PackageKind::DiskImage, 0, 0},
+      {{"x\\program.bin.bak", "program.bin"}, PackageKind::Firmware, 1, 1},
+      {{"/home/op/fw/program.bin"}, PackageKind::Firmware, 0, 0},
+      {{}, PackageKind::Firmware, -1, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(choosePackageFile(c.list, c.kind, true), c.start) << c.list.size();
+    EXPECT_EQ(packageFileIndex(c.kind), c.start);
+    EXPECT_EQ(choosePackageFile(c.list, c.kind, false), c.write) << c.list.size();
+    EXPECT_EQ(packageFileIndex(c.kind), c.write);
+  }
+}
+
+TEST(PackageFiles, MixedCaseProgramFoundOnlyByTheStart) {
+  auto dir = testing::scratchDir("pkg");
+  testing::sizedFile(dir / "Program.Bin", 200000);
+  FakeLauncher launcher;
+  RecordingView view;
+  view.files = {(dir / "Program.Bin").string()};
+  DeviceTool tool(launcher, view);
+  EXPECT_TRUE(tool.writePackageStart('E', PackageKind::Firmware));
+  EXPECT_EQ(launcher.lines().back(), ".\\misc\\devcmd.exe E: wt_pgr_s 200000");
+  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), 0);
+  EXPECT_FALSE(tool.writePackage('E', PackageKind::Firmware));
+  EXPECT_EQ(launcher.runs.size(), 1u);  // no run for the download
+  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), -1);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(PackageFiles, DownloadLinesPerKind) {
+  FakeLauncher launcher;
+  RecordingView view;
+  view.files = {"C:\\fw\\program.bin", "C:\\fw\\prefer.dat", "C:\\cd\\image.iso"};
+  DeviceTool tool(launcher, view);
+  EXPECT_TRUE(tool.writePackage('E', PackageKind::Firmware));
+  EXPECT_TRUE(tool.writePackage('E', PackageKind::Preferences));
+  EXPECT_TRUE(tool.writePackage('E', PackageKind::DiskImage));
+  std::vector<std::string> want = {".\\misc\\devcmd.exe E: wt_pgr \"C:\\fw\\program.bin\" ",
+                                   ".\\misc\\devcmd.exe E: wt_pgr  \"C:\\fw\\prefer.dat\" ",
+                                   ".\\misc\\devcmd.exe E: wt_pgr  \"C:\\cd\\image.iso\" "};
+  EXPECT_EQ(launcher.lines(), want);
+  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), 0);
+  EXPECT_EQ(packageFileIndex(PackageKind::Preferences), 1);
+  EXPECT_EQ(packageFileIndex(PackageKind::DiskImage), 2);
+  // An entry that cannot be read has no length: no start request.
+  EXPECT_FALSE(tool.writePackageStart('E', PackageKind::Firmware));
+  EXPECT_EQ(launcher.runs.size(), 3u);
+}
+
+TEST(PackageFiles, IndexesSharedBetweenWorkers) {
+  std::vector<std::string> list;
+  for (int i = 0; i < 200; ++i) list.push_back("C:\\f\\song" + std::to_string(i) + ".mp3");
+  list[57] = "C:\\f\\PROGRAM.BIN";
+  list[120] = "C:\\f\\prefer.dat";
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 8; ++t)
+    workers.emplace_back([&list] {
+      for (int n = 0; n < 50; ++n) {
+        choosePackageFile(list, PackageKind::Firmware, n % 2 == 0);
+        choosePackageFile(list, PackageKind::Preferences, n % 2 == 1);
+      }
+    });
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), 57);
+  EXPECT_EQ(packageFileIndex(PackageKind::Preferences), 120);
+}
+
+struct BlankingCase {
+  bool ticked;
+  std::vector<uint32_t> answers;
+  bool result;
+  std::vector<std::string> events;
+};
+
+TEST(BlankingCheck, PercentBarAndBlink) {
+  const BlankingCase cases[] = {
+      {true, {0x1400, 0x3200, 0x6401}, true,
+       {"text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 50% red", "bar 2 57",
+        "text 2 Blanking Check 100% red", "bar 2 100", "colour 2 window"}},
+      {false, {0x1400, 0x6401}, true,
+       {"text 2 Blanking Check 20% red", "bar 2 20", "text 2 Blanking Check 100% red", "bar 2 40",
+        "colour 2 window"}},
+      {true, {0x1400, 1}, false,
+       {"text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 0% red", "bar 2 15"}},
+      // Four looks red, then four in the window-text colour.
+      {true, {0, 0x0A00, 0x1400, 0x1E00, 0x2800, 0x3200, 0x3C00, 0x4600, 0x5000, 0x6401}, true,
+       {"text 2 Blanking Check 0% red", "bar 2 15", "text 2 Blanking Check 10% red", "bar 2 23",
+        "text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 30% window",
+        "bar 2 40", "text 2 Blanking Check 40% window", "bar 2 49",
+        "text 2 Blanking Check 50% window", "bar 2 57", "text 2 Blanking Check 60% window",
+        "bar 2 66", "text 2 Blanking Check 70% red", "bar 2 74",
+        "text 2 Blanking Check 80% red", "bar 2 83", "text 2 Blanking Check 100% red",
+        "bar 2 100", "colour 2 window"}},
+      // A tool that died gives no two-byte answer: the loop ends instead of polling for ever.
+      {true, {0x1400, 0xC0000005}, false, {"text 2 Blanking Check 20% red", "bar 2 32"}},
+  };
+  for (const auto& c : cases) {
+    FakeLauncher launcher;
+    RecordingView view;
+    view.blankCheck = c.ticked;
+    for (uint32_t a : c.answers) launcher.answer({a});
+    DeviceTool tool(launcher, view);
+    EXPECT_EQ(tool.blankCheckPoll('H', 2), c.result);
+    EXPECT_EQ(view.events, c.events);
+    size_t polls = launcher.runs.size();
+    EXPECT_EQ(polls, c.answers.size());
+    for (const auto& r : launcher.runs) {
+      EXPECT_EQ(r.command.windowsLine, ".\\misc\\devcmd.exe H: blk_chk_p");
+      EXPECT_EQ(r.pollMs, 200u);
+    }
+  }
+}
+
+TEST(BlankingCheck, ToolThatCannotStart) {
+  FakeLauncher launcher;
+  RecordingView view;
+  launcher.cannotStart();
+  DeviceTool tool(launcher, view);
+  EXPECT_FALSE(tool.blankCheckPoll('E', 0));
+  EXPECT_TRUE(view.events.empty());
+}
+
+}  // namespace
+}  // namespace station
