@@ -4,9 +4,9 @@
 // step without processes or clocks.
 #pragma once
 
+#include "platform/volume.h"
 #include "station/engine/production_view.h"
 #include "station/engine/slot_discovery.h"
-#include "platform/volume.h"
 #include "station/ops/device_tool.h"
 
 #include <atomic>
@@ -57,8 +57,9 @@ class ProductionDevice {
   virtual void checkVolume(char drive) = 0;  // the outcome is not used
 };
 
-// The real operations: the device tool through `launcher`, the platform's volumes and
-// USB topology, the configuration tables and flash.ini in `miscDir`.
+// The real operations: the device tool through `launcher` (run from the current directory,
+// .\misc\ beside the program), the platform's volumes and USB topology, the configuration
+// tables and flash.ini in `miscDir`.
 std::unique_ptr<ProductionDevice> makeProductionDevice(ProductionView& view,
                                                        ToolLauncher& launcher,
                                                        std::unique_ptr<platform::Volumes> volumes,

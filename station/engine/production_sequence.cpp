@@ -1,0 +1,433 @@
+#include "station/engine/production_sequence.h"
+
+#include "platform/program_folder.h"
+#include "station/engine/system_area.h"
+#include "station/engine/volume_check.h"
+#include "station/ops/flash_id.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+namespace station {
+namespace {
+
+// Texts without a language key: the same in every language.
+constexpr const char* kFlashWriteSetup = "FLASH Write Setup";
+constexpr const char* kFlashEnd = "FLASH End";
+constexpr const char* kBlankingChecking = "Blanking Check";
+// Rebuilt from BlankingCheckStr and SettingMsg when lang.ini is read, so it comes from the
+// table under the name of its entry.
+constexpr const char* kBlankingCheckSetupKey = "BlankingCheckSetup";
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Whether a copy-list entry is a file of the kind a download may have used.
+bool isPackageFile(const std::string& entry, PackageKind kind) {
+  std::string name = fileNameOf(entry);
+  switch (kind) {
+    case PackageKind::Firmware: return lower(name) == "program.bin";
+    case PackageKind::Preferences: return lower(name) == "prefer.dat";
+    case PackageKind::DiskImage:
+      return name == "Image.ISO" || name == "image.iso" || name == "image.ISO" ||
+             name == "IMAGE.ISO";
+  }
+  return false;
+}
+
+class Run {
+ public:
+  Run(ProductionView& view, ProductionDevice& device, Pauses& pauses, char drive)
+      : view_(view), dev_(device), pauses_(pauses), drive_(drive), x_(1, drive) {}
+
+  RunOutcome go() {
+    log(": Start");
+    slot_ = findSlot();
+    if (slot_ < 0) {
+      log(": realidx == DEVICE_COUNT return!!");
+      return outcome();
+    }
+    view_.hidePicture(slot_);
+
+    wait(200);
+    view_.setPortCell(slot_, "");
+    discover("1");
+    view_.runStarted();
+    view_.setProgressVisible(slot_, true);
+    view_.setProgress(slot_, 5);
+
+    if (devicePart()) successEnd();
+    commonEnd();
+    return outcome();
+  }
+
+ private:
+  // Steps 4 to 22: true when the run reaches the success end, false after a failure
+  // (whose text is already shown).
+  bool devicePart() {
+    if (dev_.isTarn(drive_)) {
+      if (dev_.readLabel(drive_) == view_.labelText()) {
+        // Already produced: nothing is written into it.
+        unreset_ = true;
+        success_ = true;
+        return true;
+      }
+    } else {
+      view_.setStatusText(slot_, text("FSMWrite"), TextColour::WindowText);
+      wait(100);
+      if (!dev_.writeManagerStart(drive_)) return fail(kFlashWriteSetup);
+      wait(100);
+      if (!dev_.writeManager(drive_)) return fail(text("FSMWrite"));
+    }
+    wait(100);
+    if (!dev_.writeManagerEnd(drive_)) return fail(kFlashEnd);
+
+    view_.hidePicture(slot_);
+    step(text("FILEWriteStr"));
+
+    if (!chipVariantMatches()) return false;
+
+    wait(100);
+    dev_.setSystemArea(drive_, computeSystemArea(view_));
+    uint32_t items = dev_.flashItemCount(drive_);
+    uint32_t flashId = dev_.readFlashId(drive_);
+    if (flashId == 0) return fail(text("FlashCheckStr"));
+
+    std::string table = dev_.identifyFlash(flashId, items, slot_);
+    if (table != "0") {
+      if (!dev_.writeConfigTable(drive_, miscPath(table))) return fail(text("FILEWriteStr"));
+      progress(10);
+    }
+
+    if (!flashTest()) return false;
+
+    wait(200);
+    if (view_.portCell(slot_).empty()) discover("2");
+
+    if (!view_.fwUpgradeTicked()) {
+      progress(100);
+      return true;
+    }
+
+    if (!writeImage(PackageKind::Firmware,
+                    {"ProgramWriteSetupStr", "ProgramWriteStr", "ProgramWriteEndStr"},
+                    {40, 50, 60}, {200, 100, 100}))
+      return false;
+    if (!writeImage(PackageKind::Preferences,
+                    {"PreferWriteSetupStr", "PreferWriteStr", "PreferWriteEndStr"},
+                    {65, 70, 75}, {200, 200, 100}))
+      return false;
+    if (view_.isoUpgradeTicked() &&
+        !writeImage(PackageKind::DiskImage, {"ISOWriteSetupStr", "ISOWriteStr", "ISOWriteEndStr"},
+                    {80, 85, 90}, {100, 200, 200}))
+      return false;
+
+    if (view_.parityCheckTicked()) {
+      step(text("FwParityCheckStr"));
+      if (!dev_.checkUpdateSuccess(drive_)) return fail(text("FwParityCheckStr"));
+      progress(92);
+    }
+
+    if (!dev_.badBlockPoll(drive_)) return fail(text("BadBlockStr"));
+    progress(94);
+    wait(100);
+    if (view_.portCell(slot_).empty()) discover("3");
+
+    uint32_t capacity = dev_.sizeMB(drive_);
+    bool fat32 = capacity > 128;
+    bool readable = dev_.isReadable(drive_);
+    log(": size =" + std::to_string(capacity) + "MB");
+
+    if (!formatOrLabel(fat32, readable)) return false;
+    if (!copyFiles()) return false;
+    wait(200);
+    return true;
+  }
+
+  bool chipVariantMatches() {
+    int wanted = view_.sdkBondingId();
+    if (wanted == 255) return true;
+    if (wanted == 0) return variantFail(text("SDKBidErrorStr") + " 0");
+    uint32_t chip = dev_.readBondingId(drive_) & 0xFF;
+    if (chip == 0 || chip > 15) return variantFail(text("ChipBidErrorStr") + std::to_string(chip));
+    if (static_cast<int>(chip) != wanted)
+      return variantFail(text("SDKBidNoMatchStr") + " " + std::to_string(wanted));
+    return true;
+  }
+
+  bool flashTest() {
+    wait(100);
+    if (!view_.blankCheckTicked()) {
+      step(text("BadBlockStr"));
+      if (!dev_.badBlockStart(drive_)) return fail(text("BadBlockStr"));
+      progress(15);
+      wait(200);
+      step(text("BadBlockStr"));
+      view_.setProgress(slot_, 15);
+      return true;
+    }
+    std::string setup = text(kBlankingCheckSetupKey);
+    step(setup);
+    if (!dev_.blankCheckStart(drive_)) return fail(setup);
+    progress(15);
+    wait(200);
+    step(kBlankingChecking);
+    if (!dev_.blankCheckPoll(drive_, slot_)) return fail(kBlankingChecking);
+    progress(15);
+    return true;
+  }
+
+  struct Three {
+    const char* a;
+    const char* b;
+    const char* c;
+  };
+  struct Positions {
+    int a, b, c;
+  };
+
+  // The three stages of one image: start, data, end.
+  bool writeImage(PackageKind kind, Three keys, Positions at, Positions waits) {
+    step(text(keys.a));
+    if (!dev_.writePackageStart(drive_, kind)) return fail(text(keys.a));
+    progress(at.a);
+    wait(static_cast<unsigned>(waits.a));
+    step(text(keys.b));
+    if (!dev_.writePackage(drive_, kind)) return fail(text(keys.b));
+    progress(at.b);
+    wait(static_cast<unsigned>(waits.b));
+    step(text(keys.c));
+    if (!dev_.writePackageEnd(drive_)) return fail(text(keys.c));
+    progress(at.c);
+    wait(static_cast<unsigned>(waits.c));
+    return true;
+  }
+
+  bool formatOrLabel(bool fat32, bool readable) {
+    if (!readable || view_.formatTicked()) {
+      wait(100);
+      std::string format = text("FormatStr");
+      view_.setStatusText(slot_, format + (fat32 ? "FAT32..." : "FAT16..."),
+                          TextColour::WindowText);
+      if (!dev_.format(drive_, fat32, view_.labelText())) {
+        view_.setStatusText(slot_, format + " Retry", TextColour::WindowText);
+        wait(500);
+        if (!dev_.format(drive_, fat32, view_.labelText())) return fail(format);
+      }
+      success_ = true;
+      return true;
+    }
+    if (dev_.readLabel(drive_) == view_.labelText()) return true;
+    std::string setLabel = text("SetLabelStr");
+    step(setLabel);
+    if (!dev_.setLabel(drive_, view_.labelText())) {
+      view_.setStatusText(slot_, setLabel + " Retry", TextColour::WindowText);
+      if (!dev_.setLabel(drive_, view_.labelText())) return fail(setLabel);
+    }
+    return true;
+  }
+
+  bool copyFiles() {
+    std::vector<std::string> list = view_.copyList();
+    for (size_t j = 0; j < list.size(); ++j) {
+      if (isFlashImage(list, static_cast<int>(j))) continue;
+      if (!dev_.copyToRoot(list[j], drive_, copiedFileName(list[j])))
+        return fail(text("CopyFileMsg"));
+    }
+    return true;
+  }
+
+  // The positions the downloads recorded are written into the flash, not copied. A
+  // position that no longer names a file of its kind (the list was edited since an earlier
+  // run recorded it) is an ordinary file and is copied.
+  bool isFlashImage(const std::vector<std::string>& list, int j) {
+    for (PackageKind kind :
+         {PackageKind::Firmware, PackageKind::Preferences, PackageKind::DiskImage}) {
+      if (dev_.packageFileIndex(kind) == j && isPackageFile(list[static_cast<size_t>(j)], kind))
+        return true;
+    }
+    return false;
+  }
+
+  void successEnd() {
+    view_.setProgressVisible(slot_, true);
+    view_.setStatusText(slot_, text(unreset_ ? "UnresetMsg" : "SuccessMsg"), TextColour::Blue);
+    view_.setProgress(slot_, 100);
+    view_.showPicture(slot_, StatusPicture::Success);
+    log(" success!");
+    dev_.checkVolume(drive_);
+  }
+
+  void commonEnd() {
+    if (view_.portCell(slot_).empty()) {
+      wait(500);
+      discover("end");
+    }
+    if (!success_) {
+      view_.showPicture(slot_, StatusPicture::Fail);
+      view_.resetRowIfReleased(slot_, drive_);
+      log(" fail!");
+    }
+    view_.runEnded(success_);
+  }
+
+  // --- helpers ---
+
+  int findSlot() const {
+    for (int i = 0; i < DEVICE_COUNT; ++i)
+      if (view_.slotDriveLetter(i) == drive_) return i;
+    return -1;
+  }
+
+  void discover(const char* which) {
+    std::optional<SlotPort> port = dev_.discoverSlot(drive_);
+    if (!port) {
+      log(std::string(":Get port fail <") + which + ">!!");
+      return;
+    }
+    std::string where = std::to_string(port->hubPort) + "-" + std::to_string(port->port);
+    log(" Port:" + where);
+    view_.setPortCell(slot_, "Port:" + where);
+  }
+
+  std::string text(const std::string& key) const { return view_.text(key); }
+  void log(const std::string& line) { view_.appendPortLog(x_ + line); }
+  void wait(unsigned ms) {
+    paused_ += ms;
+    pauses_.pause(ms);
+  }
+  void step(const std::string& what) {
+    view_.setStatusText(slot_, what + "...", TextColour::WindowText);
+  }
+  void progress(int position) {
+    view_.setProgress(slot_, position);
+    success_ = true;
+  }
+  bool fail(const std::string& what) {
+    return variantFail(what + " " + text("FailMsg"));
+  }
+  bool variantFail(const std::string& shown) {
+    view_.setStatusText(slot_, shown, TextColour::Red);
+    success_ = false;
+    return false;
+  }
+
+  RunOutcome outcome() const { return {slot_ >= 0, success_, slot_, paused_}; }
+
+  ProductionView& view_;
+  ProductionDevice& dev_;
+  Pauses& pauses_;
+  const char drive_;
+  const std::string x_;
+  int slot_ = -1;
+  bool success_ = false;
+  bool unreset_ = false;
+  uint64_t paused_ = 0;
+};
+
+class SystemDevice : public ProductionDevice {
+ public:
+  SystemDevice(ProductionView& view, ToolLauncher& launcher,
+               std::unique_ptr<platform::Volumes> volumes,
+               std::unique_ptr<platform::UsbTopology> topology, std::string miscDir)
+      : view_(view),
+        tool_(launcher, view),
+        volumes_(std::move(volumes)),
+        topology_(std::move(topology)),
+        miscDir_(std::move(miscDir)) {}
+
+  std::optional<SlotPort> discoverSlot(char d) override {
+    return station::discoverSlot(d, *topology_, tool_, view_);
+  }
+  bool isTarn(char d) override { return tool_.isTarn(d); }
+  bool writeManagerStart(char d) override { return tool_.writeManagerStart(d); }
+  bool writeManager(char d) override { return tool_.writeManager(d); }
+  bool writeManagerEnd(char d) override { return tool_.writeManagerEnd(d); }
+  uint32_t readBondingId(char d) override { return tool_.readBondingId(d); }
+  uint32_t setSystemArea(char d, int units) override { return tool_.setSystemArea(d, units); }
+  uint32_t flashItemCount(char d) override { return tool_.flashItemCount(d); }
+  uint32_t readFlashId(char d) override { return tool_.readFlashId(d); }
+  std::string identifyFlash(uint32_t flashId, uint32_t chipCount, int slot) override {
+    return station::identifyFlash(view_, miscDir_, flashId, chipCount, slot);
+  }
+  bool writeConfigTable(char d, const std::string& path) override {
+    return tool_.writeConfigTable(d, path);
+  }
+  bool badBlockStart(char d) override { return tool_.badBlockStart(d); }
+  bool blankCheckStart(char d) override { return tool_.blankCheckStart(d); }
+  bool blankCheckPoll(char d, int slot) override { return tool_.blankCheckPoll(d, slot); }
+  bool badBlockPoll(char d) override { return tool_.badBlockPoll(d); }
+  bool writePackageStart(char d, PackageKind k) override { return tool_.writePackageStart(d, k); }
+  bool writePackage(char d, PackageKind k) override { return tool_.writePackage(d, k); }
+  bool writePackageEnd(char d) override { return tool_.writePackageEnd(d); }
+  bool checkUpdateSuccess(char d) override { return tool_.checkUpdateSuccess(d); }
+  uint32_t sizeMB(char d) override { return tool_.sizeMB(d); }
+  int packageFileIndex(PackageKind k) override { return station::packageFileIndex(k); }
+
+  std::string readLabel(char d) override { return volumes_->readLabel(d); }
+  bool isReadable(char d) override { return volumes_->isReadable(d); }
+  bool format(char d, bool fat32, const std::string& label) override {
+    // Never the quick format: the whole user area is laid out anew.
+    return volumes_->format(d, false, fat32, label, [this] { view_.pump(); });
+  }
+  bool setLabel(char d, const std::string& label) override {
+    return volumes_->setLabel(d, label);
+  }
+  bool copyToRoot(const std::string& source, char d, const std::string& name) override {
+    return volumes_->copyToRoot(source, d, name);
+  }
+  void checkVolume(char d) override { station::checkVolume(*volumes_, d); }
+
+ private:
+  ProductionView& view_;
+  DeviceTool tool_;
+  std::unique_ptr<platform::Volumes> volumes_;
+  std::unique_ptr<platform::UsbTopology> topology_;
+  std::string miscDir_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProductionDevice> makeProductionDevice(
+    ProductionView& view, ToolLauncher& launcher, std::unique_ptr<platform::Volumes> volumes,
+    std::unique_ptr<platform::UsbTopology> topology, std::string miscDir) {
+  return std::make_unique<SystemDevice>(view, launcher, std::move(volumes), std::move(topology),
+                                        std::move(miscDir));
+}
+
+std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view) {
+  std::string folder = platform::programFolder();
+  std::string misc = (folder.empty() ? std::string(".") : folder) + platform::kPathSeparator + "misc";
+  return makeProductionDevice(view, systemLauncher(), platform::makeVolumes(),
+                              platform::makeUsbTopology(), misc);
+}
+
+void SleepingPauses::pause(unsigned ms) {
+  prescribed_ += ms;
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+SleepingPauses& systemPauses() {
+  static SleepingPauses pauses;
+  return pauses;
+}
+
+RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses& pauses,
+                         char drive) {
+  return Run(view, device, pauses, drive).go();
+}
+
+std::string copiedFileName(const std::string& entry) {
+#ifdef _WIN32
+  size_t cut = entry.find_last_of('\\');
+#else
+  size_t cut = entry.find_last_of("\\/");
+#endif
+  return cut == std::string::npos ? entry : entry.substr(cut + 1);
+}
+
+}  // namespace station
