@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,6 +130,7 @@ PlayerFiles::PlayerFiles(std::string root, char letter)
     : root_(std::move(root)), letter_(letter), dir_(playerDir(root_, letter)) {}
 
 PlayerFiles::~PlayerFiles() {
+  if (mapped_) ::munmap(mapped_, sizeof(PlayerState));
   closeFd(lockFd_);
   closeFd(stateFd_);
   closeFd(traceFd_);
@@ -145,6 +147,13 @@ std::unique_ptr<PlayerFiles> PlayerFiles::open(const std::string& root, char let
     if (error) *error = "no player " + std::string(1, letter) + " in " + root;
     return nullptr;
   }
+  // The record is read and written for every request: through a shared mapping that
+  // costs no system call, and every process sees the same pages.
+  struct stat st;
+  if (::fstat(f->stateFd_, &st) == 0 && uint64_t(st.st_size) >= sizeof(PlayerState)) {
+    void* m = ::mmap(nullptr, sizeof(PlayerState), PROT_READ | PROT_WRITE, MAP_SHARED, f->stateFd_, 0);
+    if (m != MAP_FAILED) f->mapped_ = m;
+  }
   return f;
 }
 
@@ -158,11 +167,17 @@ bool PlayerFiles::lock() {
 void PlayerFiles::unlock() { ::flock(lockFd_, LOCK_UN); }
 
 bool PlayerFiles::load(PlayerState& state) {
-  return preadSome(stateFd_, &state, sizeof state, 0) == sizeof state && validState(state);
+  if (mapped_)
+    std::memcpy(&state, mapped_, sizeof state);
+  else if (preadSome(stateFd_, &state, sizeof state, 0) != sizeof state)
+    return false;
+  return validState(state);
 }
 
 bool PlayerFiles::save(const PlayerState& state) {
-  return pwriteAll(stateFd_, &state, sizeof state, 0);
+  if (!mapped_) return pwriteAll(stateFd_, &state, sizeof state, 0);
+  std::memcpy(mapped_, &state, sizeof state);
+  return true;
 }
 
 void PlayerFiles::record(const uint8_t* cdb, size_t cdbLength, bool out, uint32_t length) {

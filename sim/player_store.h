@@ -1,5 +1,6 @@
 // A simulated player on disk: the folder <root>/<LETTER>/ with
 //   state       the player's PlayerState record, rewritten in place after every request
+//               (never replaced: openers keep it mapped)
 //   lock        flock()ed around every request and every change made by tarnsim
 //   trace       one line per request received
 //   manager.bin, package.bin, config.bin   bytes of the current or last download
@@ -54,6 +55,7 @@ class PlayerFiles final : public DeviceStorage {
   int stateFd_ = -1;
   int traceFd_ = -1;
   int streamFds_[4] = {-1, -1, -1, -1};
+  void* mapped_ = nullptr;  // the state record, shared with every other opener
 };
 
 // Locks `files` for as long as it lives.

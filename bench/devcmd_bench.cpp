@@ -1,0 +1,156 @@
+// What a devcmd run against a simulated player costs: one run compared with starting a
+// trivial program, and the data rate of wt_pgr with a 4 MiB file. Prints figures only.
+//
+//   devcmd_bench [--runs N] [--downloads N] [--devcmd PATH]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "sim/player_store.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kDownloadBytes = 4u << 20;
+
+// Runs a program to its end with output thrown away; the exit status, or -1.
+int run(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+struct Figures {
+  double min = 0, median = 0;
+};
+
+Figures summarize(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return {v.front(), v[v.size() / 2]};
+}
+
+// Times `runs` runs of the command; every run must end with `expect`.
+bool timeRuns(const std::vector<std::string>& cmd, int expect, int runs, Figures& out) {
+  std::vector<double> t;
+  for (int i = 0; i < runs; ++i) {
+    auto start = Clock::now();
+    int rc = run(cmd);
+    t.push_back(seconds(Clock::now() - start));
+    if (rc != expect) {
+      std::fprintf(stderr, "devcmd_bench: %s ended with %d, not %d\n", cmd[0].c_str(), rc, expect);
+      return false;
+    }
+  }
+  out = summarize(t);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 300, downloads = 15;
+  std::string devcmd = DEVCMD_PATH;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string a = argv[i];
+    if (a == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--downloads") downloads = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--devcmd") devcmd = argv[i + 1];
+    else {
+      std::fprintf(stderr, "usage: devcmd_bench [--runs N] [--downloads N] [--devcmd PATH]\n");
+      return 2;
+    }
+  }
+  if (::access(devcmd.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "devcmd_bench: no devcmd at %s (build it first)\n", devcmd.c_str());
+    return 1;
+  }
+
+  char tmpl[] = "/tmp/devcmd-bench-XXXXXX";
+  if (!::mkdtemp(tmpl)) return 1;
+  const std::string root = tmpl;
+  std::string error;
+  tarnsim::PlayerSpec spec;
+  spec.mode = tarnsim::Mode::Fsm;
+  if (!tarnsim::createPlayer(root, 'E', spec, error) || !tarnsim::setPlugged(root, 'E', true, error)) {
+    std::fprintf(stderr, "devcmd_bench: %s\n", error.c_str());
+    return 1;
+  }
+  ::setenv("TARN_SIM", root.c_str(), 1);
+  ::unsetenv("TARNSIM_LATENCY_MS");  // zero latency: the cost of the simulation itself
+
+  const std::string file = root + "/download.bin";
+  {
+    std::vector<char> bytes(kDownloadBytes);
+    uint32_t x = 12345;
+    for (auto& b : bytes) x = x * 1103515245 + 12345, b = char(x >> 24);
+    std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  }
+
+  int failed = 0;
+  Figures trivial, bare, oneRequest, probe;
+  bool ok = timeRuns({"/bin/true"}, 0, runs, trivial) &&
+            timeRuns({devcmd}, 1, runs, bare) &&
+            timeRuns({devcmd, "E:", "IS_TARN"}, 1, runs, oneRequest) &&
+            timeRuns({devcmd, "E:"}, 226, runs, probe);
+  if (ok) {
+    std::printf("process start and end, %d runs each (min / median):\n", runs);
+    std::printf("  /bin/true               %7.3f / %7.3f ms\n", trivial.min * 1e3, trivial.median * 1e3);
+    std::printf("  devcmd (usage only)     %7.3f / %7.3f ms   ratio %.2f (median): the program alone\n",
+                bare.min * 1e3, bare.median * 1e3, bare.median / trivial.median);
+    std::printf("  devcmd E: IS_TARN       %7.3f / %7.3f ms   ratio %.2f (median), target <= 2\n",
+                oneRequest.min * 1e3, oneRequest.median * 1e3, oneRequest.median / trivial.median);
+    std::printf("  devcmd E: (probe)       %7.3f / %7.3f ms   ratio %.2f (median)\n", probe.min * 1e3,
+                probe.median * 1e3, probe.median / trivial.median);
+  } else {
+    ++failed;
+  }
+
+  std::vector<double> t;
+  const std::string size = std::to_string(kDownloadBytes);
+  for (int i = 0; i < downloads && !failed; ++i) {
+    if (run({devcmd, "E:", "wt_pgr_s", size}) != 0) ++failed;
+    auto start = Clock::now();
+    if (run({devcmd, "E:", "wt_pgr", file}) != 0) ++failed;
+    t.push_back(seconds(Clock::now() - start));
+    if (run({devcmd, "E:", "wt_pgr_e"}) != 0) ++failed;
+  }
+  if (!failed) {
+    Figures d = summarize(t);
+    std::printf("wt_pgr of a 4 MiB file (2049 chunk requests), %d downloads:\n", downloads);
+    std::printf("  time                    %7.3f / %7.3f ms (min / median)\n", d.min * 1e3, d.median * 1e3);
+    std::printf("  rate                    %7.1f / %7.1f MB/s (best / median), target >= 200\n",
+                kDownloadBytes / 1e6 / d.min, kDownloadBytes / 1e6 / d.median);
+  } else {
+    std::fprintf(stderr, "devcmd_bench: the download failed\n");
+  }
+  fs::remove_all(root);
+  return failed ? 1 : 0;
+}
