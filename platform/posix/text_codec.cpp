@@ -1,0 +1,46 @@
+#include "platform/text_codec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace platform {
+
+namespace {
+
+const char* iconvName(CodePage cp) {
+  switch (cp) {
+    case CodePage::Gbk: return "GBK";
+    case CodePage::Big5: return "BIG5";
+    case CodePage::Latin1: break;
+  }
+  return "ISO-8859-1";
+}
+
+}  // namespace
+
+std::string toUtf8(std::string_view bytes, CodePage codePage) {
+  iconv_t cd = iconv_open("UTF-8", iconvName(codePage));
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(bytes);
+  std::string out;
+  char buf[1024];
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buf, static_cast<size_t>(o - buf));
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      // EILSEQ, or EINVAL for a sequence cut at the end: mark the byte and go on.
+      out += "\xEF\xBF\xBD";
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+// Turning texts stored in a system code page into UTF-8 for the window: the language
+// file keeps Chinese texts in GBK or Big5, as the Chinese editions of Windows store them.
+// POSIX: iconv; Windows: MultiByteToWideChar.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class CodePage {
+  Latin1,  // ISO 8859-1 (ASCII texts pass unchanged)
+  Gbk,     // code page 936, Simplified Chinese
+  Big5,    // code page 950, Traditional Chinese
+};
+
+// Bytes that are not valid in the code page become U+FFFD, one per byte.
+std::string toUtf8(std::string_view bytes, CodePage codePage);
+
+}  // namespace platform

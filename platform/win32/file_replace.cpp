@@ -1,0 +1,12 @@
+#include "platform/file_replace.h"
+
+#include <windows.h>
+
+namespace platform {
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace platform

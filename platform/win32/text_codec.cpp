@@ -1,0 +1,36 @@
+#include "platform/text_codec.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+UINT windowsCodePage(CodePage cp) {
+  switch (cp) {
+    case CodePage::Gbk: return 936;
+    case CodePage::Big5: return 950;
+    case CodePage::Latin1: break;
+  }
+  return 28591;
+}
+
+}  // namespace
+
+std::string toUtf8(std::string_view bytes, CodePage codePage) {
+  if (bytes.empty()) return {};
+  int size = static_cast<int>(bytes.size());
+  UINT cp = windowsCodePage(codePage);
+  int wide = MultiByteToWideChar(cp, 0, bytes.data(), size, nullptr, 0);
+  if (wide <= 0) return std::string(bytes);
+  std::vector<wchar_t> w(static_cast<size_t>(wide));
+  MultiByteToWideChar(cp, 0, bytes.data(), size, w.data(), wide);
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace platform
