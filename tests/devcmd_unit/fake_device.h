@@ -50,7 +50,8 @@ class FakeDevice final : public PassThrough {
       a = s_.answers.front();
       s_.answers.pop_front();
     }
-    if (r.dir == DataDir::In && r.data != nullptr && (a.ok || a.replyEvenOnFailure))
+    if (r.dir == DataDir::In && r.data != nullptr && !a.reply.empty() &&
+        (a.ok || a.replyEvenOnFailure))
       std::memcpy(r.data, a.reply.data(), std::min<size_t>(a.reply.size(), r.length));
     error_ = a.error;
     return a.ok;
