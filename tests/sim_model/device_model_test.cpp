@@ -216,30 +216,6 @@ TEST(DeviceModelAnswers, EveryRequestAnswersAsAPlayerDoes) {
   }
 }
 
-TEST(DeviceModelAnswers, IdentityComesFromTheState) {
-  Player p(Mode::Fsm);
-  const uint8_t id[5] = {0x98, 0xDA, 0x00, 0x15, 0x00};
-  std::memcpy(p.state.flashId, id, 5);
-  p.state.items = 4;
-  p.state.bonding = 16;
-  EXPECT_EQ(hexText(p.in("EF 70 00 00 00 00", 5)), "98 DA 00 15 00");
-  EXPECT_EQ(hexText(p.in("EF 84 00 00 00 00", 1)), "04");
-  EXPECT_EQ(hexText(p.in("EF 8B 00 00 00 00", 1)), "10");
-}
-
-TEST(DeviceModelAnswers, SettingsRequestsAreKept) {
-  Player p(Mode::Fsm);
-  p.in("EF 04 00 00 80 01", 1);
-  p.in("EF 83 05 00 00 00", 1);
-  p.in("EF 8A 12 34 00 00", 1);
-  p.in("EF 7E 03 01 02 03 04 05 06 00", 1);
-  EXPECT_EQ(p.state.delayFirst, 0);
-  EXPECT_EQ(p.state.delaySecond, 384);
-  EXPECT_EQ(p.state.sysArea, 5);
-  EXPECT_EQ(p.state.password, 0x1234);
-  EXPECT_EQ(p.state.clockDiv, 3);
-}
-
 TEST(DeviceModelAnswers, EveryRequestIsRecordedInOrderFailuresIncluded) {
   Player p(Mode::Fsm);
   p.in("12 00 00 00 00 00", 36);

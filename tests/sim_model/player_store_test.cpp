@@ -211,40 +211,20 @@ TEST_F(PlayerStore, UnpluggedPlayerAnswersNothing) {
   EXPECT_EQ(trace, "") << "a pulled-out player receives nothing";
 }
 
-TEST_F(PlayerStore, FaultsFailAndVanish) {
+TEST_F(PlayerStore, FaultsAreSetAndCleared) {
   make('E');
   std::string error;
   EXPECT_FALSE(setFault(root, 'E', {"nosuch", 0, false, false}, error));
   EXPECT_NE(error.find("unknown request: nosuch"), std::string::npos);
   ASSERT_TRUE(setFault(root, 'E', {"IS_TARN", 1, false, false}, error)) << error;
-  ASSERT_TRUE(setFault(root, 'E', {"rd_id", 0, true, false}, error)) << error;
   auto f = PlayerFiles::open(root, 'E', &error);
   EXPECT_TRUE(send(*f, {0xEF, 0x85, 0, 0, 0, 0}, 4).ok);
   Sent s = send(*f, {0xEF, 0x85, 0, 0, 0, 0}, 4);
   EXPECT_FALSE(s.ok);
   EXPECT_EQ(s.error, kErrorIoDevice);
   ASSERT_TRUE(setFault(root, 'E', {"IS_TARN", 0, false, true}, error)) << error;
-  EXPECT_TRUE(send(*f, {0xEF, 0x85, 0, 0, 0, 0}, 4).ok) << "fault cleared";
-
-  s = send(*f, {0xEF, 0x70, 0, 0, 0, 0}, 5);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.error, kErrorNotConnected);
-  EXPECT_EQ(state('E').plugged, 0);
-  EXPECT_EQ(events(), (std::vector<std::string>{"1 plug E", "2 unplug E"}));
-  EXPECT_EQ(send(*f, {0xEF, 0x84, 0, 0, 0, 0}, 1).error, kErrorNotConnected);
-}
-
-TEST_F(PlayerStore, LeavingTheUpdateDiskIsARemovalAndAnArrival) {
-  PlayerSpec spec;
-  spec.mode = Mode::Update;
-  make('F', spec);
-  std::string error;
-  auto f = PlayerFiles::open(root, 'F', &error);
-  Sent s = send(*f, {0xEF, 0x81, 0, 0, 0, 0}, 5);
-  EXPECT_TRUE(s.ok);
-  EXPECT_EQ(events(), (std::vector<std::string>{"1 plug F", "2 unplug F", "3 plug F"}));
-  EXPECT_EQ(shown('F')["mode"], "firmware");
-  EXPECT_EQ(shown('F')["plugged"], "1");
+  EXPECT_TRUE(send(*f, {0xEF, 0x85, 0, 0, 0, 0}, 4).ok);
+  EXPECT_EQ(shown('E').count("fault1_request"), 0u);
 }
 
 // Requests from many openers at once (separate processes in real use: separate open
