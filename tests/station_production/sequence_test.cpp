@@ -264,10 +264,10 @@ TEST_F(Sequence, EachFailingStep) {
        "Set Volume Label fail", "setLabel MY_AUDIO"},
       {"copy",
        [](FakeView& v, ScriptedDevice& d) {
-         v.files = {"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"};
+         v.files = {"C:\\music\\a.mp3", "C:\\music\\b.mp3", "C:\\music\\c.mp3"};
          d.script["copy"] = {1, 0};
        },
-       "Copy Files fail", "copy /music/b.mp3 -> b.mp3"},
+       "Copy Files fail", "copy C:\\music\\b.mp3 -> b.mp3"},
   };
   for (const FailCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -276,7 +276,7 @@ TEST_F(Sequence, EachFailingStep) {
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
-    v.files = {"/music/song.mp3"};
+    v.files = {"C:\\music\\song.mp3"};
     c.setup(v, d);
     RunOutcome r = runProduction(v, d, p, 'E');
     EXPECT_FALSE(r.success);
@@ -360,15 +360,15 @@ TEST_F(Sequence, FormatChoice) {
   const std::vector<Case> cases = {
       {128, true, true,
        {"log E: size =128MB", "wait 100", "text 2 FormatFAT16... window",
-        "dev format FAT16 MY_AUDIO", "dev copy /m/a.mp3 -> a.mp3"}},
+        "dev format FAT16 MY_AUDIO", "dev copy C:\\m\\a.mp3 -> a.mp3"}},
       {129, true, true,
        {"log E: size =129MB", "wait 100", "text 2 FormatFAT32... window",
-        "dev format FAT32 MY_AUDIO", "dev copy /m/a.mp3 -> a.mp3"}},
+        "dev format FAT32 MY_AUDIO", "dev copy C:\\m\\a.mp3 -> a.mp3"}},
       {64, false, false,
        {"log E: size =64MB", "wait 100", "text 2 FormatFAT16... window",
-        "dev format FAT16 MY_AUDIO", "dev copy /m/a.mp3 -> a.mp3"}},
+        "dev format FAT16 MY_AUDIO", "dev copy C:\\m\\a.mp3 -> a.mp3"}},
       // Readable and unticked: only the label, and none when it is already right.
-      {4096, false, true, {"log E: size =4096MB", "dev readLabel", "dev copy /m/a.mp3 -> a.mp3"}},
+      {4096, false, true, {"log E: size =4096MB", "dev readLabel", "dev copy C:\\m\\a.mp3 -> a.mp3"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.capacity);
@@ -377,7 +377,7 @@ TEST_F(Sequence, FormatChoice) {
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
-    v.files = {"/m/a.mp3"};
+    v.files = {"C:\\m\\a.mp3"};
     v.format = c.ticked;
     d.defaults["sizeMB"] = c.capacity;
     d.defaults["isReadable"] = c.readable;
