@@ -25,7 +25,10 @@ platform::ChildCommand fake(std::vector<std::string> args) {
   platform::ChildCommand cmd;
   cmd.argv = {fakeTool()};
   cmd.argv.insert(cmd.argv.end(), args.begin(), args.end());
-  cmd.windowsLine = "\"" + fakeTool() + "\"";
+  std::string line(1, '"');
+  line.append(fakeTool());
+  line.push_back('"');
+  cmd.windowsLine = std::move(line);
   for (const auto& a : args) cmd.windowsLine += " " + a;
   return cmd;
 }

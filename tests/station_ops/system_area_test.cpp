@@ -15,7 +15,9 @@ class SystemArea : public ::testing::Test {
     testing::sizedFile(dir / "program.bin", 1000000);
     testing::sizedFile(dir / "prefer.dat", 300000);
     testing::sizedFile(dir / "image.iso", 20000000);
-    testing::sizedFile(dir / "Program.bin", 900000000);
+    // Its own folder: case-insensitive file systems would take it for program.bin.
+    std::filesystem::create_directories(dir / "mixed");
+    testing::sizedFile(dir / "mixed" / "Program.bin", 900000000);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::string f(const char* name) { return (dir / name).string(); }
@@ -33,7 +35,7 @@ TEST_F(SystemArea, NeededSteps) {
       {{f("program.bin"), f("prefer.dat")}, false, 2, "area System Area Size: 8MB"},
       {{f("program.bin"), f("prefer.dat"), f("image.iso")}, true, 12, "area System Area Size: 48MB"},
       {{f("program.bin"), f("prefer.dat"), f("image.iso")}, false, 2, "area System Area Size: 8MB"},
-      {{f("Program.bin"), f("prefer.dat")}, false, 2, "area System Area Size: 8MB"},
+      {{f("mixed/Program.bin"), f("prefer.dat")}, false, 2, "area System Area Size: 8MB"},
       // Listed but gone: counts nothing.
       {{f("gone/program.bin")}, false, 1, "area System Area Size: 4MB"},
   };
