@@ -1,0 +1,79 @@
+#include "station/settings/copy_list.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file_replace.h"
+
+namespace station {
+
+namespace {
+
+// The name is passed to the system as it stands, in its ANSI code page, which is how a
+// Windows path from the list gets to UTF-16. A folder is no file to copy: POSIX would
+// open it, Windows would not.
+bool opensForReading(const std::string& path) {
+  if (path.empty()) return false;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::vector<std::string> splitCopyListLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+void pruneCopyList(std::vector<std::string>& items) {
+  // Last to first, so that removing an item leaves the positions still to visit alone.
+  for (size_t i = items.size(); i-- > 0;) {
+    if (!opensForReading(items[i])) items.erase(items.begin() + static_cast<long>(i));
+  }
+}
+
+std::vector<std::string> loadCopyList(const std::string& path) {
+  std::vector<std::string> items;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return items;
+  std::string text;
+  char buf[8192];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::fclose(f);
+  items = splitCopyListLines(text);
+  pruneCopyList(items);
+  return items;
+}
+
+bool saveCopyList(const std::string& path, const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += item + "\r\n";
+  const std::string temp = path + ".tmp";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fclose(f) == 0 && ok;
+  if (ok) ok = platform::replaceFile(temp, path);
+  if (!ok) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+  }
+  return ok;
+}
+
+}  // namespace station

@@ -1,0 +1,131 @@
+#include "station/settings/settings.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <variant>
+
+#include "platform/file_replace.h"
+#include "station/settings/profile.h"
+
+namespace station {
+
+namespace {
+
+// A key holds either text, an integer (item index or position) or a check box.
+struct TextField { std::string Settings::*field; const char* fallback; };
+struct IntField { int Settings::*field; int fallback; int low, high; int outside; };
+struct BoxField { bool Settings::*field; bool fallback; };
+using Field = std::variant<TextField, IntField, BoxField>;
+
+struct Key {
+  const char* section;
+  const char* name;
+  Field field;
+};
+
+// In the order of loading. Out-of-range values: a list's index becomes -1 (no selection),
+// the track bar holds its position at the nearer end.
+constexpr int kClamp = 0x7fffffff;
+const Key kKeys[] = {
+    {"Animation", "Startup", TextField{&Settings::Edit2, ""}},
+    {"Animation", "Shutdown", TextField{&Settings::Edit4, ""}},
+    {"FM", "selection", IntField{&Settings::ComboBox1, 0, -1, 1, -1}},
+    {"LCD", "Contrast", IntField{&Settings::TrackBar1, 0, 0, 10, kClamp}},
+    {"Language", "Lang", IntField{&Settings::ComboBox3, 0, -1, 3, -1}},
+    {"Animation", "Width", TextField{&Settings::Edit1, "160"}},
+    {"Animation", "Height", TextField{&Settings::Edit6, "128"}},
+    {"MP_Setting", "Format", BoxField{&Settings::chkFormat, false}},
+    {"MP_Setting", "Blanking check", BoxField{&Settings::chkBlankCheck, false}},
+    {"MP_Setting", "FwUpgrade", BoxField{&Settings::chkFwUpgrade, true}},
+    {"MP_Setting", "ISO upgrade", BoxField{&Settings::chkISOupgrade, false}},
+    {"MP_Setting", "Manual Upgrade", BoxField{&Settings::CheckManuupgrade, false}},
+    {"MP_Setting", "Bar Fixed", BoxField{&Settings::chkBarFixed, true}},
+    {"MP_Setting", "System Area check", BoxField{&Settings::SystemAreachk, false}},
+    {"MP_Setting", "System Area Size", IntField{&Settings::SystemAreaComBo, 0, -1, 15, -1}},
+    {"MP_Setting", "Label", TextField{&Settings::LabelEdit, ""}},
+    {"MP_Setting", "FwParityCheck", BoxField{&Settings::chkParityCheck, true}},
+};
+
+// Saving takes the keys in the same order except the last two, which change places.
+const int kSaveOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 15};
+static_assert(std::size(kSaveOrder) == std::size(kKeys));
+
+int readInt(const std::string& path, const Key& k, int fallback) {
+  std::optional<int> v = parseSettingInteger(getProfileString(path, k.section, k.name, ""));
+  return v ? *v : fallback;
+}
+
+}  // namespace
+
+std::optional<int> parseSettingInteger(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    std::uint32_t v = 0;
+    auto [end, ec] = std::from_chars(first + 2, last, v, 16);
+    if (ec != std::errc() || end != last) return std::nullopt;
+    return static_cast<int>(v);  // 32 bits as stored: 0xFFFFFFFF is -1
+  }
+  bool negative = false;
+  if (first != last && (*first == '+' || *first == '-')) negative = *first++ == '-';
+  if (first == last || *first < '0' || *first > '9') return std::nullopt;
+  std::int64_t v = 0;
+  auto [end, ec] = std::from_chars(first, last, v, 10);
+  if (ec != std::errc() || end != last) return std::nullopt;
+  if (negative) v = -v;
+  if (v < INT32_MIN || v > INT32_MAX) return std::nullopt;
+  return static_cast<int>(v);
+}
+
+void Settings::load(const std::string& path) {
+  for (const Key& k : kKeys) {
+    if (auto* t = std::get_if<TextField>(&k.field)) {
+      this->*(t->field) = getProfileString(path, k.section, k.name, t->fallback);
+    } else if (auto* i = std::get_if<IntField>(&k.field)) {
+      int v = readInt(path, k, i->fallback);
+      if (v < i->low || v > i->high) {
+        v = i->outside != kClamp ? i->outside : (v < i->low ? i->low : i->high);
+      }
+      this->*(i->field) = v;
+    } else if (auto* b = std::get_if<BoxField>(&k.field)) {
+      this->*(b->field) = readInt(path, k, b->fallback ? 1 : 0) != 0;
+    }
+  }
+}
+
+std::optional<std::string> Settings::save(const std::string& path) const {
+  const std::string failure = "Unable to write to " + path;
+  const std::string temp = path + ".tmp";
+  std::error_code ec;
+  std::filesystem::remove(temp, ec);
+  // Start from the current file so that lines we do not own survive the save.
+  if (std::filesystem::exists(path, ec)) {
+    std::filesystem::copy_file(path, temp, ec);
+    if (ec) return failure;
+  }
+  for (int index : kSaveOrder) {
+    const Key& k = kKeys[index];
+    std::string text;
+    if (auto* t = std::get_if<TextField>(&k.field)) {
+      text = this->*(t->field);
+    } else if (auto* i = std::get_if<IntField>(&k.field)) {
+      text = std::to_string(this->*(i->field));
+    } else if (auto* b = std::get_if<BoxField>(&k.field)) {
+      text.assign(1, this->*(b->field) ? '1' : '0');
+    }
+    if (!writeProfileString(temp, k.section, k.name, text)) {
+      std::filesystem::remove(temp, ec);
+      return failure;
+    }
+  }
+  if (!platform::replaceFile(temp, path)) {
+    std::filesystem::remove(temp, ec);
+    return failure;
+  }
+  return std::nullopt;
+}
+
+}  // namespace station
