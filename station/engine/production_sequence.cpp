@@ -70,7 +70,10 @@ class Run {
   // (whose text is already shown).
   bool devicePart() {
     if (dev_.isTarn(drive_)) {
-      if (dev_.readLabel(drive_) == view_.labelText()) {
+      std::string current = dev_.readLabel(drive_);
+      // An unreadable volume also reads as no label; with an empty LabelEdit it must not
+      // pass for a finished player.
+      if (current == view_.labelText() && (!current.empty() || dev_.isReadable(drive_))) {
         // Already produced: nothing is written into it.
         unreset_ = true;
         success_ = true;

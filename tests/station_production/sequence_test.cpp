@@ -320,6 +320,39 @@ TEST_F(Sequence, FinishedPlayerIsUnresetted) {
                           "ended 1"));
 }
 
+// With an empty LabelEdit, a controller whose volume has no label is finished only when
+// the volume can be read: an unreadable one also reads back as no label.
+TEST_F(Sequence, EmptyLabelNeedsAReadableVolume) {
+  struct Case {
+    bool readable;
+    std::vector<std::string> steps;
+  };
+  const std::vector<Case> cases = {
+      {true, {"discoverSlot", "isTarn", "readLabel", "isReadable", "checkVolume"}},
+      {false, {"discoverSlot", "isTarn", "readLabel", "isReadable", "writeManagerEnd"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.readable);
+    Trace t;
+    FakeView v{t};
+    ScriptedDevice d{t};
+    RecordingPauses p{t};
+    v.drive[2] = 'E';
+    v.label = "";
+    d.script["isTarn"] = {1};
+    d.script["isReadable"] = {c.readable};
+    RunOutcome r = runProduction(v, d, p, 'E');
+    EXPECT_TRUE(r.success);
+    std::vector<std::string> steps;
+    for (const auto& e : t.events)
+      if (e.rfind("dev ", 0) == 0) steps.push_back(e.substr(4));
+    steps.resize(c.steps.size());
+    EXPECT_EQ(steps, c.steps);
+    EXPECT_EQ(std::count(t.events.begin(), t.events.end(), "text 2 Unresetted device blue"),
+              c.readable ? 1 : 0);
+  }
+}
+
 // Answering as the controller with another label skips the manager download but still
 // closes it; a firmware fitting every variant skips the variant query.
 TEST_F(Sequence, ControllerWithOtherLabelAndAnyVariant) {
