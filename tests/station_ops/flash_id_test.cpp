@@ -99,6 +99,16 @@ TEST(ShippedTables, IdentifyTheirFlashes) {
   EXPECT_EQ(findConfigTable(misc, 0x98D79432), "FT_98_D7_94_32.txt");
   EXPECT_EQ(findConfigTable(misc, 0x98D794B2), "FT_98_D7_94_32.txt");
   EXPECT_EQ(findConfigTable(misc, 0x7F7F7F7F), "0");
+
+  // With the shipped flash.ini, read by the station's profile reader.
+  testing::RecordingView view;
+  view.drive[0] = 'E';
+  EXPECT_EQ(identifyFlash(view, misc, 0xECD35195, 2, 0), "FT_EC_D3_51_95.txt");
+  EXPECT_EQ(identifyFlash(view, misc, 0xECD35195, 4, 0), "FT_EC_D3_51_95.txt");
+  EXPECT_EQ(identifyFlash(view, misc, 0x98D79432, 1, 0), "FT_98_D7_94_32.txt");
+  EXPECT_EQ(identifyFlash(view, misc, 0x11111112, 1, 0), "0");
+  EXPECT_EQ(view.events, (std::vector<std::string>{"spare 0 EC D3 51 95 2GB", "spare 0 EC D3 51 95 1GB x 4",
+                                                   "spare 0 98 D7 94 32 4GB", "spare 0 default"}));
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+// Against players that tarnsim makes: the port the station discovers for them and their
+// user area after the volume operations, judged by fsck.fat and mtools.
+#if !defined(_WIN32) && defined(TARNSIM_TOOL)
+#include "fakes.h"
+#include "platform/process.h"
+#include "platform/usb_topology.h"
+#include "platform/volume.h"
+#include "station/engine/slot_discovery.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+namespace station {
+namespace {
+
+uint32_t run(std::vector<std::string> argv, std::string* out = nullptr) {
+  platform::ChildCommand cmd;
+  cmd.argv = std::move(argv);
+  cmd.extraEnv = {{"MTOOLS_SKIP_CHECK", "1"}};
+  std::string sink;
+  cmd.output = out ? out : &sink;
+  platform::ChildResult r = platform::runChild(cmd, {10, 0, {}});
+  return r.ended() ? r.exitCode : 999;
+}
+
+class TarnsimPlayers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = testing::scratchDir("tarnsim");
+    old = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(TARNSIM_TOOL).parent_path());
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(root);
+  }
+  void create(char letter, const std::string& mib, const std::string& portCode) {
+    std::string l(1, letter);
+    ASSERT_EQ(run({TARNSIM_TOOL, "create", root.string(), l, "--capacity", mib, "--port-code", portCode}), 0u);
+    ASSERT_EQ(run({TARNSIM_TOOL, "plug", root.string(), l}), 0u);
+  }
+  std::filesystem::path root, old;
+};
+
+TEST_F(TarnsimPlayers, DiscoveredPorts) {
+  create('E', "8", "4402123");
+  create('F', "8", "4402120");
+  create('G', "8", "3");
+  setenv("TARN_SIM", root.c_str(), 1);
+  testing::RecordingView view;
+  DeviceTool tool(systemLauncher(), view);
+  auto topology = platform::makeSimTopology(root.string());
+  auto e = discoverSlot('E', *topology, tool, view);
+  auto f = discoverSlot('F', *topology, tool, view);
+  auto g = discoverSlot('G', *topology, tool, view);
+  auto h = discoverSlot('H', *topology, tool, view);
+  unsetenv("TARN_SIM");
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->hubPort, 2);
+  EXPECT_EQ(e->port, 3);
+  EXPECT_EQ(e->showPort, 7);
+  EXPECT_FALSE(f.has_value());
+  ASSERT_TRUE(g.has_value());
+  EXPECT_EQ(g->port, 3);
+  EXPECT_FALSE(h.has_value());
+  std::vector<std::string> log = {
+      "E: Serial_num = 4", "E: Port = 4402123",
+      "E: Serial_num= 4 port= 4402123 hubport = 2 current_port = 3 showport = 7",
+      "F: Serial_num = 5", "F: Port = 4402120", "F:Port =0:0 fail",
+      "G: Serial_num = 6", "G: Port = 3", "H: Serial no = -1"};
+  EXPECT_EQ(view.portLog, log);
+}
+
+TEST_F(TarnsimPlayers, VolumeOperations) {
+  create('E', "64", "1");
+  create('F', "200", "2");
+  auto volumes = platform::makeSimVolumes(root.string());
+  auto src = root / "song.mp3";
+  testing::writeFile(src, std::string(100000, 's'));
+  struct Case {
+    char letter;
+    bool fat32;
+    std::string fatBits;
+  } cases[] = {{'E', false, "16 bit entries"}, {'F', true, "32 bit entries"}};
+  for (const auto& c : cases) {
+    std::string img = (root / std::string(1, c.letter) / "volume.img").string();
+    ASSERT_TRUE(volumes->format(c.letter, false, c.fat32, "MY_AUDIO", {}));
+    EXPECT_EQ(volumes->readLabel(c.letter), "MY_AUDIO");
+    EXPECT_TRUE(volumes->isReadable(c.letter));
+    EXPECT_TRUE(volumes->copyToRoot(src.string(), c.letter, "song.mp3"));
+    EXPECT_TRUE(volumes->check(c.letter));
+    std::string fsck, type;
+    EXPECT_EQ(run({"fsck.fat", "-n", "-v", img}, &fsck), 0u) << fsck;
+    EXPECT_NE(fsck.find(c.fatBits), std::string::npos);
+    EXPECT_EQ(run({"mtype", "-i", img, "::/song.mp3"}, &type), 0u);
+    EXPECT_EQ(type, std::string(100000, 's'));
+  }
+}
+
+}  // namespace
+}  // namespace station
+#endif
