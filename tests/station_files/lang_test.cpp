@@ -135,6 +135,9 @@ TEST(LangTable, LoadRules) {
        {{LangText::FailMsg, "two"}}},
       {"bare value ends at a comment", "[English]\nFailMsg = broke ; why\n", 0x0409, true,
        {{LangText::FailMsg, "broke"}}},
+      {"a file the library cannot parse counts as unreadable",
+       "[English]\nFailMsg = \"x\"\nthis line has no equals sign\n", 0x0409, false,
+       {{LangText::FailMsg, "fail"}, {LangText::BlankingCheckSetup, "Blanking Check Setup"}}},
   };
   std::string dir = freshDir();
   for (const LoadCase& c : cases) {
@@ -178,6 +181,23 @@ TEST(LangTable, ShippedFileHasEveryKeyInEverySection) {
   EXPECT_EQ(prc.text(LangText::WaitDeviceMsg), "\xB5\xC8\xB4\xFD\xC9\xE8\xB1\xB8...");  // GBK bytes
   EXPECT_EQ(prc.windowText(LangText::BlankingCheckSetup), "空白检查设置");
 }
+
+#ifndef _WIN32
+TEST(LangTable, ProcessTableReadsMiscBelowTheCurrentDirectory) {
+  std::string dir = freshDir();
+  std::filesystem::create_directories(join(dir, "misc"));
+  std::filesystem::copy_file(kShippedLangIni, join(dir, "misc/lang.ini"));
+  auto before = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  setenv("TARN_LANGID", "0x0404", 1);
+  bool loaded = station::loadLanguageTable();
+  unsetenv("TARN_LANGID");
+  std::filesystem::current_path(before);
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(station::languageTable().langId(), 0x0404);
+  EXPECT_EQ(station::languageTable().windowText(LangText::FailMsg), "失敗");
+}
+#endif
 
 #endif  // TARN_HAVE_INIPARSER
 
