@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <variant>
@@ -16,7 +15,10 @@ namespace {
 
 // A key holds either text, an integer (item index or position) or a check box.
 struct TextField { std::string Settings::*field; const char* fallback; };
-struct IntField { int Settings::*field; int fallback; int low, high; int outside; };
+// A list's index outside low..high leaves the list without a selection (-1); the track
+// bar instead holds its position at the nearer end.
+enum class Outside { NoSelection, Clamp };
+struct IntField { int Settings::*field; int fallback; int low, high; Outside outside; };
 struct BoxField { bool Settings::*field; bool fallback; };
 using Field = std::variant<TextField, IntField, BoxField>;
 
@@ -26,15 +28,14 @@ struct Key {
   Field field;
 };
 
-// In the order of loading. Out-of-range values: a list's index becomes -1 (no selection),
-// the track bar holds its position at the nearer end.
-constexpr int kClamp = 0x7fffffff;
+// In the order of loading.
+constexpr Outside kNone = Outside::NoSelection;
 const Key kKeys[] = {
     {"Animation", "Startup", TextField{&Settings::Edit2, ""}},
     {"Animation", "Shutdown", TextField{&Settings::Edit4, ""}},
-    {"FM", "selection", IntField{&Settings::ComboBox1, 0, -1, 1, -1}},
-    {"LCD", "Contrast", IntField{&Settings::TrackBar1, 0, 0, 10, kClamp}},
-    {"Language", "Lang", IntField{&Settings::ComboBox3, 0, -1, 3, -1}},
+    {"FM", "selection", IntField{&Settings::ComboBox1, 0, -1, 1, kNone}},
+    {"LCD", "Contrast", IntField{&Settings::TrackBar1, 0, 0, 10, Outside::Clamp}},
+    {"Language", "Lang", IntField{&Settings::ComboBox3, 0, -1, 3, kNone}},
     {"Animation", "Width", TextField{&Settings::Edit1, "160"}},
     {"Animation", "Height", TextField{&Settings::Edit6, "128"}},
     {"MP_Setting", "Format", BoxField{&Settings::chkFormat, false}},
@@ -44,7 +45,7 @@ const Key kKeys[] = {
     {"MP_Setting", "Manual Upgrade", BoxField{&Settings::CheckManuupgrade, false}},
     {"MP_Setting", "Bar Fixed", BoxField{&Settings::chkBarFixed, true}},
     {"MP_Setting", "System Area check", BoxField{&Settings::SystemAreachk, false}},
-    {"MP_Setting", "System Area Size", IntField{&Settings::SystemAreaComBo, 0, -1, 15, -1}},
+    {"MP_Setting", "System Area Size", IntField{&Settings::SystemAreaComBo, 0, -1, 15, kNone}},
     {"MP_Setting", "Label", TextField{&Settings::LabelEdit, ""}},
     {"MP_Setting", "FwParityCheck", BoxField{&Settings::chkParityCheck, true}},
 };
@@ -87,7 +88,7 @@ void Settings::load(const std::string& path) {
     } else if (auto* i = std::get_if<IntField>(&k.field)) {
       int v = readInt(path, k, i->fallback);
       if (v < i->low || v > i->high) {
-        v = i->outside != kClamp ? i->outside : (v < i->low ? i->low : i->high);
+        v = i->outside == Outside::Clamp ? (v < i->low ? i->low : i->high) : -1;
       }
       this->*(i->field) = v;
     } else if (auto* b = std::get_if<BoxField>(&k.field)) {

@@ -15,9 +15,10 @@ namespace station {
 // current directory.
 std::string portLogPath();
 
+// By default a line waits about a second for a busy file.
 struct PortLogRetry {
-  int attempts = 200;                              // tries for one line in all
-  std::chrono::milliseconds pause{5};              // between two tries
+  int attempts = 200;                  // tries for one line in all
+  std::chrono::milliseconds pause{5};  // between two tries
 };
 
 class PortLog {
