@@ -14,7 +14,7 @@ namespace {
 using M = ExitMapping;
 
 // Sub-command, poll interval, whether the window is served while waiting, result.
-constexpr ToolOpSpec kOps[] = {
+constexpr ToolOpInfo kOps[] = {
     {ToolOp::Probe, "", 30, false, M::Is225},
     {ToolOp::ChkIsUpdatedisk, "chk_is_updatedisk", 30, true, M::Is0},
     {ToolOp::SecondReset, "2st_reset", 200, false, M::Code},
@@ -58,21 +58,21 @@ constexpr uint32_t kBlankCheckFailed = 1;
 
 }  // namespace
 
-const ToolOpSpec& toolOpSpec(ToolOp op) {
+const ToolOpInfo& toolOpInfo(ToolOp op) {
   for (const auto& s : kOps)
     if (s.op == op) return s;
   return kOps[0];
 }
 
 platform::ChildCommand toolCommand(ToolOp op, char drive, const std::string& param) {
-  const ToolOpSpec& spec = toolOpSpec(op);
+  const ToolOpInfo& info = toolOpInfo(op);
   platform::ChildCommand cmd;
   std::string driveArg = std::string(1, drive) + ":";
   std::string line = std::string(".\\misc\\devcmd.exe ") + driveArg;
   cmd.argv = {kToolPath, driveArg};
   if (op != ToolOp::Probe) {
-    line += std::string(" ") + spec.word;
-    cmd.argv.push_back(spec.word);
+    line += std::string(" ") + info.word;
+    cmd.argv.push_back(info.word);
   }
   switch (op) {
     case ToolOp::WtMgrS:
@@ -127,7 +127,7 @@ platform::ChildCommand portFinderCommand(int serialIndex) {
 }
 
 bool toolSucceeded(ToolOp op, uint32_t code) {
-  switch (toolOpSpec(op).mapping) {
+  switch (toolOpInfo(op).mapping) {
     case M::Is225: return code == 225;
     case M::Is0: return code == 0;
     case M::Not0: return code != 0;
@@ -138,7 +138,7 @@ bool toolSucceeded(ToolOp op, uint32_t code) {
 }
 
 uint32_t toolValue(ToolOp op, uint32_t code) {
-  switch (toolOpSpec(op).mapping) {
+  switch (toolOpInfo(op).mapping) {
     case M::Low8: return code & 0xFF;
     case M::FlashId: {
       uint32_t b = code & 0xFF;
@@ -252,10 +252,10 @@ DeviceTool::DeviceTool(ToolLauncher& launcher, StationView& view, std::string mi
     : launcher_(launcher), view_(view), miscDir_(std::move(miscDir)) {}
 
 std::optional<uint32_t> DeviceTool::run(ToolOp op, char drive, const std::string& param) {
-  const ToolOpSpec& spec = toolOpSpec(op);
+  const ToolOpInfo& info = toolOpInfo(op);
   platform::WaitPolicy policy;
-  policy.pollMs = spec.pollMs;
-  if (spec.pump) policy.pump = [this] { view_.pump(); };
+  policy.pollMs = info.pollMs;
+  if (info.pump) policy.pump = [this] { view_.pump(); };
   platform::ChildResult r = launcher_.run(toolCommand(op, drive, param), policy);
   if (!r.ended()) return std::nullopt;
   return r.exitCode;

@@ -35,7 +35,7 @@ enum class ExitMapping {
   FlashId,      // the code, or 0 when its four bytes are all equal
 };
 
-struct ToolOpSpec {
+struct ToolOpInfo {
   ToolOp op;
   const char* word;  // the sub-command, empty for the probe
   unsigned pollMs;
@@ -43,7 +43,7 @@ struct ToolOpSpec {
   ExitMapping mapping;
 };
 
-const ToolOpSpec& toolOpSpec(ToolOp op);
+const ToolOpInfo& toolOpInfo(ToolOp op);
 
 // The command for one run. `param`: the number or path the operation takes (wt_mgr: the
 // manager file's path for the POSIX vector; the Windows text always names .\misc\FSM.BIN).

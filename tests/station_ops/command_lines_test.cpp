@@ -70,8 +70,8 @@ TEST(ToolCommandLine, EveryWrapperRendersExactly) {
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     EXPECT_EQ(cmd.argv, argv);
     EXPECT_EQ(cmd.window, platform::ChildWindow::None);
-    EXPECT_EQ(toolOpSpec(c.op).pollMs, c.pollMs);
-    EXPECT_EQ(toolOpSpec(c.op).pump, c.pump);
+    EXPECT_EQ(toolOpInfo(c.op).pollMs, c.pollMs);
+    EXPECT_EQ(toolOpInfo(c.op).pump, c.pump);
   }
 }
 
@@ -112,8 +112,8 @@ TEST(ToolExitCode, YesNoOperations) {
       {ToolOp::ChkUpdateSuccess, {0}, {1}},
   };
   for (const auto& c : cases) {
-    for (uint32_t code : c.yes) EXPECT_TRUE(toolSucceeded(c.op, code)) << toolOpSpec(c.op).word << " " << code;
-    for (uint32_t code : c.no) EXPECT_FALSE(toolSucceeded(c.op, code)) << toolOpSpec(c.op).word << " " << code;
+    for (uint32_t code : c.yes) EXPECT_TRUE(toolSucceeded(c.op, code)) << toolOpInfo(c.op).word << " " << code;
+    for (uint32_t code : c.no) EXPECT_FALSE(toolSucceeded(c.op, code)) << toolOpInfo(c.op).word << " " << code;
   }
 }
 
