@@ -1,0 +1,96 @@
+// Volume notifications on Windows: a hidden top-level window on a thread of its own
+// receives the WM_DEVICECHANGE broadcasts; each volume arrival or removal is decoded and
+// queued until the station polls.
+#include "platform/volume_events.h"
+
+#include <windows.h>
+#include <dbt.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+namespace {
+
+class Win32VolumeEvents : public VolumeEvents {
+ public:
+  Win32VolumeEvents() {
+    std::unique_lock<std::mutex> lock(mu_);
+    thread_ = std::thread([this] { run(); });
+    ready_.wait(lock, [this] { return started_; });
+  }
+
+  ~Win32VolumeEvents() override {
+    if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::vector<VolumeNotice> poll() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<VolumeNotice> out;
+    out.swap(queue_);
+    return out;
+  }
+
+ private:
+  static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<Win32VolumeEvents*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_DEVICECHANGE && self && lp) {
+      auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lp);
+      uint32_t mask = 0;
+      if (header->dbch_devicetype == DBT_DEVTYP_VOLUME)
+        mask = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(lp)->dbcv_unitmask;
+      if (auto notice = decodeDeviceChange(static_cast<uint32_t>(wp), header->dbch_devicetype, mask)) {
+        std::lock_guard<std::mutex> lock(self->mu_);
+        self->queue_.push_back(*notice);
+      }
+      return TRUE;
+    }
+    if (msg == WM_CLOSE) {
+      DestroyWindow(hwnd);
+      return 0;
+    }
+    if (msg == WM_DESTROY) {
+      PostQuitMessage(0);
+      return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+
+  void run() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kVolumeEventsWindowClass;
+    RegisterClassA(&wc);  // fails harmlessly when a second source registers it again
+    HWND w = CreateWindowExA(0, kVolumeEventsWindowClass, "", WS_OVERLAPPED, 0, 0, 0, 0,
+                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (w) SetWindowLongPtrA(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      window_ = w;
+      started_ = true;
+    }
+    ready_.notify_all();
+    if (!w) return;
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
+
+  std::mutex mu_;
+  std::condition_variable ready_;
+  bool started_ = false;
+  HWND window_ = nullptr;
+  std::thread thread_;
+  std::vector<VolumeNotice> queue_;
+};
+
+}  // namespace
+
+std::unique_ptr<VolumeEvents> makeVolumeEvents() { return std::make_unique<Win32VolumeEvents>(); }
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#include "station/ui/copy_list_edit.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "station/engine/system_area.h"
+#include "station/ops/device_tool.h"
+
+namespace station {
+
+namespace {
+
+bool namedProgramBin(const std::string& path) {
+  std::string name = fileNameOf(path);
+  if (name.size() != 11) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != "program.bin"[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int readSdkBondingId(const std::vector<std::string>& copyList) {
+  for (const std::string& item : copyList) {
+    if (!namedProgramBin(item)) continue;
+    std::FILE* f = std::fopen(item.c_str(), "rb");
+    if (!f) return 0;
+    unsigned char b[5];
+    size_t n = 0;
+    if (std::fseek(f, kBondingMarkerOffset, SEEK_SET) == 0) n = std::fread(b, 1, sizeof b, f);
+    std::fclose(f);
+    uint32_t marker = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
+                      uint32_t(b[3]) << 24;
+    if (n == sizeof b && marker == kBondingMarker) return b[4];
+  }
+  return 0;
+}
+
+void AddFilesBtnClick(StationModel& model, const FileChooser& chooser) {
+  std::error_code ec;
+  std::filesystem::path remembered = std::filesystem::current_path(ec);
+  std::optional<std::vector<std::string>> chosen;
+  if (chooser) chosen = chooser(model.lang(LangText::SelectFileStr));
+  if (chosen) model.appendCopyItems(*chosen);
+  model.setSdkBondingId(readSdkBondingId(model.copyList()));
+  computeSystemArea(model);
+  // The chooser may have moved it, and every .\misc\ path depends on it.
+  if (!remembered.empty()) std::filesystem::current_path(remembered, ec);
+}
+
+void RemoveBtnClick(StationModel& model) {
+  model.removeSelectedItems();
+  computeSystemArea(model);
+}
+
+void CheckManuupgradeClick(StationModel& model) {
+  model.setEnabled(Element::Upgradebtn, model.checked(Check::CheckManuupgrade));
+}
+
+void UpgradebtnClick(StationModel& model) {
+  const std::string& registered = model.lang(LangText::DevicePluginStr);
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot)
+    if (auto drive = model.registeredDrive(slot, registered)) model.startRun(*drive);
+}
+
+}  // namespace station

@@ -1,0 +1,133 @@
+// mpstation: the production station. With a window (Qt Widgets) by default; with
+// --headless the same model, start-up and close orders run without one, printing every
+// row and counter change. --sim ROOT (or TARN_SIM) selects the simulated players.
+#include <QApplication>
+#include <QMessageBox>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/program_folder.h"
+#include "platform/single_instance.h"
+#include "platform/volume_events.h"
+#include "station/engine/product_thread.h"
+#include "station/ui/headless.h"
+#include "station/ui/station_window.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: mpstation [--sim ROOT] [--headless [--runs N] [--timeout SECONDS]]\n"
+    "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
+    "  --headless        no window: every row and counter change is printed as a line,\n"
+    "                    messages are printed and answered with OK\n"
+    "  --runs N          headless: close once N runs have been tallied\n"
+    "  --timeout SECONDS headless: give up after this long\n"
+    "Exit codes (headless): 0 every tallied run succeeded, 1 a run failed, 2 bad command\n"
+    "line, 3 time limit reached, 4 another station is running, 5 settings not saved.\n";
+
+struct Options {
+  bool headless = false;
+  std::string sim;
+  int runs = 0;
+  int timeout = 0;
+};
+
+bool number(const char* text, int& out) {
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (!*text || *end || v < 0 || v > 1000000) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (a == "--headless") o.headless = true;
+    else if (a == "--sim" && hasValue) o.sim = argv[++i];
+    else if (a == "--runs" && hasValue) { if (!number(argv[++i], o.runs)) return false; }
+    else if (a == "--timeout" && hasValue) { if (!number(argv[++i], o.timeout)) return false; }
+    else return false;
+  }
+  return true;
+}
+
+std::atomic<bool> stopRequested{false};
+void onSignal(int) { stopRequested = true; }
+
+// Workers that are still running when the station ends are neither waited for nor
+// stopped: leave without running destructors under them.
+[[noreturn]] void leave(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parse(argc, argv, o)) {
+    std::fputs(kUsage, stderr);
+    return station::kHeadlessUsage;
+  }
+  if (o.sim.empty()) {
+    if (const char* env = std::getenv("TARN_SIM")) o.sim = env;
+  } else {
+    setenv("TARN_SIM", o.sim.c_str(), 1);  // devcmd runs and the volume seams inherit it
+  }
+
+  // A simulated machine has a station of its own; TARN_INSTANCE_DIR overrides both.
+  std::string lockFolder = platform::defaultInstanceFolder();
+  if (!std::getenv("TARN_INSTANCE_DIR") && !o.sim.empty()) lockFolder = o.sim;
+  platform::InstanceCheck check = platform::checkSingleInstance(platform::kInstanceName, lockFolder);
+
+  auto* model = new station::StationModel();  // lives as long as the process
+  model->setRunStarter([model](char drive) { station::startProductThread(*model, drive); });
+  auto events = o.sim.empty() ? platform::makeVolumeEvents() : platform::makeSimVolumeEvents(o.sim);
+  station::DeviceTool tool(station::systemLauncher(), *model);
+  station::ArrivalContext arrival{tool, nullptr};
+
+  if (o.headless) {
+    bool first = static_cast<bool>(check.lock);
+    if (!station::FormCreate(*model, std::move(check))) {
+      std::fprintf(stderr, "mpstation: another station is running; it was asked to come forward\n");
+      leave(station::kHeadlessOtherStation);
+    }
+    (void)first;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    station::HeadlessOptions ho;
+    ho.runs = o.runs;
+    ho.timeoutSeconds = o.timeout;
+    ho.stop = &stopRequested;
+    leave(station::runHeadless(*model, *events, arrival, ho));
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Tarnwright v2.0");
+  platform::InstanceLock* lock = check.lock.get();
+  if (!station::FormCreate(*model, std::move(check))) leave(0);  // the running one comes forward
+  station::StationWindow* window = nullptr;
+  try {
+    station::WindowDeps deps;
+    deps.arrival = &arrival;
+    deps.events = events.get();
+    window = new station::StationWindow(*model, std::move(deps));
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, "MP3 Tool", e.what());
+    leave(1);
+  }
+  lock->setWindow(reinterpret_cast<void*>(window->winId()));
+  lock->onRaiseRequest([window] {
+    QMetaObject::invokeMethod(window, [window] { window->raiseFromAnotherStart(); }, Qt::QueuedConnection);
+  });
+  window->show();
+  int code = app.exec();
+  leave(code);
+}

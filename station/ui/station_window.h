@@ -1,0 +1,117 @@
+// The main window (Qt Widgets): renders the station model and forwards the operator's
+// input to the model's handlers. It holds no state of its own beyond the widgets: every
+// change record reaches it on the GUI thread through one queue, in the order the model
+// made the changes.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+#include "platform/volume_events.h"
+#include "station/ui/copy_list_edit.h"
+#include "station/ui/device_arrival.h"
+#include "station/ui/startup.h"
+#include "station/ui/station_model.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
+
+namespace station {
+
+struct WindowDeps {
+  ArrivalContext* arrival = nullptr;        // device-tool runs on arrival
+  platform::VolumeEvents* events = nullptr; // polled on the GUI thread
+  FileChooser chooser;                      // empty: the toolkit's file dialog
+  // Shows a modal message on the GUI thread; empty: a QMessageBox.
+  std::function<void(const ModalMessage&)> presenter;
+  StartupHooks hooks;
+  int eventPollMs = 50;
+};
+
+class StationWindow : public QWidget {
+ public:
+  StationWindow(StationModel& model, WindowDeps deps, QWidget* parent = nullptr);
+  ~StationWindow() override;
+
+  // Brings the window forward, restored when minimised (a later start asks for it).
+  void raiseFromAnotherStart();
+  // Looks at the volume notifications once (the timer does it every eventPollMs).
+  void pollVolumeEvents();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct Row {
+    QLabel* port;
+    QLabel* label;
+    QLabel* info;
+    QProgressBar* bar;
+    QLabel* image;
+    QLabel* spare;
+  };
+
+  void build();
+  void buildSettingsGroup(QWidget* page);
+  void buildFileGroup(QWidget* page);
+  void buildRows(QWidget* page);
+  void buildCounters(QWidget* page);
+  void buildSettingPage(QWidget* page);
+  void connectInput();
+  void apply(const Change& change);
+  void applyRow(int row, const RowState& state);
+  void applyTexts();
+  void applySettingsPage(const Settings& settings, const std::string& edit5);
+  void renderAll();
+  void present(const ModalMessage& message);
+  // Runs a handler; an error that escapes it is shown with its text and the window goes on.
+  void guarded(const std::function<void()>& handler);
+  QString displayText(const std::string& bytes) const;
+  QCheckBox* box(Check check) const { return checks_[static_cast<int>(check)]; }
+  QWidget* element(Element element) const;
+  void detach();
+
+  StationModel& model_;
+  WindowDeps deps_;
+  int listener_ = 0;
+  bool shown_ = false;
+  bool attached_ = false;
+
+  QTabWidget* pages_ = nullptr;
+  QWidget* production_ = nullptr;
+  QWidget* settingPage_ = nullptr;
+  QGroupBox* grpMPSetting_ = nullptr;
+  QGroupBox* grpFileList_ = nullptr;
+  std::array<QCheckBox*, kCheckCount> checks_{};
+  QComboBox* systemAreaCombo_ = nullptr;
+  QLabel* labelStatic_ = nullptr;
+  QLineEdit* labelEdit_ = nullptr;
+  QListWidget* copyList_ = nullptr;
+  QPushButton* addFiles_ = nullptr;
+  QPushButton* remove_ = nullptr;
+  QLabel* labSystemArea_ = nullptr;
+  QPushButton* upgrade_ = nullptr;
+  std::array<Row, DEVICE_COUNT> rows_{};
+  QGroupBox* counterGroup_ = nullptr;
+  QLabel* counterLabels_[3] = {};
+  QLabel* counterValues_[3] = {};
+  QLineEdit* edits_[6] = {};  // Edit1, Edit2, Edit4, Edit5, Edit6 (and a spare)
+  QComboBox* comboBox1_ = nullptr;
+  QComboBox* comboBox3_ = nullptr;
+  QSlider* trackBar1_ = nullptr;
+  QTimer* eventTimer_ = nullptr;
+};
+
+}  // namespace station

@@ -1,0 +1,208 @@
+#include <condition_variable>
+#include <thread>
+
+#include "model_fixture.h"
+
+namespace station::testing {
+namespace {
+
+// Eight workers make the row updates of a run each, concurrently, with the window thread
+// reading the rows meanwhile: every slot's records arrive in the order its run made them,
+// and the counters come out exact.
+TEST_F(ModelTest, ConcurrentRunsKeepPerRunOrderAndExactCounts) {
+  constexpr int kRunsPerSlot = 25, kSteps = 40;
+  std::vector<std::vector<int>> seen(DEVICE_COUNT);
+  std::vector<Counters> tallies;
+  model_->addListener([&](const Change& c) {
+    if (c.kind != ChangeKind::Row || c.rowState.text.rfind("step ", 0) != 0) return;
+    int n = std::stoi(c.rowState.text.substr(5));
+    if (seen[c.slot].empty() || seen[c.slot].back() != n) seen[c.slot].push_back(n);
+    if (c.kind == ChangeKind::Counters) tallies.push_back(c.counters);
+  });
+  std::atomic<bool> go{false};
+  std::vector<std::thread> workers;
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
+    workers.emplace_back([&, slot] {
+      while (!go) std::this_thread::yield();
+      for (int run = 0; run < kRunsPerSlot; ++run) {
+        m().runStarted();
+        for (int step = 0; step < kSteps; ++step) {
+          int n = run * kSteps + step;
+          m().setStatusText(slot, "step " + std::to_string(n), TextColour::WindowText);
+          m().setProgress(slot, step);
+        }
+        m().runEnded(slot % 2 == 0);  // even slots succeed
+      }
+    });
+  }
+  go = true;
+  for (int i = 0; i < 200; ++i) (void)m().statusText(i % DEVICE_COUNT);  // the window reads
+  for (auto& w : workers) w.join();
+
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
+    ASSERT_EQ(seen[slot].size(), size_t(kRunsPerSlot * kSteps)) << "slot " << slot;
+    for (int i = 0; i < kRunsPerSlot * kSteps; ++i) ASSERT_EQ(seen[slot][i], i) << "slot " << slot;
+  }
+  Counters end = m().counters();
+  EXPECT_EQ(end.total, DEVICE_COUNT * kRunsPerSlot);
+  EXPECT_EQ(end.success, DEVICE_COUNT / 2 * kRunsPerSlot);
+  EXPECT_EQ(end.fail, DEVICE_COUNT / 2 * kRunsPerSlot);
+  EXPECT_EQ(end.running, 0);
+  EXPECT_TRUE(m().enabled(Element::grpFileList));
+  EXPECT_TRUE(m().enabled(Element::grpMPSetting));
+  // Each counter record is a consistent snapshot, and the total only ever grows by one.
+  int lastTotal = 0;
+  for (const Counters& c : tallies) {
+    EXPECT_EQ(c.fail, c.total - c.success);
+    EXPECT_GE(c.running, 0);
+    EXPECT_TRUE(c.total == lastTotal || c.total == lastTotal + 1);
+    lastTotal = c.total;
+  }
+}
+
+// The groups stay disabled until the last of several runs ends.
+TEST_F(ModelTest, GroupsComeBackWhenTheLastRunEnds) {
+  struct Step { bool start; bool success; int running; bool groups; int total; int ok; };
+  const Step steps[] = {
+      {true, false, 1, false, 0, 0},  {true, false, 2, false, 0, 0},
+      {false, true, 1, false, 1, 1},  {false, false, 0, true, 2, 1},
+      {false, true, 0, true, 3, 2},   // an extra end holds the count at 0
+  };
+  for (const Step& s : steps) {
+    if (s.start) m().runStarted();
+    else m().runEnded(s.success);
+    Counters c = m().counters();
+    EXPECT_EQ(c.running, s.running);
+    EXPECT_EQ(c.total, s.total);
+    EXPECT_EQ(c.success, s.ok);
+    EXPECT_EQ(c.fail, s.total - s.ok);
+    EXPECT_EQ(m().enabled(Element::grpFileList), s.groups);
+    EXPECT_EQ(m().enabled(Element::grpMPSetting), s.groups);
+  }
+}
+
+// Texts by key, and the entries without a key by their table name.
+TEST_F(ModelTest, TextsByKeyAndByName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"WaitDeviceMsg", "Waiting device..."},
+      {"FailMsg", "fail"},
+      {"BlankingCheckStr", "Blanking Check"},
+      {"FlashWriteSetup", "FLASH Write Setup"},
+      {"FlashEnd", "FLASH End"},
+      {"BlankingCheckSetup", "Blanking Check Setup"},
+      {"NoSuchKey", ""},
+  };
+  for (auto [key, text] : cases) EXPECT_EQ(m().text(key), text) << key;
+}
+
+TEST_F(ModelTest, PicturesNeedTheirFileAndAHeldSlot) {
+  struct Case { bool file; char drive; bool shown; };
+  const Case cases[] = {{true, 'E', true}, {false, 'E', false}, {true, 0, false}};
+  fs::current_path(root_);
+  for (const Case& c : cases) {
+    fs::remove(root_ / "misc" / "success.bmp");
+    if (c.file) writeFile(root_ / "misc" / "success.bmp", "BM");
+    m().freeAllSlots();
+    m().hidePicture(0);
+    if (c.drive) {
+      ASSERT_EQ(m().occupySlot(c.drive), 0);
+    }
+    m().showPicture(0, StatusPicture::Success);
+    RowState r = m().row(0);
+    EXPECT_EQ(r.pictureVisible, c.shown) << c.file << " " << int(c.drive);
+    if (c.shown) {
+      EXPECT_EQ(r.picture, StatusPicture::Success);
+    }
+  }
+}
+
+// The common end of a failed run puts the row back to waiting only when its slot was
+// released and its text is red.
+TEST_F(ModelTest, ResetRowIfReleased) {
+  struct Case { char holder; TextColour colour; bool reset; };
+  const Case cases[] = {
+      {'E', TextColour::Red, false},  // still its own slot
+      {0, TextColour::Red, true},     // freed
+      {'F', TextColour::Red, true},   // taken by another player
+      {0, TextColour::Blue, false},   // not a failure text
+  };
+  for (const Case& c : cases) {
+    m().freeAllSlots();
+    if (c.holder) m().occupySlot(c.holder);
+    m().setStatusText(0, "Format fail", c.colour);
+    m().resetRowIfReleased(0, 'E');
+    EXPECT_EQ(m().statusText(0), c.reset ? "Waiting device..." : "Format fail");
+    EXPECT_EQ(m().statusColour(0), c.reset ? TextColour::WindowText : c.colour);
+  }
+}
+
+// Every change is one record, and the record carries the row's values after it.
+TEST_F(ModelTest, ChangeRecordsCarryTheNewValues) {
+  changes_.clear();
+  m().setStatusText(3, "FILE Writing...", TextColour::WindowText);
+  m().setProgress(3, 140);
+  m().setStatusColour(3, TextColour::Red);
+  m().setPortCell(3, "Port:0-4");
+  ASSERT_EQ(changes_.size(), 4u);
+  for (const Change& c : changes_) {
+    EXPECT_EQ(c.kind, ChangeKind::Row);
+    EXPECT_EQ(c.slot, 3);
+    EXPECT_EQ(c.row, 3);
+  }
+  EXPECT_EQ(changes_[1].rowState.progress, 100) << "held to the bar's range";
+  EXPECT_EQ(changes_[2].rowState.text, "FILE Writing...");
+  EXPECT_EQ(changes_[2].rowState.colour, TextColour::Red);
+  EXPECT_EQ(changes_[3].rowState.port, "Port:0-4");
+  EXPECT_EQ(m().portCell(3), "Port:0-4");
+}
+
+TEST_F(ModelTest, LabelTypedIsUpperCaseAndAtMostElevenCharacters) {
+  const std::tuple<const char*, bool, const char*> cases[] = {
+      {"my_audio", true, "MY_AUDIO"},
+      {"abcdefghijklmno", true, "ABCDEFGHIJK"},
+      {"abcdefghijklmno", false, "abcdefghijklmno"},  // a stored label stands as it is
+      {"", true, ""},
+  };
+  for (auto [in, typed, out] : cases) {
+    m().setLabelText(in, typed);
+    EXPECT_EQ(m().labelText(), out);
+  }
+}
+
+TEST_F(ModelTest, MessagesBlockTheAskerUntilAnswered) {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool asked = false, answer = false, returned = false;
+  m().setMessageHandler([&](const ModalMessage&) {
+    std::unique_lock<std::mutex> lock(mu);
+    asked = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return answer; });
+  });
+  std::thread worker([&] {
+    m().showMessage("Exceed USB Port limitation", "fail", MessageIcon::None);
+    std::lock_guard<std::mutex> lock(mu);
+    returned = true;
+    cv.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(mu);
+  cv.wait(lock, [&] { return asked; });
+  EXPECT_FALSE(returned);
+  m().setStatusText(1, "other rows go on", TextColour::WindowText);  // the model is not held
+  answer = true;
+  cv.notify_all();
+  cv.wait(lock, [&] { return returned; });
+  lock.unlock();
+  worker.join();
+}
+
+TEST_F(ModelTest, PumpRunsOnlyOnTheWindowThread) {
+  std::atomic<int> pumps{0};
+  m().setPumpHook([&] { ++pumps; });
+  m().pump();
+  std::thread([&] { m().pump(); }).join();
+  EXPECT_EQ(pumps, 1);
+}
+
+}  // namespace
+}  // namespace station::testing

@@ -1,0 +1,192 @@
+#include "model_fixture.h"
+
+#include "station/ui/fsm_version.h"
+#include "station/ui/startup.h"
+
+namespace station::testing {
+namespace {
+
+class FakeLock : public platform::InstanceLock {
+ public:
+  explicit FakeLock(int* releases) : releases_(releases) {}
+  void release() override {
+    if (held_) ++*releases_;
+    held_ = false;
+  }
+  bool held() const override { return held_; }
+  void setWindow(void*) override {}
+  void onRaiseRequest(std::function<void()>) override {}
+
+ private:
+  int* releases_;
+  bool held_ = true;
+};
+
+class StartupTest : public ModelTest {
+ protected:
+  platform::InstanceCheck firstInstance() {
+    platform::InstanceCheck check;
+    check.lock = std::make_unique<FakeLock>(&releases_);
+    return check;
+  }
+  fs::path misc(const char* name) const { return root_ / "misc" / name; }
+  std::vector<std::string> areaTexts() const {
+    std::vector<std::string> out;
+    for (const Change& c : changes_)
+      if (c.kind == ChangeKind::SystemAreaText) out.push_back(c.text);
+    return out;
+  }
+  int releases_ = 0;
+};
+
+TEST_F(StartupTest, FirstStartWithoutAnyFile) {
+  writeFile(misc("port.log"), "E:<--\r\n");
+  ASSERT_TRUE(FormCreate(m(), firstInstance()));
+  EXPECT_FALSE(fs::exists(misc("port.log"))) << "every start begins an empty log";
+  FormShow(m());
+
+  EXPECT_EQ(fs::current_path(), root_);
+  EXPECT_EQ(m().caption(), "MP3 Mass Production Tool (" + stationBuildDate() + ") + Unknown FSM Ver.");
+  EXPECT_EQ(m().appTitle(), "MP3 Mass Production Tool");
+  for (int r = 0; r < DEVICE_COUNT; ++r) {
+    EXPECT_EQ(m().row(r).text, "Waiting device...");
+    EXPECT_EQ(m().slotDriveLetter(r), 0);
+    EXPECT_EQ(m().rowOfSlot(r), r);
+  }
+  // prefer.ini's defaults, not the window definition's states.
+  const std::pair<Check, bool> boxes[] = {
+      {Check::chkFormat, false},       {Check::chkBlankCheck, false},
+      {Check::chkISOupgrade, false},   {Check::chkEraseAll, false},
+      {Check::CheckManuupgrade, false}, {Check::chkBarFixed, true},
+      {Check::chkFwUpgrade, true},     {Check::SystemAreachk, false},
+      {Check::chkParityCheck, true}};
+  for (auto [box, ticked] : boxes) EXPECT_EQ(m().checked(box), ticked) << checkName(box);
+  EXPECT_EQ(m().comboIndex(), 0) << "\"4MB\", not the \"64MB\" of the step before";
+  EXPECT_EQ(m().labelText(), "") << "not MY_AUDIO";
+  EXPECT_EQ(m().edit5(), "0");
+  EXPECT_EQ(m().activePage(), 0);
+  EXPECT_FALSE(m().enabled(Element::Upgradebtn));
+  EXPECT_FALSE(m().enabled(Element::SystemAreaComBo));
+  EXPECT_FALSE(m().enabled(Element::chkEraseAll));
+  EXPECT_FALSE(m().enabled(Element::tabSetting));
+  EXPECT_TRUE(m().enabled(Element::grpFileList));
+  EXPECT_EQ(m().systemAreaText(), "System Area Size: 4MB");
+  EXPECT_EQ(m().sdkBondingId(), 0);
+  EXPECT_TRUE(m().copyList().empty());
+}
+
+TEST_F(StartupTest, LaterStartTouchesNothing) {
+  writeFile(misc("port.log"), "E:<--\r\n");
+  EXPECT_FALSE(FormCreate(m(), platform::InstanceCheck{}));
+  EXPECT_EQ(readFile(misc("port.log")), "E:<--\r\n");
+}
+
+TEST_F(StartupTest, CaptionFromLangIniAndFsmBin) {
+  writeFile(misc("lang.ini"),
+            "[English]\nTitleStr = \"Station\"\nWaitDeviceMsg = \"Idle\"\nDeviceStr = Slot\n");
+  std::string fsm(8192, '\0');
+  fsm += std::string("FSMv1.2\0tail", 12);
+  writeFile(misc("FSM.BIN"), fsm);
+  FormCreate(m(), firstInstance());
+  FormShow(m());
+  if (m().lang(LangText::TitleStr) == "MP3 Mass Production Tool")
+    GTEST_SKIP() << "built without the language file reader";
+  EXPECT_EQ(m().caption(), "Station (" + stationBuildDate() + ") + FSMv1.2");
+  EXPECT_EQ(m().appTitle(), "Station");
+  EXPECT_EQ(m().row(7).text, "Idle");
+  EXPECT_EQ(m().lang(LangText::FailMsg), "") << "a key the file lacks is empty";
+}
+
+// Stored boxes run their click handlers during the load: the system area is computed
+// while the combo still stands on "64MB", then the stored "8MB" is applied without a
+// handler, and the last step of FormShow finds it too small.
+TEST_F(StartupTest, StoredBoxesRunTheirHandlersInLoadingOrder) {
+  const fs::path fw = root_ / "fw" / "program.bin";
+  fs::create_directories(fw.parent_path());
+  std::ofstream(fw).close();
+  fs::resize_file(fw, 21 * 1048576);  // (21 MB + 2 MB) x 2 rounds up to 48 MB
+  writeFile(misc("seting.ini"), fw.string() + "\r\n");
+  writeFile(misc("prefer.ini"),
+            "[LCD]\nContrast=7\n[MP_Setting]\nManual Upgrade=1\nSystem Area check=1\n"
+            "System Area Size=1\nLabel=my_audio_label\n");
+  FormCreate(m(), firstInstance());
+  FormShow(m());
+  EXPECT_TRUE(m().enabled(Element::Upgradebtn));
+  EXPECT_TRUE(m().enabled(Element::SystemAreaComBo));
+  EXPECT_EQ(m().edit5(), "7");
+  EXPECT_EQ(m().labelText(), "my_audio_label") << "a stored label is used as it stands";
+  EXPECT_EQ(areaTexts(), (std::vector<std::string>{
+                             "System Area Size: 48MB", "System Area Size: 64MB",  // at 64MB
+                             "System Area Size: 48MB", "System Area Size: 8MB",   // last step
+                             "System Area Size: 48MB"}));
+  EXPECT_EQ(messages_, (std::vector<std::string>{
+                           "size is too small: The system area size you set is too small, "
+                           "system set to proper size!"}));
+  EXPECT_EQ(m().comboIndex(), 11) << "moved to \"48MB\"";
+}
+
+TEST_F(StartupTest, CopyListPrunedAtStartAndSavedAtClose) {
+  const fs::path a = root_ / "a.mp3", b = root_ / "b.mp3", c = root_ / "c.mp3";
+  writeFile(a, "a");
+  writeFile(c, "c");
+  writeFile(misc("seting.ini"), a.string() + "\r\n" + b.string() + "\n" + c.string() + "\r");
+  FormCreate(m(), firstInstance());
+  FormShow(m());
+  EXPECT_EQ(m().copyList(), (std::vector<std::string>{a.string(), c.string()}));
+  ASSERT_TRUE(FormClose(m()));
+  EXPECT_EQ(readFile(misc("seting.ini")), a.string() + "\r\n" + c.string() + "\r\n");
+}
+
+TEST_F(StartupTest, CloseSavesEverythingAndReleasesTheLockEvenWhileRunsGoOn) {
+  FormCreate(m(), firstInstance());
+  FormShow(m());
+  m().setChecked(Check::chkBlankCheck, true);
+  m().setComboIndexValue(-1);
+  m().setLabelText("abcdefghijk");
+  m().runStarted();  // a run in progress is not waited for
+  ASSERT_TRUE(FormClose(m()));
+  EXPECT_EQ(releases_, 1);
+  Settings saved;
+  saved.load(misc("prefer.ini").string());
+  EXPECT_EQ(saved, m().settings());
+  EXPECT_TRUE(saved.chkBlankCheck);
+  EXPECT_EQ(saved.SystemAreaComBo, -1);
+  EXPECT_EQ(saved.LabelEdit, "ABCDEFGHIJK");
+  EXPECT_TRUE(fs::exists(misc("seting.ini")));
+}
+
+TEST_F(StartupTest, UnwritableSettingsKeepTheWindowOpen) {
+  FormCreate(m(), firstInstance());
+  FormShow(m());
+  writeFile(misc("seting.ini"), "as it was\r\n");
+  fs::create_directories(misc("prefer.ini"));  // cannot be replaced by a file
+  m().setCopyList({});
+  EXPECT_FALSE(FormClose(m()));
+  EXPECT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_.back(), std::string("MP3 Mass Production Tool: Unable to write to ") + kPreferIniPath);
+  EXPECT_EQ(readFile(misc("seting.ini")), "as it was\r\n") << "the rest of the close order waits";
+  EXPECT_EQ(releases_, 0);
+  EXPECT_TRUE(m().instanceLockHeld());
+
+  fs::remove(misc("prefer.ini"));
+  EXPECT_TRUE(FormClose(m())) << "a later close can succeed";
+  EXPECT_EQ(releases_, 1);
+}
+
+TEST_F(StartupTest, UntickingBarFixedBindsEverySlotToItsOwnRow) {
+  FormCreate(m(), firstInstance());
+  FormShow(m());
+  changes_.clear();
+  m().setChecked(Check::chkBarFixed, false);
+  chkBarFixedClick(m());
+  ASSERT_FALSE(changes_.empty());
+  EXPECT_EQ(changes_.back().kind, ChangeKind::Binding);
+  for (int i = 0; i < DEVICE_COUNT; ++i) EXPECT_EQ(m().rowOfSlot(i), i);
+  changes_.clear();
+  m().setChecked(Check::chkBarFixed, true);
+  chkBarFixedClick(m());
+  EXPECT_EQ(changes_.size(), 1u) << "ticking changes nothing but the box";
+}
+
+}  // namespace
+}  // namespace station::testing
