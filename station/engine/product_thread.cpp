@@ -2,13 +2,12 @@
 
 #include "station/engine/production_sequence.h"
 
-#include <atomic>
+#include <memory>
+#include <system_error>
 #include <thread>
 
 namespace station {
 namespace {
-
-std::atomic<int> gLive{0};
 
 // What one worker owns: its drive letter; the view is the window's.
 struct ProductThread {
@@ -16,11 +15,8 @@ struct ProductThread {
   const char drive;
 
   void run() {
-    {
-      std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(view);
-      runProduction(view, *device, systemPauses(), drive);
-    }
-    gLive.fetch_sub(1);
+    std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(view);
+    runProduction(view, *device, systemPauses(), drive);
   }
 };
 
@@ -30,15 +26,11 @@ void startProductThread(ProductionView& view, char drive) {
   // The fields are set before the thread exists; the thread owns the object and frees it
   // when its sequence has returned. Nobody joins it.
   auto worker = std::make_unique<ProductThread>(ProductThread{view, drive});
-  gLive.fetch_add(1);
   try {
     std::thread([w = std::move(worker)] { w->run(); }).detach();
   } catch (const std::system_error&) {
-    // No thread could be made: this player gets no run, as if it had not been accepted.
-    gLive.fetch_sub(1);
+    // No thread to be had: the player gets no run, as if it had not been accepted.
   }
 }
-
-int liveProductThreads() { return gLive.load(); }
 
 }  // namespace station

@@ -106,8 +106,4 @@ RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses&
 // when it has none.
 std::string copiedFileName(const std::string& entry);
 
-// Number of ProductThreads whose worker has not yet finished (tally done and the worker's
-// own objects released). Only for a program that wants to end after its runs.
-int liveProductThreads();
-
 }  // namespace station
