@@ -149,7 +149,7 @@ TEST_F(Station, EightAtOnceAndANinth) {
   for (int row = 1; row <= 8; ++row) {
     std::vector<std::string> rl = rowLines(lines, row);
     ASSERT_FALSE(rl.empty()) << row;
-    EXPECT_THAT(rl.back(), HasSubstr("\"successful\" blue 100")) << row;
+    EXPECT_THAT(rl.back(), HasSubstr("\"successful\" blue 100 bar=shown picture=success")) << row;
   }
   std::string log = folder->portLog();
   for (const auto& p : players) {
@@ -192,7 +192,8 @@ TEST_F(Station, FaultFailsOnlyThatPlayer) {
   EXPECT_EQ(last.fail, 1);
 
   EXPECT_THAT(rowLines(lines, 1).back(), HasSubstr("\"successful\" blue 100"));
-  EXPECT_THAT(rowLines(lines, 2).back(), HasSubstr("\"Program Writing fail\" red 40"));
+  EXPECT_THAT(rowLines(lines, 2).back(),
+              HasSubstr("\"Program Writing fail\" red 40 bar=shown picture=fail"));
   EXPECT_THAT(rowLines(lines, 3).back(), HasSubstr("\"successful\" blue 100"));
   std::string log = folder->portLog();
   EXPECT_THAT(log, HasSubstr("E success!\r\n"));
