@@ -43,6 +43,13 @@ void expectNoSanitizerReport(const std::vector<std::string>& lines) {
   }
 }
 
+// dosfstools live in sbin, which a plain user's PATH may lack.
+std::string fatTool(const std::string& name) {
+  for (const char* dir : {"/usr/sbin/", "/sbin/"})
+    if (fs::exists(std::string(dir) + name)) return dir + name;
+  return name;
+}
+
 // "FAT16" or "FAT32" as the boot sector names the file system.
 std::string fatType(const fs::path& image) {
   std::ifstream in(image, std::ios::binary);
@@ -55,7 +62,7 @@ std::string fatType(const fs::path& image) {
 
 std::string label(const fs::path& image) {
   std::string out;
-  run({"fatlabel", image.string()}, &out);
+  run({fatTool("fatlabel"), image.string()}, &out);
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
 }
@@ -164,7 +171,7 @@ TEST_F(Station, EightAtOnceAndANinth) {
     EXPECT_THAT(log, HasSubstr(x + ": size =" + std::to_string(p.capacityMib) + "MB\r\n"));
     EXPECT_THAT(log, HasSubstr(x + " success!\r\n"));
     fs::path image = folder->volume(p.letter);
-    EXPECT_EQ(run({"fsck.fat", "-n", image.string()}), 0);
+    EXPECT_EQ(run({fatTool("fsck.fat"), "-n", image.string()}), 0);
     EXPECT_EQ(label(image), "TARNTEST");
     EXPECT_EQ(fatType(image), p.capacityMib > 128 ? "FAT32" : "FAT16");
     EXPECT_THAT(rootFiles(image), ::testing::ElementsAre("notes.txt", "song.mp3"));
