@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
 
   // A simulated machine has a station of its own; TARN_INSTANCE_DIR overrides both.
   std::string lockFolder = platform::defaultInstanceFolder();
-  if (!std::getenv("TARN_INSTANCE_DIR") && !o.sim.empty()) lockFolder = o.sim;
+  const char* own = std::getenv("TARN_INSTANCE_DIR");
+  if ((!own || !*own) && !o.sim.empty()) lockFolder = o.sim;
   platform::InstanceCheck check = platform::checkSingleInstance(platform::kInstanceName, lockFolder);
 
   auto* model = new station::StationModel();  // lives as long as the process

@@ -41,6 +41,15 @@ QFont boldFont() {
   return f;
 }
 
+// The row cells are narrow (the row label has 64 pixels, the status text 144): a
+// condensed face of the same bold font keeps their texts readable.
+QFont rowFont() {
+  QFont f = boldFont();
+  f.setStretch(QFont::Condensed);
+  f.setPixelSize(14);
+  return f;
+}
+
 QLabel* label(QWidget* parent, const char* name, const QRect& geometry, bool bold = false) {
   auto* l = new QLabel(parent);
   l->setObjectName(name);
@@ -185,8 +194,10 @@ void StationWindow::buildRows(QWidget* page) {
     Row& r = rows_[i];
     r.port = label(page, ("TextP" + num).c_str(), QRect(0, y, 54, kRowHeight));
     r.label = label(page, (n == 1 ? std::string("StaticText1") : "StaticText" + std::to_string(n + 1)).c_str(),
-                    QRect(56, y, 64, kRowHeight), true);
-    r.info = label(page, ("D" + num + "infoStr").c_str(), QRect(120, y, 144, kRowHeight), true);
+                    QRect(56, y, 64, kRowHeight));
+    r.label->setFont(rowFont());
+    r.info = label(page, ("D" + num + "infoStr").c_str(), QRect(120, y, 144, kRowHeight));
+    r.info->setFont(rowFont());
     r.bar = new QProgressBar(page);
     r.bar->setObjectName(("ProgressBar" + num).c_str());
     r.bar->setGeometry(264, y, 380, kRowHeight);
@@ -311,6 +322,7 @@ void StationWindow::applyRow(int row, const RowState& s) {
   if (row < 0 || row >= DEVICE_COUNT) return;
   Row& r = rows_[row];
   r.info->setText(displayText(s.text));
+  r.info->setToolTip(r.info->text());  // the whole text when the cell cuts it
   setTextColour(r.info, colourOf(s.colour));
   r.bar->setValue(s.progress);
   r.bar->setVisible(s.progressVisible);
