@@ -21,6 +21,9 @@
 #include "station/ui/fsm_version.h"
 #include "station/ui/station_window.h"
 
+// The font library keeps caches for the process's life; the leak checker is told so.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace station {
 namespace {
 
