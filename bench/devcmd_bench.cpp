@@ -63,19 +63,24 @@ Figures summarize(std::vector<double> v) {
   return {v.front(), v[v.size() / 2]};
 }
 
-// Times `runs` runs of the command; every run must end with `expect`.
-bool timeRuns(const std::vector<std::string>& cmd, int expect, int runs, Figures& out) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) {
-    auto start = Clock::now();
-    int rc = run(cmd);
-    t.push_back(seconds(Clock::now() - start));
-    if (rc != expect) {
-      std::fprintf(stderr, "devcmd_bench: %s ended with %d, not %d\n", cmd[0].c_str(), rc, expect);
-      return false;
+// Times `runs` rounds of the commands, taking turns so that a change in the machine's
+// load falls on all of them alike; every run must end with its expected status.
+bool timeRuns(const std::vector<std::pair<std::vector<std::string>, int>>& cmds, int runs,
+              std::vector<Figures>& out) {
+  std::vector<std::vector<double>> t(cmds.size());
+  for (int i = 0; i < runs; ++i)
+    for (size_t c = 0; c < cmds.size(); ++c) {
+      auto start = Clock::now();
+      int rc = run(cmds[c].first);
+      t[c].push_back(seconds(Clock::now() - start));
+      if (rc != cmds[c].second) {
+        std::fprintf(stderr, "devcmd_bench: %s ended with %d, not %d\n", cmds[c].first[0].c_str(), rc,
+                     cmds[c].second);
+        return false;
+      }
     }
-  }
-  out = summarize(t);
+  out.clear();
+  for (auto& v : t) out.push_back(summarize(v));
   return true;
 }
 
@@ -121,20 +126,17 @@ int main(int argc, char** argv) {
   }
 
   int failed = 0;
-  Figures trivial, bare, oneRequest, probe;
-  bool ok = timeRuns({"/bin/true"}, 0, runs, trivial) &&
-            timeRuns({devcmd}, 1, runs, bare) &&
-            timeRuns({devcmd, "E:", "IS_TARN"}, 1, runs, oneRequest) &&
-            timeRuns({devcmd, "E:"}, 226, runs, probe);
+  std::vector<Figures> f;
+  bool ok = timeRuns({{{"/bin/true"}, 0}, {{devcmd}, 1}, {{devcmd, "E:", "IS_TARN"}, 1}, {{devcmd, "E:"}, 226}},
+                     runs, f);
   if (ok) {
-    std::printf("process start and end, %d runs each (min / median):\n", runs);
-    std::printf("  /bin/true               %7.3f / %7.3f ms\n", trivial.min * 1e3, trivial.median * 1e3);
-    std::printf("  devcmd (usage only)     %7.3f / %7.3f ms   ratio %.2f (median): the program alone\n",
-                bare.min * 1e3, bare.median * 1e3, bare.median / trivial.median);
-    std::printf("  devcmd E: IS_TARN       %7.3f / %7.3f ms   ratio %.2f (median), target <= 2\n",
-                oneRequest.min * 1e3, oneRequest.median * 1e3, oneRequest.median / trivial.median);
-    std::printf("  devcmd E: (probe)       %7.3f / %7.3f ms   ratio %.2f (median)\n", probe.min * 1e3,
-                probe.median * 1e3, probe.median / trivial.median);
+    const char* names[] = {"/bin/true", "devcmd (usage only)", "devcmd E: IS_TARN", "devcmd E: (probe)"};
+    std::printf("process start and end, %d runs each, taking turns (min / median, ratio to /bin/true):\n", runs);
+    for (size_t i = 0; i < f.size(); ++i) {
+      std::printf("  %-22s %7.3f / %7.3f ms", names[i], f[i].min * 1e3, f[i].median * 1e3);
+      if (i) std::printf("   ratio %.2f / %.2f", f[i].min / f[0].min, f[i].median / f[0].median);
+      std::printf("%s\n", i == 2 ? ", target <= 2" : "");
+    }
   } else {
     ++failed;
   }
