@@ -67,6 +67,9 @@ StationModel::StationModel(ModelOptions options)
   enabled_.fill(true);
   enabled_[static_cast<int>(Element::chkEraseAll)] = false;
   enabled_[static_cast<int>(Element::tabSetting)] = false;
+  // Their boxes start unticked, and each is enabled only with its box.
+  enabled_[static_cast<int>(Element::Upgradebtn)] = false;
+  enabled_[static_cast<int>(Element::SystemAreaComBo)] = false;
   for (int i = 0; i < DEVICE_COUNT; ++i) binding_[i] = i;
 }
 

@@ -8,9 +8,13 @@ namespace {
 
 class FakeLock : public platform::InstanceLock {
  public:
-  explicit FakeLock(int* releases) : releases_(releases) {}
+  explicit FakeLock(int* releases, std::function<void()> onRelease = {})
+      : releases_(releases), onRelease_(std::move(onRelease)) {}
   void release() override {
-    if (held_) ++*releases_;
+    if (held_) {
+      ++*releases_;
+      if (onRelease_) onRelease_();
+    }
     held_ = false;
   }
   bool held() const override { return held_; }
@@ -19,6 +23,7 @@ class FakeLock : public platform::InstanceLock {
 
  private:
   int* releases_;
+  std::function<void()> onRelease_;
   bool held_ = true;
 };
 
@@ -73,6 +78,71 @@ TEST_F(StartupTest, FirstStartWithoutAnyFile) {
   EXPECT_EQ(m().systemAreaText(), "System Area Size: 4MB");
   EXPECT_EQ(m().sdkBondingId(), 0);
   EXPECT_TRUE(m().copyList().empty());
+}
+
+// What FormShow changes, in its order (rows, copy list and area as kinds of change).
+TEST_F(StartupTest, FormShowOrder) {
+  writeFile(misc("prefer.ini"), "[MP_Setting]\nManual Upgrade=1\nSystem Area check=1\n");
+  FormCreate(m(), firstInstance());
+  changes_.clear();
+  FormShow(m());
+  std::vector<std::string> order;
+  for (const Change& c : changes_) {
+    std::string step;
+    switch (c.kind) {
+      case ChangeKind::Page: step = "page " + std::to_string(c.number); break;
+      case ChangeKind::ComboIndex: step = "combo " + std::to_string(c.number); break;
+      case ChangeKind::Binding: step = "binding"; break;
+      case ChangeKind::Caption: step = "caption"; break;
+      case ChangeKind::Texts: step = "texts"; break;
+      case ChangeKind::CopyList: step = "copy list"; break;
+      case ChangeKind::Row: step = "rows"; break;
+      case ChangeKind::SettingsPage: step = "setting page"; break;
+      case ChangeKind::Checked: step = std::string(checkName(c.check)) + (c.flag ? "=1" : "=0"); break;
+      case ChangeKind::Enabled: step = std::string(elementName(c.element)) + (c.flag ? " on" : " off"); break;
+      case ChangeKind::Label: step = "label"; break;
+      case ChangeKind::SystemAreaText: step = "area"; break;
+      default: step = "other"; break;
+    }
+    if (order.empty() || order.back() != step) order.push_back(step);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{
+                       "page 0", "combo 15", "binding", "caption", "texts", "copy list", "rows",
+                       "setting page",  // Edit5 := "0", then the Setting page's stored values
+                       "chkFwUpgrade=1", "CheckManuupgrade=1", "Upgradebtn on", "chkBarFixed=1",
+                       "SystemAreachk=1", "SystemAreaComBo on", "area", "combo 0", "label",
+                       "chkParityCheck=1", "area"}));
+}
+
+// The close order: preview stopped, prefer.ini, seting.ini, the lock, the frame lists.
+TEST_F(StartupTest, FormCloseOrder) {
+  std::vector<std::string> steps;
+  platform::InstanceCheck check;
+  check.lock = std::make_unique<FakeLock>(&releases_, [&] {
+    steps.push_back(std::string("lock released with prefer.ini ") +
+                    (fs::exists(misc("prefer.ini")) ? "saved" : "missing") + " and seting.ini " +
+                    (fs::exists(misc("seting.ini")) ? "saved" : "missing"));
+  });
+  FormCreate(m(), std::move(check));
+  StartupHooks hooks;
+  hooks.stopPreview = [&] {
+    steps.push_back(std::string("preview stopped, prefer.ini ") +
+                    (fs::exists(misc("prefer.ini")) ? "saved" : "not saved yet"));
+  };
+  hooks.releaseFrameLists = [&] { steps.push_back("frame lists released"); };
+  FormShow(m(), hooks);
+  ASSERT_TRUE(FormClose(m(), hooks));
+  EXPECT_EQ(steps, (std::vector<std::string>{
+                       "preview stopped, prefer.ini not saved yet",
+                       "lock released with prefer.ini saved and seting.ini saved",
+                       "frame lists released"}));
+
+  // A failed save stops the order after the preview: lists and lock stay.
+  steps.clear();
+  fs::remove(misc("prefer.ini"));
+  fs::create_directories(misc("prefer.ini"));
+  EXPECT_FALSE(FormClose(m(), hooks));
+  EXPECT_EQ(steps, (std::vector<std::string>{"preview stopped, prefer.ini saved"}));
 }
 
 TEST_F(StartupTest, LaterStartTouchesNothing) {
