@@ -1,0 +1,109 @@
+#include "station/settings/frame_set.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/file_search.h"
+
+namespace station {
+
+namespace {
+
+bool isSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+std::string lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+}  // namespace
+
+int frameCount(Animation animation) {
+  return animation == Animation::Startup ? kStartupFrames : kShutdownFrames;
+}
+
+std::string frameName(Animation animation, int n) {
+  return (animation == Animation::Startup ? "boot" : "End") + std::to_string(n) + ".bmp";
+}
+
+std::string pictureName(Animation animation, int n) {
+  return (animation == Animation::Startup ? "Boot" : "End") + std::to_string(n) + ".bmp";
+}
+
+unsigned fullMask(Animation animation) { return (1u << frameCount(animation)) - 1; }
+
+std::string withSeparator(const std::string& folder) {
+  if (!folder.empty() && isSeparator(folder.back())) return folder;
+#ifdef _WIN32
+  return folder + "\\";
+#else
+  return folder + "/";
+#endif
+}
+
+std::string folderPart(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i)
+    if (isSeparator(path[i - 1])) return path.substr(0, i);
+  return std::string();
+}
+
+std::string namePart(const std::string& path) { return path.substr(folderPart(path).size()); }
+
+void LoadFavorite(const std::string& folder, std::vector<std::string>& list,
+                  const std::function<void()>& pump) {
+  const std::string base = withSeparator(folder);
+  for (const platform::FolderEntry& e : platform::listFolder(base)) {
+    if (e.hidden || e.name == "." || e.name == ".." || e.directory) continue;
+    const size_t dot = e.name.rfind('.');
+    if (dot == std::string::npos || lower(e.name.substr(dot)) != ".bmp") continue;
+    list.push_back(base + e.name);
+    if (pump) pump();
+  }
+}
+
+unsigned checkFrameSet(Animation animation, const std::vector<std::string>& list, int w, int h,
+                       const PictureLoader& loader) {
+  unsigned mask = 0;
+  const int count = frameCount(animation);
+  for (const std::string& path : list) {
+    const std::string name = namePart(path);
+    for (int n = 1; n <= count; ++n) {
+      if (name != frameName(animation, n)) continue;
+      if (animation == Animation::Shutdown) {
+        mask |= 1u << (n - 1);
+      } else if (loader) {
+        std::optional<Picture> p = loader(path);
+        if (p && p->width == w && p->height == h) mask |= 1u << (n - 1);
+      }
+    }
+  }
+  return mask;
+}
+
+std::string frameSetMessage(Animation animation, int w, int h) {
+  if (animation == Animation::Shutdown)
+    return "請提供以End為開頭的8幅(65k色,160x128)圖片,(比如End1.bmp到End8.bmp)";
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "請提供以boot為開頭的12幅(65k色,%dx%d)圖片,(比如boot1.bmp到boot12.bmp)", w, h);
+  return text;
+}
+
+std::string resolvePicture(const std::string& folder, const std::string& name) {
+  const std::string base = withSeparator(folder);
+  std::error_code ec;
+  if (std::filesystem::exists(base + name, ec)) return base + name;
+  const std::string wanted = lower(name);
+  for (const platform::FolderEntry& e : platform::listFolder(base))
+    if (!e.directory && lower(e.name) == wanted) return base + e.name;
+  return base + name;
+}
+
+}  // namespace station

@@ -1,0 +1,153 @@
+#include "station/settings/prefer_package_page.h"
+
+#include <algorithm>
+
+namespace station {
+
+namespace {
+
+int frameSize(const std::string& text) {
+  auto v = parseDecimal(text);
+  return v && *v > 0 && *v <= 0xFFFF ? static_cast<int>(*v) : 0;
+}
+
+// An item index from a 16-bit header field: one the list lacks leaves it without a selection.
+int itemIndex(std::uint16_t value, int items) { return value < items ? value : -1; }
+
+}  // namespace
+
+SettingPage::SettingPage(SettingPageDeps deps) : deps_(std::move(deps)) {}
+
+void SettingPage::changed() {
+  if (listener_) listener_();
+}
+
+void SettingPage::chooseFolder(Animation animation) {
+  if (deps_.stopPreview) deps_.stopPreview();
+  std::optional<std::string> folder = deps_.chooseFolder ? deps_.chooseFolder() : std::nullopt;
+  if (!folder) return;
+  std::vector<std::string>& list = animation == Animation::Startup ? startupList_ : shutdownList_;
+  list.clear();
+  LoadFavorite(*folder, list, deps_.pump);
+  checkSet(animation, *folder);
+  applyEnableCheck();
+}
+
+void SettingPage::validateStoredFolders() {
+  for (Animation animation : {Animation::Startup, Animation::Shutdown}) {
+    const Settings s = deps_.values();
+    const std::string folder = animation == Animation::Startup ? s.Edit2 : s.Edit4;
+    if (folder.empty()) continue;
+    std::vector<std::string>& list = animation == Animation::Startup ? startupList_ : shutdownList_;
+    list.clear();
+    LoadFavorite(folder, list, deps_.pump);
+    checkSet(animation, folder);
+    applyEnableCheck();
+  }
+}
+
+void SettingPage::checkSet(Animation animation, const std::string& folder) {
+  const Settings s = deps_.values();
+  const int w = frameSize(s.Edit1), h = frameSize(s.Edit6);
+  const unsigned mask = checkFrameSet(animation, frameList(animation), w > 0 ? w : -1,
+                                      h > 0 ? h : -1, deps_.loader);
+  const bool pass = mask == fullMask(animation);
+  Settings next = s;
+  (animation == Animation::Startup ? next.Edit2 : next.Edit4) = pass ? folder : std::string();
+  if (pass) {
+    (animation == Animation::Startup ? state_.Button2 : state_.Button5) = true;
+  } else if (deps_.message) {
+    deps_.message(frameSetMessage(animation, w, h), kPictureShortCaption);
+  }
+  deps_.setValues(next);
+  changed();
+}
+
+void SettingPage::applyEnableCheck() {
+  if (state_.Button2 && state_.Button5 && !state_.Button6) {
+    state_.Button6 = true;
+    changed();
+  }
+}
+
+void SettingPage::btnSelectPreferClick() {
+  std::optional<std::string> path = deps_.choosePackage ? deps_.choosePackage() : std::nullopt;
+  if (path) selectPackage(*path);
+}
+
+void SettingPage::selectPackage(const std::string& path) {
+  state_.Edit9 = path;
+  PackageInfo info;
+  if (auto error = readPackageInfo(path, info)) {
+    // A header that does not fit the file is not taken into the page.
+    if (deps_.message) deps_.message(*error, "prefer.dat");
+  } else {
+    Settings s = deps_.values();
+    s.Edit1 = std::to_string(info.header.Width);
+    s.Edit6 = std::to_string(info.header.Height);
+    s.ComboBox1 = itemIndex(info.header.FmSelection, 2);
+    s.ComboBox3 = itemIndex(info.header.Language, 4);
+    s.TrackBar1 = std::min<int>(info.header.Contrast, 10);
+    deps_.setValues(s);
+    if (info.startupLayoutOk()) state_.Button2 = true;
+    if (info.shutdownLayoutOk()) state_.Button5 = true;
+  }
+  changed();
+  applyEnableCheck();
+}
+
+void SettingPage::Button6Click() {
+  const Settings s = deps_.values();
+  ApplyRequest rq;
+  rq.startupFolder = s.Edit2;
+  rq.shutdownFolder = s.Edit4;
+  rq.widthText = s.Edit1;
+  rq.heightText = s.Edit6;
+  rq.fm = s.ComboBox1;
+  rq.language = s.ComboBox3;
+  rq.contrast = s.TrackBar1;
+  rq.chosenPackage = state_.Edit9;
+  rq.newPackagePath = deps_.newPackagePath;
+  const ApplyResult r = applyPackage(rq, deps_.loader);
+  if (!r.written && deps_.message) deps_.message(r.message, r.caption);
+}
+
+void SettingPage::ComboBox1Change(int index) {
+  Settings s = deps_.values();
+  s.ComboBox1 = index;
+  deps_.setValues(s);
+  applyEnableCheck();
+}
+
+void SettingPage::ComboBox3Change(int index) {
+  Settings s = deps_.values();
+  s.ComboBox3 = index;
+  deps_.setValues(s);
+}
+
+void SettingPage::TrackBar1Change(int position) {
+  Settings s = deps_.values();
+  s.TrackBar1 = position;
+  deps_.setValues(s);
+  if (deps_.setEdit5) deps_.setEdit5(std::to_string(position));
+}
+
+void SettingPage::Button8Click() {
+  if (deps_.stopPreview) deps_.stopPreview();
+  if (deps_.closeMainWindow) deps_.closeMainWindow();
+  if (deps_.closePreview) deps_.closePreview();
+}
+
+void SettingPage::releaseFrameLists() {
+  startupList_.clear();
+  shutdownList_.clear();
+  startupList_.shrink_to_fit();
+  shutdownList_.shrink_to_fit();
+}
+
+PreviewSource SettingPage::previewSource() const {
+  const Settings s = deps_.values();
+  return {s.Edit2, s.Edit4, state_.Edit9, startupList_, shutdownList_};
+}
+
+}  // namespace station
