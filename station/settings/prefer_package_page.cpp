@@ -16,7 +16,8 @@ int itemIndex(std::uint16_t value, int items) { return value < items ? value : -
 
 }  // namespace
 
-SettingPage::SettingPage(SettingPageDeps deps) : deps_(std::move(deps)) {}
+SettingPage::SettingPage(SettingPageDeps deps, SettingPageState initial)
+    : deps_(std::move(deps)), state_(std::move(initial)) {}
 
 void SettingPage::changed() {
   if (listener_) listener_();

@@ -51,7 +51,8 @@ struct PreviewSource {
 
 class SettingPage {
  public:
-  explicit SettingPage(SettingPageDeps deps);
+  // `initial`: the page's states as the window defines them.
+  explicit SettingPage(SettingPageDeps deps, SettingPageState initial = {});
 
   void Button1Click() { chooseFolder(Animation::Startup); }
   void Button4Click() { chooseFolder(Animation::Shutdown); }

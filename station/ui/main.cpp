@@ -16,6 +16,7 @@
 #include "platform/volume_events.h"
 #include "station/engine/product_thread.h"
 #include "station/ui/headless.h"
+#include "station/ui/preview_window.h"
 #include "station/ui/station_window.h"
 
 namespace {
@@ -116,7 +117,11 @@ int main(int argc, char** argv) {
   if (!station::FormCreate(*model, std::move(check))) leave(0);  // the running one comes forward
   station::StationWindow* window = nullptr;
   try {
+    // The preview window exists before the main window is shown, hidden until a Preview;
+    // the main window wires its stop and frame-list hooks into FormShow and FormClose.
+    auto* preview = new station::TfrmBmpPreview();
     station::WindowDeps deps;
+    deps.preview = preview;
     deps.arrival = &arrival;
     deps.events = events.get();
     window = new station::StationWindow(*model, std::move(deps));

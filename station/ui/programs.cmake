@@ -6,6 +6,9 @@ if(TARN_BUILD_GUI)
     file(GLOB window_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_window*.cpp)
     add_library(mpstation_gui STATIC ${window_sources})
     target_link_libraries(mpstation_gui PUBLIC station_core Qt6::Widgets)
+    if(TARGET station_qtimage)
+      target_link_libraries(mpstation_gui PUBLIC station_qtimage)  # the Setting page's pictures
+    endif()
 
     add_executable(mpstation ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
     target_link_libraries(mpstation PRIVATE mpstation_gui)

@@ -23,6 +23,8 @@
 #include <exception>
 
 #include "station/ops/device_tool.h"
+#include "station/settings/picture_qt.h"
+#include "station/ui/preview_window.h"
 
 namespace station {
 
@@ -81,6 +83,7 @@ StationWindow::StationWindow(StationModel& model, WindowDeps deps, QWidget* pare
       model_(model),
       deps_(std::move(deps)) {
   setObjectName("Form1");
+  makeSettingPage();
   build();
   connectInput();
   renderAll();
@@ -247,6 +250,103 @@ void StationWindow::buildSettingPage(QWidget* page) {
   trackBar1_->setObjectName("TrackBar1");
   trackBar1_->setGeometry(110, 216, 300, 24);
   trackBar1_->setRange(0, 10);
+
+  auto button = [page](const char* name, const char* text, const QRect& geometry) {
+    auto* b = new QPushButton(QString::fromUtf8(text), page);
+    b->setObjectName(name);
+    b->setGeometry(geometry);
+    return b;
+  };
+  button1_ = button("Button1", "...", QRect(416, 48, 32, 24));
+  button2_ = button("Button2", "Preview", QRect(456, 48, 80, 24));
+  button4_ = button("Button4", "...", QRect(416, 80, 32, 24));
+  button5_ = button("Button5", "Preview", QRect(456, 80, 80, 24));
+  label(page, "", QRect(16, 256, 90, 24))->setText("prefer.dat");
+  edit9_ = new QLineEdit(page);
+  edit9_->setObjectName("Edit9");
+  edit9_->setGeometry(110, 256, 300, 24);
+  edit9_->setReadOnly(true);
+  btnSelectPrefer_ = button("btnSelectPrefer", "...", QRect(416, 256, 32, 24));
+  button6_ = button("Button6", "Apply", QRect(110, 300, 90, 28));
+  button7_ = button("Button7", "Ok", QRect(210, 300, 90, 28));
+  button8_ = button("Button8", "Cancel", QRect(310, 300, 90, 28));
+  // As the window defines them: the program enables Apply alone, never these.
+  edit9_->setEnabled(false);
+  btnSelectPrefer_->setEnabled(false);
+  button7_->setEnabled(false);
+  applySettingPageState();
+}
+
+void StationWindow::makeSettingPage() {
+  SettingPageDeps d;
+  d.values = [this] { return model_.settings(); };
+  d.setValues = [this](const Settings& s) { model_.setSettingsPageValues(s); };
+  d.setEdit5 = [this](const std::string& text) { model_.setEdit5(text); };
+  d.loader = loadPictureQt;
+  d.chooseFolder = deps_.folderChooser;
+  if (!d.chooseFolder) {
+    d.chooseFolder = [this]() -> std::optional<std::string> {
+#ifdef _WIN32
+      const QString start = "C:\\";
+#else
+      const QString start = QDir::homePath();
+#endif
+      QString folder = QFileDialog::getExistingDirectory(this, QString(), start);
+      if (folder.isEmpty()) return std::nullopt;
+      return QDir::toNativeSeparators(folder).toLocal8Bit().toStdString();
+    };
+  }
+  d.choosePackage = deps_.packageChooser;
+  if (!d.choosePackage) {
+    d.choosePackage = [this]() -> std::optional<std::string> {
+      QString file = QFileDialog::getOpenFileName(this, displayText(model_.lang(LangText::SelectFileStr)),
+                                                  QString(), "bin Files (*.dat)");
+      if (file.isEmpty()) return std::nullopt;
+      return QDir::toNativeSeparators(file).toLocal8Bit().toStdString();
+    };
+  }
+  d.message = [this](const std::string& text, const std::string& caption) { presentUtf8(text, caption); };
+  TfrmBmpPreview* preview = deps_.preview;
+  d.stopPreview = [preview] {
+    if (preview) preview->stopRequest();
+  };
+  d.closeMainWindow = [this] { close(); };
+  d.closePreview = [preview] {
+    if (preview) preview->close();
+  };
+  d.pump = [] { QCoreApplication::processEvents(); };
+  if (!deps_.newPackagePath.empty()) d.newPackagePath = deps_.newPackagePath;
+  page_ = std::make_unique<SettingPage>(std::move(d));
+  page_->setListener([this] { applySettingPageState(); });
+  if (preview) {
+    SettingPage* page = page_.get();
+    preview->setSource([page] { return page->previewSource(); });
+  }
+  if (!deps_.hooks.validateFrameFolders)
+    deps_.hooks.validateFrameFolders = [this](StationModel&) { page_->validateStoredFolders(); };
+  if (!deps_.hooks.stopPreview) deps_.hooks.stopPreview = [preview] {
+      if (preview) preview->stopRequest();
+    };
+  if (!deps_.hooks.releaseFrameLists) deps_.hooks.releaseFrameLists = [this] { page_->releaseFrameLists(); };
+}
+
+void StationWindow::applySettingPageState() {
+  if (!edit9_) return;
+  const SettingPageState& s = page_->state();
+  edit9_->setText(QString::fromLocal8Bit(s.Edit9.c_str()));
+  button2_->setEnabled(s.Button2);
+  button5_->setEnabled(s.Button5);
+  button6_->setEnabled(s.Button6);
+}
+
+void StationWindow::presentUtf8(const std::string& text, const std::string& caption) {
+  if (deps_.presenter) {
+    deps_.presenter({text, caption, MessageIcon::None});
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption.c_str()), QString::fromUtf8(text.c_str()),
+                  QMessageBox::Ok, this);
+  box.exec();
 }
 
 void StationWindow::connectInput() {
@@ -298,6 +398,28 @@ void StationWindow::connectInput() {
   });
   connect(remove_, &QPushButton::clicked, this, [this] { guarded([&] { RemoveBtnClick(model_); }); });
   connect(upgrade_, &QPushButton::clicked, this, [this] { guarded([&] { UpgradebtnClick(model_); }); });
+
+  connect(button1_, &QPushButton::clicked, this, [this] { guarded([&] { page_->Button1Click(); }); });
+  connect(button4_, &QPushButton::clicked, this, [this] { guarded([&] { page_->Button4Click(); }); });
+  connect(button2_, &QPushButton::clicked, this, [this] {
+    guarded([&] {
+      if (deps_.preview) deps_.preview->Button2Click();
+    });
+  });
+  connect(button5_, &QPushButton::clicked, this, [this] {
+    guarded([&] {
+      if (deps_.preview) deps_.preview->Button5Click();
+    });
+  });
+  connect(btnSelectPrefer_, &QPushButton::clicked, this, [this] { guarded([&] { page_->btnSelectPreferClick(); }); });
+  connect(button6_, &QPushButton::clicked, this, [this] { guarded([&] { page_->Button6Click(); }); });
+  connect(button8_, &QPushButton::clicked, this, [this] { guarded([&] { page_->Button8Click(); }); });
+  connect(comboBox1_, qOverload<int>(&QComboBox::activated), this,
+          [this](int index) { guarded([&] { page_->ComboBox1Change(index); }); });
+  connect(comboBox3_, qOverload<int>(&QComboBox::activated), this,
+          [this](int index) { guarded([&] { page_->ComboBox3Change(index); }); });
+  connect(trackBar1_, &QSlider::valueChanged, this,
+          [this](int position) { guarded([&] { page_->TrackBar1Change(position); }); });
 }
 
 QString StationWindow::displayText(const std::string& bytes) const {
@@ -375,6 +497,7 @@ void StationWindow::applySettingsPage(const Settings& s, const std::string& edit
   edits_[4]->setText(QString::fromStdString(s.Edit6));
   comboBox1_->setCurrentIndex(s.ComboBox1);
   comboBox3_->setCurrentIndex(s.ComboBox3);
+  QSignalBlocker block(trackBar1_);  // the model already holds the position
   trackBar1_->setValue(s.TrackBar1);
 }
 

@@ -8,8 +8,11 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "platform/volume_events.h"
+#include "station/settings/prefer_package_page.h"
 #include "station/ui/copy_list_edit.h"
 #include "station/ui/device_arrival.h"
 #include "station/ui/startup.h"
@@ -29,14 +32,24 @@ class QTimer;
 
 namespace station {
 
+class TfrmBmpPreview;
+
 struct WindowDeps {
   ArrivalContext* arrival = nullptr;        // device-tool runs on arrival
   platform::VolumeEvents* events = nullptr; // polled on the GUI thread
   FileChooser chooser;                      // empty: the toolkit's file dialog
   // Shows a modal message on the GUI thread; empty: a QMessageBox.
   std::function<void(const ModalMessage&)> presenter;
+  // Empty hooks are filled with the window's own Setting page and preview.
   StartupHooks hooks;
   int eventPollMs = 50;
+  // The Setting page: the preview window (created before the main window; null: none),
+  // the folder and package dialogs (empty: the toolkit's) and where Apply puts a new
+  // package (empty: the platform's default).
+  TfrmBmpPreview* preview = nullptr;
+  std::function<std::optional<std::string>()> folderChooser;
+  std::function<std::optional<std::string>()> packageChooser;
+  std::string newPackagePath;
 };
 
 class StationWindow : public QWidget {
@@ -48,6 +61,7 @@ class StationWindow : public QWidget {
   void raiseFromAnotherStart();
   // Looks at the volume notifications once (the timer does it every eventPollMs).
   void pollVolumeEvents();
+  SettingPage& settingPage() { return *page_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -74,6 +88,9 @@ class StationWindow : public QWidget {
   void applyRow(int row, const RowState& state);
   void applyTexts();
   void applySettingsPage(const Settings& settings, const std::string& edit5);
+  void makeSettingPage();
+  void applySettingPageState();
+  void presentUtf8(const std::string& text, const std::string& caption);
   void renderAll();
   void present(const ModalMessage& message);
   // Runs a handler; an error that escapes it is shown with its text and the window goes on.
@@ -111,6 +128,16 @@ class StationWindow : public QWidget {
   QComboBox* comboBox1_ = nullptr;
   QComboBox* comboBox3_ = nullptr;
   QSlider* trackBar1_ = nullptr;
+  QLineEdit* edit9_ = nullptr;
+  QPushButton* btnSelectPrefer_ = nullptr;
+  QPushButton* button1_ = nullptr;  // start-up folder
+  QPushButton* button4_ = nullptr;  // shutdown folder
+  QPushButton* button2_ = nullptr;  // start-up Preview
+  QPushButton* button5_ = nullptr;  // shutdown Preview
+  QPushButton* button6_ = nullptr;  // Apply
+  QPushButton* button7_ = nullptr;  // Ok
+  QPushButton* button8_ = nullptr;  // Cancel
+  std::unique_ptr<SettingPage> page_;
   QTimer* eventTimer_ = nullptr;
 };
 
