@@ -50,8 +50,12 @@ bool PreviewPlayer::play(const PreviewSource& source) {
     if (list.empty()) return false;
     playFolder_ = folderPart(list.front());
   } else {
+    // Only a package that holds every frame of the animation plays.
     PackageInfo info;
     if (readPackageInfo(source.Edit9, info)) return false;
+    const std::uint64_t frame = std::uint64_t(info.header.Width) * info.header.Height * 2;
+    const std::uint64_t offset = startupMode_ ? info.header.StartupOffset : info.header.ShutdownOffset;
+    if (frame == 0 || offset + frame * frameCount() > info.fileLength) return false;
     playPackage_ = source.Edit9;
   }
   playing_ = true;
