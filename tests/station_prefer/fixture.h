@@ -12,6 +12,10 @@
 
 #include "station/settings/prefer_package.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace station::test {
 
 namespace fs = std::filesystem;
@@ -51,6 +55,10 @@ class ScratchTest : public ::testing::Test {
   void addPicture(const fs::path& folder, const std::string& name, Picture p) {
     fs::create_directories(folder);
     std::ofstream(folder / name) << "bitmap";
+#ifdef _WIN32
+    // A leading dot is how the other platforms hide a file; Windows needs the attribute.
+    if (name[0] == '.') SetFileAttributesA((folder / name).string().c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
     pictures_[(folder / name).string()] = std::move(p);
   }
   PictureLoader loader() {
