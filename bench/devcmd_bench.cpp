@@ -108,9 +108,9 @@ int main(int argc, char** argv) {
   if (!::mkdtemp(tmpl)) return 1;
   const std::string root = tmpl;
   std::string error;
-  tarnsim::PlayerSpec spec;
-  spec.mode = tarnsim::Mode::Fsm;
-  if (!tarnsim::createPlayer(root, 'E', spec, error) || !tarnsim::setPlugged(root, 'E', true, error)) {
+  tarnsim::PlayerSpec want;
+  want.mode = tarnsim::Mode::Fsm;
+  if (!tarnsim::createPlayer(root, 'E', want, error) || !tarnsim::setPlugged(root, 'E', true, error)) {
     std::fprintf(stderr, "devcmd_bench: %s\n", error.c_str());
     return 1;
   }

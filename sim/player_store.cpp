@@ -278,7 +278,7 @@ bool appendEvent(const std::string& root, const char* kind, char letter) {
   return ok;
 }
 
-bool createPlayer(const std::string& root, char letter, const PlayerSpec& spec, std::string& error) {
+bool createPlayer(const std::string& root, char letter, const PlayerSpec& want, std::string& error) {
   std::error_code ec;
   fs::create_directories(root, ec);
   if (ec) {
@@ -299,16 +299,16 @@ bool createPlayer(const std::string& root, char letter, const PlayerSpec& spec, 
     return false;
   }
   PlayerState s;
-  std::memcpy(s.flashId, spec.flashId, 4);
+  std::memcpy(s.flashId, want.flashId, 4);
   s.flashId[4] = 0;
-  s.items = spec.items;
-  s.bonding = spec.bonding;
-  s.mode = spec.mode;
-  s.capacityMib = spec.capacityMib;
-  s.portCode = spec.portCode >= 0 ? uint32_t(spec.portCode) : defaultPortCode(letter);
-  s.latencyMs = spec.latencyMs;
-  s.checkPolls = spec.checkPolls;
-  s.hasFirmware = spec.mode != Mode::Rom && spec.mode != Mode::Fsm;
+  s.items = want.items;
+  s.bonding = want.bonding;
+  s.mode = want.mode;
+  s.capacityMib = want.capacityMib;
+  s.portCode = want.portCode >= 0 ? uint32_t(want.portCode) : defaultPortCode(letter);
+  s.latencyMs = want.latencyMs;
+  s.checkPolls = want.checkPolls;
+  s.hasFirmware = want.mode != Mode::Rom && want.mode != Mode::Fsm;
 
   bool ok = true;
   for (const char* name : {"lock", "trace"}) {
@@ -320,7 +320,7 @@ bool createPlayer(const std::string& root, char letter, const PlayerSpec& spec, 
   ok = ok && fd >= 0 && writeAll(fd, &s, sizeof s);
   if (fd >= 0) ::close(fd);
   fd = openFile(tmp + "/volume.img", O_WRONLY | O_CREAT | O_TRUNC);
-  ok = ok && fd >= 0 && ::ftruncate(fd, off_t(uint64_t(spec.capacityMib) << 20)) == 0;
+  ok = ok && fd >= 0 && ::ftruncate(fd, off_t(uint64_t(want.capacityMib) << 20)) == 0;
   if (fd >= 0) ::close(fd);
   if (ok) {
     fs::rename(tmp, dir, ec);

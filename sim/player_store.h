@@ -99,7 +99,7 @@ struct PlayerSpec {
 // USB port code of a player on its own port: 1..8 by the letter (E is 5).
 uint32_t defaultPortCode(char letter);
 
-bool createPlayer(const std::string& root, char letter, const PlayerSpec& spec, std::string& error);
+bool createPlayer(const std::string& root, char letter, const PlayerSpec& want, std::string& error);
 bool setPlugged(const std::string& root, char letter, bool plugged, std::string& error);
 
 struct FaultSpec {

@@ -110,60 +110,60 @@ Options parseOptions(const std::vector<std::string>& args, const std::vector<std
 }
 
 int create(const std::string& root, char letter, const Options& o) {
-  tarnsim::PlayerSpec spec;
+  tarnsim::PlayerSpec want;
   for (auto& [name, value] : o.named) {
     uint64_t v = 0;
     auto number = [&](uint64_t max) {
       return parseNumber(value, max, v);
     };
     if (name == "--flash-id") {
-      if (!parseFlashId(value, spec.flashId)) return usage("--flash-id wants 8 hex digits: " + value);
+      if (!parseFlashId(value, want.flashId)) return usage("--flash-id wants 8 hex digits: " + value);
     } else if (name == "--items") {
       if (!number(255)) return usage("--items wants 0..255: " + value);
-      spec.items = uint8_t(v);
+      want.items = uint8_t(v);
     } else if (name == "--bonding") {
       if (!number(255)) return usage("--bonding wants 0..255: " + value);
-      spec.bonding = uint8_t(v);
+      want.bonding = uint8_t(v);
     } else if (name == "--capacity") {
       // The player reports its size in 512-byte blocks counted in 32 bits.
       if (!number(2097151) || v == 0) return usage("--capacity wants 1..2097151 MiB: " + value);
-      spec.capacityMib = uint32_t(v);
+      want.capacityMib = uint32_t(v);
     } else if (name == "--port-code") {
       if (!number(0xFFFFFFFF)) return usage("--port-code wants a number: " + value);
-      spec.portCode = int64_t(v);
+      want.portCode = int64_t(v);
     } else if (name == "--mode") {
       auto mode = tarnsim::parseMode(value);
       if (!mode) return usage("--mode wants rom, fsm, firmware, update or generic: " + value);
-      spec.mode = *mode;
+      want.mode = *mode;
     } else if (name == "--latency-ms") {
       if (!number(600000)) return usage("--latency-ms wants 0..600000: " + value);
-      spec.latencyMs = uint32_t(v);
+      want.latencyMs = uint32_t(v);
     } else if (name == "--check-polls") {
       if (!number(1000000) || v == 0) return usage("--check-polls wants 1..1000000: " + value);
-      spec.checkPolls = uint32_t(v);
+      want.checkPolls = uint32_t(v);
     }
   }
   std::string error;
-  return tarnsim::createPlayer(root, letter, spec, error) ? 0 : fail(error);
+  return tarnsim::createPlayer(root, letter, want, error) ? 0 : fail(error);
 }
 
 int fault(const std::string& root, char letter, const Options& o) {
   if (o.positional.size() != 4) return usage("fault wants ROOT LETTER REQUEST");
-  tarnsim::FaultSpec spec;
-  spec.request = o.positional[3];
+  tarnsim::FaultSpec want;
+  want.request = o.positional[3];
   for (auto& [name, value] : o.named) {
     uint64_t v = 0;
     if (name == "--after") {
       if (!parseNumber(value, 0xFFFFFFFF, v)) return usage("--after wants a number: " + value);
-      spec.after = uint32_t(v);
+      want.after = uint32_t(v);
     } else if (name == "--vanish") {
-      spec.vanish = true;
+      want.vanish = true;
     } else if (name == "--clear") {
-      spec.clear = true;
+      want.clear = true;
     }
   }
   std::string error;
-  return tarnsim::setFault(root, letter, spec, error) ? 0 : fail(error);
+  return tarnsim::setFault(root, letter, want, error) ? 0 : fail(error);
 }
 
 }  // namespace

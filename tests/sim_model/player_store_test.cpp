@@ -42,9 +42,9 @@ class PlayerStore : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root); }
 
-  void make(char letter, PlayerSpec spec = {}, bool plug = true) {
+  void make(char letter, PlayerSpec want = {}, bool plug = true) {
     std::string error;
-    ASSERT_TRUE(createPlayer(root, letter, spec, error)) << error;
+    ASSERT_TRUE(createPlayer(root, letter, want, error)) << error;
     if (plug) {
       ASSERT_TRUE(setPlugged(root, letter, true, error)) << error;
     }
@@ -89,9 +89,9 @@ Sent send(PlayerFiles& f, std::vector<uint8_t> cdb, uint32_t length, const uint8
 }
 
 TEST_F(PlayerStore, CreateLaysOutANewUnpluggedPlayer) {
-  PlayerSpec spec;
-  spec.capacityMib = 64;
-  make('E', spec, false);
+  PlayerSpec want;
+  want.capacityMib = 64;
+  make('E', want, false);
   fs::path dir = fs::path(root) / "E";
   for (const char* f : {"state", "lock", "trace", "volume.img"}) EXPECT_TRUE(fs::exists(dir / f)) << f;
   EXPECT_EQ(fs::file_size(dir / "volume.img"), 64u << 20);
@@ -127,9 +127,9 @@ TEST_F(PlayerStore, PortCodeDefaultsToThePositionOfTheLetter) {
     make(letter, PlayerSpec{}, false);
     EXPECT_EQ(state(letter).portCode, code) << letter;
   }
-  PlayerSpec spec;
-  spec.portCode = 4402123;
-  make('K', spec, false);
+  PlayerSpec want;
+  want.portCode = 4402123;
+  make('K', want, false);
   EXPECT_EQ(state('K').portCode, 4402123u);
 }
 
@@ -155,14 +155,14 @@ TEST_F(PlayerStore, PlugAndUnplugAreNumberedEvents) {
 }
 
 TEST_F(PlayerStore, UnplugCutsThePower) {
-  PlayerSpec spec;
-  spec.mode = Mode::Fsm;
-  make('E', spec);
+  PlayerSpec want;
+  want.mode = Mode::Fsm;
+  make('E', want);
   std::string error;
   ASSERT_TRUE(setPlugged(root, 'E', false, error));
   EXPECT_EQ(state('E').mode, Mode::Rom) << "the manager ran from memory";
-  spec.mode = Mode::Update;
-  make('F', spec);
+  want.mode = Mode::Update;
+  make('F', want);
   ASSERT_TRUE(setPlugged(root, 'F', false, error));
   EXPECT_EQ(state('F').mode, Mode::Update);
 }
@@ -231,9 +231,9 @@ TEST_F(PlayerStore, FaultsAreSetAndCleared) {
 // files here, which flock() treats alike) must all be counted, traced whole and in a
 // consistent state.
 TEST_F(PlayerStore, ConcurrentOpenersNeverCorruptThePlayer) {
-  PlayerSpec spec;
-  spec.mode = Mode::Fsm;
-  make('E', spec);
+  PlayerSpec want;
+  want.mode = Mode::Fsm;
+  make('E', want);
   constexpr int kThreads = 4, kEach = 500;
   std::vector<uint8_t> file(kEach * 2048 + 100);
   for (size_t i = 0; i < file.size(); ++i) file[i] = uint8_t(i * 13 + (i >> 11));
