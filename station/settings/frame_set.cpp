@@ -1,7 +1,6 @@
 #include "station/settings/frame_set.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "platform/file_search.h"
 
@@ -97,13 +96,17 @@ std::string frameSetMessage(Animation animation, int w, int h) {
 }
 
 std::string resolvePicture(const std::string& folder, const std::string& name) {
+  // The name as the folder spells it, so that every platform reads the same file whatever
+  // case the caller asked in (Windows would find either spelling, other systems only one).
   const std::string base = withSeparator(folder);
-  std::error_code ec;
-  if (std::filesystem::exists(base + name, ec)) return base + name;
   const std::string wanted = lower(name);
-  for (const platform::FolderEntry& e : platform::listFolder(base))
-    if (!e.directory && lower(e.name) == wanted) return base + e.name;
-  return base + name;
+  std::string found;
+  for (const platform::FolderEntry& e : platform::listFolder(base)) {
+    if (e.directory) continue;
+    if (e.name == name) return base + name;
+    if (found.empty() && lower(e.name) == wanted) found = e.name;
+  }
+  return base + (found.empty() ? name : found);
 }
 
 }  // namespace station
