@@ -234,6 +234,50 @@ TEST(Dispatch, UsageListsTwentyNineLinesAfterTheBanner) {
     EXPECT_EQ(lines[i].rfind(std::string("   devcmd e: ") + order[i] + " ", 0), 0u) << lines[i];
 }
 
+// Every usage line exactly as the tool prints it, in order.
+// clang-format off
+const char* const kUsageLines[] = {
+  "   devcmd e: rd_id                     -- read 4 bytes of Flash ID.\n",
+  "   devcmd e: wt_cfg cfgtbl_file        -- write \"the configure table\" file.\n",
+  "   devcmd e: chk_bad_s                 -- start to check the bad block.\n",
+  "   devcmd e: chk_bad_p                 -- poll the bad block checking status.\n",
+  "   devcmd e: blk_chk_s beg_blk end_blk -- start to do the blanking check.\n",
+  "   devcmd e: blk_chk_p                 -- poll the blanking check status.\n",
+  "   devcmd e: era beg_blk end_blk       -- erase flash blocks.\n",
+  "   devcmd e: wt_mgr_s size             -- start to write the flash setup mgr.\n",
+  "   devcmd e: wt_mgr mgr_file           -- write \"flash setup manager\" file.\n",
+  "   devcmd e: wt_mgr_e checksum         -- end to write the flash setup mgr.\n",
+  "   devcmd e: wt_pgr_s size             -- start to write the program package.\n",
+  "   devcmd e: wt_pgr pgr_file           -- write \"the program package\" file.\n",
+  "   devcmd e: wt_pgr_e                  -- end to write the program package.\n",
+  "   devcmd e: reset                     -- reset the device.\n",
+  "   devcmd e: q_1st_burn                -- query whether it is first burning.\n",
+  "   devcmd e: 2st_reset                 -- second reset.\n",
+  "   devcmd e: chg_clk clk_div t1...t6   -- change 8051 clock and flash ACtiming.\n",
+  "   devcmd e: chk_is_updatedisk         -- check if the right to update firmware.\n",
+  "   devcmd e: set_sys_area size         -- set system area size 1:4M 2:8M 3: 12M...\n",
+  "   devcmd e: get_flash_item            -- ask how many items in flash\n",
+  "   devcmd e: IS_TARN                   -- IS TARN?\n",
+  "   devcmd e: get_lcd_size              -- get lcd size\n",
+  "   devcmd e: chk_update_success              -- Check FW parity\n",
+  "   devcmd e: get_size_MB              -- Get disk size in MB\n",
+  "   devcmd e: erase_nor_flash              -- Erase Nor Flash\n",
+  "   devcmd e: disk_decrypt                 -- Disk decrypt\n",
+  "   devcmd e: check_passwd passwd         -- Check user submit passwd\n",
+  "   devcmd e: change_passwd new_passwd   -- change user passwd\n",
+  "   devcmd e: read_bnd_id                 -- read bunding ID\n",
+};
+// clang-format on
+
+TEST(Dispatch, UsageLinesAreExact) {
+  const std::string text = usageText();
+  std::string want;
+  for (const char* line : kUsageLines) want += line;
+  ASSERT_GE(text.size(), want.size());
+  EXPECT_EQ(text.substr(text.size() - want.size()), want);
+  EXPECT_EQ(text.substr(text.size() - want.size() - 2, 2), "\n\n");  // the banner's end
+}
+
 TEST(Dispatch, UnknownWordsEndSilentlyWithOne) {
   for (const char* word : {"nosuch", "RD_ID", "Rd_id", "rd_id ", "", "wt_mgr_"}) {
     SCOPED_TRACE(word);
@@ -320,13 +364,20 @@ TEST(Memory, TableHas32RowsOf16Bytes) {
 }
 
 TEST(Memory, FailedReadStillPrintsTheTableAndEndsWithZero) {
-  Script s;
-  s.answers.push_back(fail(31));
-  const RunResult r = runTool({"E:", "rdc", "256"}, s);
-  EXPECT_EQ(r.code, 0u);
-  EXPECT_EQ(r.out.rfind("cmd_bReadCODE, error: 31  \n      00  01", 0), 0u);
-  EXPECT_NE(r.out.find(" 1F0  00  00  "), std::string::npos);
-  EXPECT_EQ(r.out.substr(r.out.size() - kDoneLine.size() - 2), "\n\n" + kDoneLine);
+  const std::pair<const char*, std::string> cases[] = {
+      {"rdc", "cmd_bReadCODE, error: 31  \n      00  01"},
+      {"rdx", "cmd_bReadXDATA, error: 31  \n      00  01"},
+  };
+  for (const auto& [word, head] : cases) {
+    SCOPED_TRACE(word);
+    Script s;
+    s.answers.push_back(fail(31));
+    const RunResult r = runTool({"E:", word, "256"}, s);
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(r.out.rfind(head, 0), 0u);
+    EXPECT_NE(r.out.find(" 1F0  00  00  "), std::string::npos);
+    EXPECT_EQ(r.out.substr(r.out.size() - kDoneLine.size() - 2), "\n\n" + kDoneLine);
+  }
 }
 
 TEST(Numbers, DecimalPrefixConversion) {
