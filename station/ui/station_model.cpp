@@ -71,6 +71,7 @@ StationModel::StationModel(ModelOptions options)
   enabled_[static_cast<int>(Element::Upgradebtn)] = false;
   enabled_[static_cast<int>(Element::SystemAreaComBo)] = false;
   for (int i = 0; i < DEVICE_COUNT; ++i) binding_[i] = i;
+  for (RowState& r : rows_) r.text = lang_->text(LangText::WaitDeviceMsg);
 }
 
 StationModel::~StationModel() = default;

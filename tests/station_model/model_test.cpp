@@ -6,6 +6,37 @@
 namespace station::testing {
 namespace {
 
+// The window as its definition has it, before FormShow puts anything on it.
+TEST_F(ModelTest, WindowDefinitionStatesBeforeFormShow) {
+  EXPECT_EQ(m().caption(), "MP3 Tool");
+  EXPECT_EQ(m().systemAreaText(), "System Area Size:");
+  EXPECT_EQ(m().labelText(), "MY_AUDIO");
+  EXPECT_EQ(m().comboIndex(), 0) << "\"4MB\"";
+  EXPECT_EQ(m().counters(), Counters{});
+  EXPECT_EQ(m().sdkBondingId(), 0);
+  for (int r = 0; r < DEVICE_COUNT; ++r) {
+    RowState row = m().row(r);
+    EXPECT_EQ(row.text, "Waiting device...") << "row " << r + 1;
+    EXPECT_EQ(row.colour, TextColour::WindowText);
+    EXPECT_FALSE(row.progressVisible);
+    EXPECT_EQ(row.progress, 0);
+    EXPECT_FALSE(row.pictureVisible);
+    EXPECT_EQ(m().slotDriveLetter(r), 0);
+  }
+  const std::pair<Check, bool> boxes[] = {
+      {Check::chkFormat, false},        {Check::chkBlankCheck, false},
+      {Check::chkISOupgrade, false},    {Check::chkEraseAll, false},
+      {Check::CheckManuupgrade, false}, {Check::chkFwUpgrade, false},
+      {Check::SystemAreachk, false},    {Check::chkParityCheck, false}};
+  for (auto [box, ticked] : boxes) EXPECT_EQ(m().checked(box), ticked) << checkName(box);
+  const std::pair<Element, bool> elements[] = {
+      {Element::grpFileList, true},      {Element::grpMPSetting, true},
+      {Element::chkBarFixed, true},      {Element::CheckManuupgrade, true},
+      {Element::Upgradebtn, false},      {Element::SystemAreaComBo, false},
+      {Element::chkEraseAll, false},     {Element::tabSetting, false}};
+  for (auto [element, on] : elements) EXPECT_EQ(m().enabled(element), on) << elementName(element);
+}
+
 // Eight workers make the row updates of a run each, concurrently, with the window thread
 // reading the rows meanwhile: every slot's records arrive in the order its run made them,
 // and the counters come out exact.
