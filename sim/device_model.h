@@ -57,6 +57,10 @@ constexpr uint32_t kStateVersion = 1;
 constexpr size_t kMaxPackages = 64;
 constexpr size_t kMaxFaults = 8;
 constexpr uint32_t kDefaultCheckPolls = 4;
+// What a player may be made with (tarnsim create) and so what a stored state may hold.
+constexpr uint32_t kMaxCapacityMib = 2097151;
+constexpr uint32_t kMaxLatencyMs = 600000;
+constexpr uint32_t kMaxCheckPolls = 1000000;
 
 struct PlayerState {
   uint32_t magic = kStateMagic;

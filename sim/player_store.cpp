@@ -68,10 +68,7 @@ size_t preadSome(int fd, void* out, size_t n, uint64_t offset) {
   return got;
 }
 
-bool validState(const PlayerState& s) {
-  return s.magic == kStateMagic && s.version == kStateVersion && s.size == sizeof(PlayerState) &&
-         uint8_t(s.mode) <= uint8_t(Mode::Generic);
-}
+bool isFlag(uint8_t v) { return v <= 1; }
 
 std::string hex(const uint8_t* p, size_t n) {
   static const char digits[] = "0123456789ABCDEF";
@@ -98,8 +95,11 @@ struct Session {
     files = PlayerFiles::open(root, letter, &error);
     if (!files) return false;
     lock = std::make_unique<PlayerLock>(*files);
-    if (!lock->held() || !files->load(state)) {
-      error = "cannot read the state of player " + std::string(1, letter) + " in " + root;
+    std::string why;
+    if (!lock->held() || !files->load(state, &why)) {
+      error = why.empty() ? "cannot read the state of player " + std::string(1, letter) + " in " + root
+                          : "player " + std::string(1, letter) + " in " + root + " is damaged (" +
+                                why + "); remove its folder and create it anew";
       return false;
     }
     return true;
@@ -118,6 +118,32 @@ char parseLetter(const std::string& text) {
   char c = text[0];
   if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   return c >= 'A' && c <= 'Z' ? c : 0;
+}
+
+std::string decodeState(const uint8_t* bytes, size_t n, PlayerState& s) {
+  if (n < sizeof(PlayerState)) return "the state record is short";
+  std::memcpy(&s, bytes, sizeof s);
+  if (s.magic != kStateMagic) return "not a player's state record";
+  if (s.version != kStateVersion || s.size != sizeof(PlayerState))
+    return "a state record of another version";
+  // Ranges as tarnsim create accepts them: a stray latency would make every request
+  // sleep for hours, a stray count would be looped over.
+  if (uint8_t(s.mode) > uint8_t(Mode::Generic)) return "unknown mode";
+  if (s.capacityMib == 0 || s.capacityMib > kMaxCapacityMib) return "capacity out of range";
+  if (s.latencyMs > kMaxLatencyMs) return "latency out of range";
+  if (s.checkPolls == 0 || s.checkPolls > kMaxCheckPolls) return "check poll count out of range";
+  if (!isFlag(s.plugged) || !isFlag(s.hasFirmware) || !isFlag(s.decrypted) ||
+      !isFlag(s.managerWritten) || !isFlag(s.cfgOpen) || !isFlag(s.manager.open) ||
+      !isFlag(s.manager.broken) || !isFlag(s.package.open) || !isFlag(s.package.broken) ||
+      !isFlag(s.badBlock.started) || !isFlag(s.blanking.started))
+    return "a yes/no field holds another value";
+  for (const FaultRule& f : s.faults) {
+    size_t len = strnlen(f.name, sizeof f.name);
+    if (len == sizeof f.name) return "a fault name is not terminated";
+    if (len && !isKnownRequestName(std::string_view(f.name, len))) return "unknown fault request";
+    if (!isFlag(f.vanish)) return "a yes/no field holds another value";
+  }
+  return "";
 }
 
 std::string playerDir(const std::string& root, char letter) {
@@ -166,12 +192,13 @@ bool PlayerFiles::lock() {
 
 void PlayerFiles::unlock() { ::flock(lockFd_, LOCK_UN); }
 
-bool PlayerFiles::load(PlayerState& state) {
-  if (mapped_)
-    std::memcpy(&state, mapped_, sizeof state);
-  else if (preadSome(stateFd_, &state, sizeof state, 0) != sizeof state)
-    return false;
-  return validState(state);
+bool PlayerFiles::load(PlayerState& state, std::string* why) {
+  uint8_t raw[sizeof(PlayerState)];
+  size_t got = mapped_ ? sizeof raw : preadSome(stateFd_, raw, sizeof raw, 0);
+  if (mapped_) std::memcpy(raw, mapped_, sizeof raw);
+  std::string damage = decodeState(raw, got, state);
+  if (why) *why = damage;
+  return damage.empty();
 }
 
 bool PlayerFiles::save(const PlayerState& state) {

@@ -22,6 +22,10 @@ namespace tarnsim {
 char parseLetter(const std::string& text);
 std::string playerDir(const std::string& root, char letter);
 
+// Takes a stored state record apart: empty when it is whole and every field is in the
+// range tarnsim create allows, else what is wrong. A damaged record is never used.
+std::string decodeState(const uint8_t* bytes, size_t n, PlayerState& state);
+
 class PlayerFiles final : public DeviceStorage {
  public:
   // Opens an existing player folder; null (with a message) when it is missing or broken.
@@ -35,7 +39,9 @@ class PlayerFiles final : public DeviceStorage {
 
   bool lock();
   void unlock();
-  bool load(PlayerState& state);
+  // False when the record is missing or damaged; `why` then says what is wrong (empty
+  // when it could not be read at all).
+  bool load(PlayerState& state, std::string* why = nullptr);
   bool save(const PlayerState& state);
 
   void record(const uint8_t* cdb, size_t cdbLength, bool out, uint32_t length) override;

@@ -126,7 +126,8 @@ int create(const std::string& root, char letter, const Options& o) {
       want.bonding = uint8_t(v);
     } else if (name == "--capacity") {
       // The player reports its size in 512-byte blocks counted in 32 bits.
-      if (!number(2097151) || v == 0) return usage("--capacity wants 1..2097151 MiB: " + value);
+      if (!number(tarnsim::kMaxCapacityMib) || v == 0)
+        return usage("--capacity wants 1.." + std::to_string(tarnsim::kMaxCapacityMib) + " MiB: " + value);
       want.capacityMib = uint32_t(v);
     } else if (name == "--port-code") {
       if (!number(0xFFFFFFFF)) return usage("--port-code wants a number: " + value);
@@ -136,10 +137,12 @@ int create(const std::string& root, char letter, const Options& o) {
       if (!mode) return usage("--mode wants rom, fsm, firmware, update or generic: " + value);
       want.mode = *mode;
     } else if (name == "--latency-ms") {
-      if (!number(600000)) return usage("--latency-ms wants 0..600000: " + value);
+      if (!number(tarnsim::kMaxLatencyMs))
+        return usage("--latency-ms wants 0.." + std::to_string(tarnsim::kMaxLatencyMs) + ": " + value);
       want.latencyMs = uint32_t(v);
     } else if (name == "--check-polls") {
-      if (!number(1000000) || v == 0) return usage("--check-polls wants 1..1000000: " + value);
+      if (!number(tarnsim::kMaxCheckPolls) || v == 0)
+        return usage("--check-polls wants 1.." + std::to_string(tarnsim::kMaxCheckPolls) + ": " + value);
       want.checkPolls = uint32_t(v);
     }
   }

@@ -1,8 +1,11 @@
 // Simulated players: the user area is <TARN_SIM>/<letter>/volume.img, and every volume
 // operation is the real FAT tool on that image, so what a run leaves is a real volume.
+// A player that is not plugged has no volume: as on a PC whose drive was pulled, every
+// operation on it fails, and one during which it was pulled fails too.
 #include "platform/volume.h"
 
 #include "platform/process.h"
+#include "sim/player_store.h"
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -24,19 +27,19 @@ class SimVolumes : public Volumes {
       argv.push_back(label);
     }
     argv.push_back(img);
-    return run(argv, nullptr, {kFormatPollMs, kFormatMaxPolls, pump});
+    return run(argv, nullptr, {kFormatPollMs, kFormatMaxPolls, pump}) && present(drive);
   }
 
   bool setLabel(char drive, const std::string& label) override {
     std::string img;
     if (!image(drive, img)) return false;
-    if (label.empty()) return run({"fatlabel", "-r", img});
-    return run({"fatlabel", img, label});
+    if (label.empty()) return run({"fatlabel", "-r", img}) && present(drive);
+    return run({"fatlabel", img, label}) && present(drive);
   }
 
   std::string readLabel(char drive) override {
     std::string img, out;
-    if (!image(drive, img) || !run({"fatlabel", img}, &out)) return "";
+    if (!image(drive, img) || !run({"fatlabel", img}, &out) || !present(drive)) return "";
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
       out.pop_back();
     // The boot sector's placeholder for "no label": the system reports no label at all.
@@ -46,7 +49,7 @@ class SimVolumes : public Volumes {
 
   bool isReadable(char drive) override {
     std::string img;
-    return image(drive, img) && run({"mdir", "-b", "-i", img, "::/"});
+    return image(drive, img) && run({"mdir", "-b", "-i", img, "::/"}) && present(drive);
   }
 
   bool copyToRoot(const std::string& source, char drive, const std::string& name) override {
@@ -54,21 +57,28 @@ class SimVolumes : public Volumes {
     if (!image(drive, img) || name.empty()) return false;
     struct stat st;
     if (stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    return run({"mcopy", "-o", "-D", "o", "-i", img, source, "::/" + name});
+    return run({"mcopy", "-o", "-D", "o", "-i", img, source, "::/" + name}) && present(drive);
   }
 
   bool check(char drive) override {
     std::string img;
     // fsck.fat on an image takes a moment, and its answer is what the tests judge the
     // volume by, so it is waited for to the end rather than for two seconds.
-    return image(drive, img) && run({"fsck.fat", "-n", img});
+    return image(drive, img) && run({"fsck.fat", "-n", img}) && present(drive);
   }
 
  private:
+  // The player's volume, when the player is there to have one.
   bool image(char drive, std::string& path) const {
     path = root_ + "/" + std::string(1, drive) + "/volume.img";
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return present(drive) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  bool present(char drive) const {
+    tarnsim::PlayerState state;
+    std::string error;
+    return tarnsim::readState(root_, drive, state, error) && state.plugged;
   }
 
   static bool run(std::vector<std::string> argv, std::string* output = nullptr,

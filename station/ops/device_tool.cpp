@@ -1,5 +1,6 @@
 #include "station/ops/device_tool.h"
 
+#include "platform/file_read.h"
 #include "platform/file_search.h"
 
 #include <array>
@@ -141,6 +142,9 @@ uint32_t toolValue(ToolOp op, uint32_t code) {
   switch (toolOpInfo(op).mapping) {
     case M::Low8: return code & 0xFF;
     case M::FlashId: {
+      // The tool's failure codes (1, and 65535 for a failed four-byte query) are no
+      // identification either: taken as one, a failed read would end "successful".
+      if (code == 1 || code == 0xFFFF) return 0;
       uint32_t b = code & 0xFF;
       return code == (b | b << 8 | b << 16 | b << 24) ? 0 : code;
     }
@@ -164,22 +168,18 @@ std::string managerFilePath(const std::string& miscDir) {
 }
 
 std::optional<uint64_t> fileLength(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return std::nullopt;
-  auto end = in.tellg();
-  if (end < 0) return std::nullopt;
-  return static_cast<uint64_t>(end);
+  return platform::regularFileSize(path);
 }
 
 uint16_t managerChecksum(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   uint16_t sum = 0;
-  char buf[65536];
-  while (in) {
-    in.read(buf, sizeof buf);
-    for (std::streamsize i = 0; i < in.gcount(); ++i)
-      sum = static_cast<uint16_t>(sum + static_cast<unsigned char>(buf[i]));
-  }
+  std::FILE* f = platform::openRegularFile(path);
+  if (!f) return sum;
+  unsigned char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+    for (size_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(sum + buf[i]);
+  std::fclose(f);
   return sum;
 }
 

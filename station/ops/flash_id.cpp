@@ -1,5 +1,6 @@
 #include "station/ops/flash_id.h"
 
+#include "platform/file_read.h"
 #include "platform/file_search.h"
 
 #include <algorithm>
@@ -27,11 +28,12 @@ bool hasTxtExtension(const std::string& name) {
 }  // namespace
 
 uint32_t storedFlashId(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return 0;
+  std::FILE* f = platform::openRegularFile(path);
+  if (!f) return 0;
   unsigned char head[256];
-  in.read(reinterpret_cast<char*>(head), sizeof head);
-  if (in.gcount() < 128) return 0;
+  size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  if (n < 128) return 0;
   return uint32_t{head[122]} << 24 | uint32_t{head[123]} << 16 | uint32_t{head[124]} << 8 |
          uint32_t{head[125]};
 }

@@ -1,11 +1,10 @@
 #include "station/settings/copy_list.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_read.h"
 #include "platform/file_replace.h"
 
 namespace station {
@@ -13,15 +12,14 @@ namespace station {
 namespace {
 
 // The name is passed to the system as it stands, in its ANSI code page, which is how a
-// Windows path from the list gets to UTF-16. A folder is no file to copy: POSIX would
-// open it, Windows would not.
+// Windows path from the list gets to UTF-16. Only a regular file counts: a folder, a FIFO
+// or a device under a listed name is a file that cannot be opened.
 bool opensForReading(const std::string& path) {
   if (path.empty()) return false;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = platform::openRegularFile(path);
   if (!f) return false;
   std::fclose(f);
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return true;
 }
 
 }  // namespace
@@ -48,7 +46,7 @@ void pruneCopyList(std::vector<std::string>& items) {
 
 std::vector<std::string> loadCopyList(const std::string& path) {
   std::vector<std::string> items;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = platform::openRegularFile(path);
   if (!f) return items;
   std::string text;
   char buf[8192];

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <limits>
 
+#include "platform/file_read.h"
 #include "platform/file_replace.h"
 #include "station/settings/frame_set.h"
 
@@ -29,31 +30,36 @@ std::uint32_t get32(const std::uint8_t* p) {
 }
 
 std::optional<std::uint64_t> fileLength(const std::string& path) {
-  std::error_code ec;
-  const auto n = std::filesystem::file_size(path, ec);
-  if (ec) return std::nullopt;
-  return n;
+  return platform::regularFileSize(path);
 }
 
 bool readAt(const std::string& path, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(size));
-  return static_cast<std::size_t>(in.gcount()) == size;
+  std::FILE* f = platform::openRegularFile(path);
+  if (!f) return false;
+  std::size_t n = 0;
+  if (offset <= std::uint64_t(std::numeric_limits<long>::max()) &&
+      std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0)
+    n = std::fread(out, 1, size, f);
+  std::fclose(f);
+  return n == size;
 }
 
 bool readWhole(const std::string& path, std::vector<std::uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::FILE* f = platform::openRegularFile(path);
+  if (!f) return false;
+  out.clear();
+  std::uint8_t buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
 }
 
 bool opensForReading(const std::string& path) {
-  if (path.empty()) return false;
-  std::ifstream in(path, std::ios::binary);
-  return static_cast<bool>(in);
+  std::FILE* f = path.empty() ? nullptr : platform::openRegularFile(path);
+  if (f) std::fclose(f);
+  return f != nullptr;
 }
 
 }  // namespace
@@ -221,6 +227,11 @@ std::string defaultNewPackagePath() {
 ApplyResult applyPackage(const ApplyRequest& rq, const PictureLoader& loader) {
   ApplyResult result;
   const bool update = opensForReading(rq.chosenPackage);
+  const std::string target = update ? rq.chosenPackage : rq.newPackagePath;
+  const std::string temporary = target + ".tmp";
+  // A build that was killed while writing left its temporary behind.
+  std::error_code stale;
+  std::filesystem::remove(temporary, stale);
   if ((rq.startupFolder.empty() || rq.shutdownFolder.empty()) && !update) {
     result.message = kChooseThumbnailMsg;
     result.caption = kPictureShortCaption;
@@ -264,7 +275,6 @@ ApplyResult applyPackage(const ApplyRequest& rq, const PictureLoader& loader) {
   }
 
   std::vector<std::uint8_t> file;
-  const std::string target = update ? rq.chosenPackage : rq.newPackagePath;
   if (update && !readWhole(target, file)) {
     result.message = "Cannot read " + target + "; nothing was written.";
     return result;
@@ -277,7 +287,6 @@ ApplyResult applyPackage(const ApplyRequest& rq, const PictureLoader& loader) {
     std::copy(bytes.begin(), bytes.end(), file.begin() + offset);
   }
 
-  const std::string temporary = target + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));

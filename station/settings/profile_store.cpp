@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/file_read.h"
+
 namespace station::profile_store {
 
 namespace {
@@ -194,7 +196,7 @@ namespace {
 
 // nullopt when the file exists but cannot be read; empty for a missing file.
 std::optional<std::string> slurp(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = platform::openRegularFile(path);
   if (!f) {
     if (errno == ENOENT) return std::string();
     return std::nullopt;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/file_read.h"
 #include "station/engine/system_area.h"
 #include "station/ops/device_tool.h"
 
@@ -26,7 +27,7 @@ bool namedProgramBin(const std::string& path) {
 int readSdkBondingId(const std::vector<std::string>& copyList) {
   for (const std::string& item : copyList) {
     if (!namedProgramBin(item)) continue;
-    std::FILE* f = std::fopen(item.c_str(), "rb");
+    std::FILE* f = platform::openRegularFile(item);
     if (!f) return 0;
     unsigned char b[5];
     size_t n = 0;

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "platform/file_read.h"
+
 namespace station {
 
 std::string fsmVersionText(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = platform::openRegularFile(path);
   if (!f) return kUnknownFsmVersion;
   char buf[255];
   size_t n = 0;

@@ -1,8 +1,11 @@
 #include "station/ui/headless.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace station {
 
@@ -55,6 +58,95 @@ std::string headlessLine(const StationModel& model, const Change& c) {
   }
 }
 
+namespace {
+
+// The time limit and a stop request end the station at any point. The loop below notices
+// them itself; when it is held up (start-up reading a file, an arrival waiting for a device
+// tool run), the watchdog closes the station in its place after a grace period.
+class Watchdog {
+ public:
+  enum Phase { Starting, Running, Closing };
+
+  Watchdog(StationModel& model, const HeadlessOptions& o, std::chrono::steady_clock::time_point deadline)
+      : model_(model), o_(o), deadline_(deadline), thread_([this] { watch(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // The exit code of a close the watchdog made (its exit returned: only in tests).
+  int finish() {
+    thread_.join();
+    return code_;
+  }
+
+  void started() {
+    int p = Starting;
+    phase_.compare_exchange_strong(p, Running);
+  }
+  // True when the caller is the one to close; false when the watchdog already is.
+  bool takeClose() {
+    int p = phase_.load();
+    while (p != Closing)
+      if (phase_.compare_exchange_weak(p, Closing)) return true;
+    return false;
+  }
+
+ private:
+  static constexpr auto kGrace = std::chrono::seconds(2);
+
+  bool due() const {
+    return (o_.stop && o_.stop->load()) ||
+           (o_.timeoutSeconds > 0 && std::chrono::steady_clock::now() >= deadline_);
+  }
+
+  void watch() {
+    std::unique_lock<std::mutex> lock(mu_);
+    while (!done_ && !due()) wake_.wait_for(lock, std::chrono::milliseconds(50));
+    if (done_ || wake_.wait_for(lock, kGrace, [this] { return done_; })) return;
+    lock.unlock();
+    bool timedOut = !(o_.stop && o_.stop->load());
+    int p = phase_.load();
+    // Still starting: nothing was loaded, so the files stay exactly as they are.
+    if (p == Starting && phase_.compare_exchange_strong(p, Closing)) {
+      std::fprintf(o_.out, "%s during start-up; nothing saved\n", timedOut ? "timeout" : "stopped");
+      std::fflush(o_.out);
+      code_ = timedOut ? kHeadlessTimedOut : kHeadlessAllSucceeded;
+      o_.exitNow(code_);
+      return;
+    }
+    if (!takeClose()) return;
+    Counters c = model_.counters();
+    if (timedOut) std::fprintf(o_.out, "timeout: %d of %d runs tallied\n", c.total, o_.runs);
+    code_ = !FormClose(model_)     ? kHeadlessCloseFailed
+            : timedOut             ? kHeadlessTimedOut
+            : c.success == c.total ? kHeadlessAllSucceeded
+                                   : kHeadlessRunFailed;
+    o_.exitNow(code_);
+  }
+
+  StationModel& model_;
+  const HeadlessOptions& o_;
+  std::chrono::steady_clock::time_point deadline_;
+  std::atomic<int> phase_{Starting};
+  std::mutex mu_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  int code_ = kHeadlessTimedOut;
+  std::thread thread_;
+};
+
+}  // namespace
+
+void exitProcess(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
 int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalContext& context,
                 const HeadlessOptions& options, const StartupHooks& hooks) {
   std::mutex mu;
@@ -72,12 +164,14 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
   });
   model.setMessageHandler(nullptr);  // printed with the change; answered OK at once
 
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds);
+  Watchdog watchdog(model, options, deadline);
   FormShow(model, hooks);
+  watchdog.started();
   std::fprintf(options.out, "ready\n");
   std::fflush(options.out);
 
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds);
   bool timedOut = false;
   for (;;) {
     for (const platform::VolumeNotice& notice : events.poll()) {
@@ -99,6 +193,10 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
     counted.wait_for(lock, std::chrono::milliseconds(options.pollMs));
   }
 
+  if (!watchdog.takeClose()) {
+    model.removeListener(listener);
+    return watchdog.finish();  // it closed in our place and ends the process
+  }
   bool closed = FormClose(model, hooks);
   model.removeListener(listener);
   if (!closed) return kHeadlessCloseFailed;

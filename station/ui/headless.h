@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 
 #include "platform/volume_events.h"
 #include "station/ui/device_arrival.h"
@@ -22,12 +23,17 @@ enum HeadlessExit {
   kHeadlessCloseFailed = 5,   // the settings or the copy list could not be saved
 };
 
+// Flushes the output and ends the process at once (running workers are not waited for).
+[[noreturn]] void exitProcess(int code);
+
 struct HeadlessOptions {
   int runs = 0;            // stop once this many runs are tallied; 0: only when told
   int timeoutSeconds = 0;  // 0: no limit
   unsigned pollMs = 50;    // how often the notifications are looked at
   std::FILE* out = stdout;
   const std::atomic<bool>* stop = nullptr;  // set by a signal: close as the window would
+  // Ends the process when the time limit or a stop request finds the station held up.
+  std::function<void(int)> exitNow = exitProcess;
 };
 
 // One line for a change, or "" for changes the trace leaves out.

@@ -64,10 +64,7 @@ void onSignal(int) { stopRequested = true; }
 
 // Workers that are still running when the station ends are neither waited for nor
 // stopped: leave without running destructors under them.
-[[noreturn]] void leave(int code) {
-  std::fflush(nullptr);
-  std::_Exit(code);
-}
+[[noreturn]] void leave(int code) { station::exitProcess(code); }
 
 }  // namespace
 

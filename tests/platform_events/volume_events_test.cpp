@@ -70,6 +70,17 @@ TEST_F(SimEvents, FollowsTheFileFromWhereItStood) {
   EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "H"}, {V::Arrival, "I"}}));
 }
 
+// A line tarnsim did not write is skipped, and every later line is still heard: a number
+// past the line's place would otherwise pass for the newest and silence the rest.
+TEST_F(SimEvents, BadLinesAreSkippedAndListeningGoesOn) {
+  append("1 plug E\n");
+  auto events = makeSimVolumeEvents(root_.string());
+  append("99999999 plug Z\n3 plug F\n4 plug G now\n\n6 unplug F\n");
+  EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "F"}, {V::Removal, "F"}}));
+  append("7 plug H\n");
+  EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "H"}}));
+}
+
 TEST_F(SimEvents, AFileThatStartsOverIsFollowedFromItsStart) {
   append("1 plug E\n2 unplug E\n3 plug E\n");
   auto events = makeSimVolumeEvents(root_.string());

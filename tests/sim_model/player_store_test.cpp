@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -225,6 +226,57 @@ TEST_F(PlayerStore, FaultsAreSetAndCleared) {
   ASSERT_TRUE(setFault(root, 'E', {"IS_TARN", 0, false, true}, error)) << error;
   EXPECT_TRUE(send(*f, {0xEF, 0x85, 0, 0, 0, 0}, 4).ok);
   EXPECT_EQ(shown('E').count("fault1_request"), 0u);
+}
+
+// A damaged state record is refused with a message, never read past a field or obeyed:
+// an unterminated fault name would be read past its 48 bytes, a stray latency would make
+// every request sleep for hours.
+TEST_F(PlayerStore, DamagedStateIsRefused) {
+  auto bytes = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+  auto word = [](uint32_t v) { return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
+  struct Case {
+    const char* name;
+    size_t offset;
+    std::vector<uint8_t> with;
+    const char* why;
+  } cases[] = {
+      {"64 bytes of A over the faults", 1072, bytes(std::string(64, 'A')), "fault name"},
+      {"fault name without its end", offsetof(PlayerState, faults), bytes(std::string(48, 'x')), "not terminated"},
+      {"unknown fault request", offsetof(PlayerState, faults), bytes("no_such"), "unknown fault request"},
+      {"latency of hours", offsetof(PlayerState, latencyMs), word(0xFFFFFFFF), "latency"},
+      {"no check polls", offsetof(PlayerState, checkPolls), word(0), "check poll"},
+      {"mode out of range", offsetof(PlayerState, mode), {9}, "mode"},
+      {"plugged neither 0 nor 1", offsetof(PlayerState, plugged), {7}, "yes/no"},
+      {"not a state record", 0, word(0x12345678), "not a player"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    make('E');
+    {
+      std::fstream f(fs::path(root) / "E" / "state", std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(std::streamoff(c.offset));
+      f.write(reinterpret_cast<const char*>(c.with.data()), std::streamsize(c.with.size()));
+    }
+    PlayerState st;
+    std::string error;
+    EXPECT_FALSE(readState(root, 'E', st, error));
+    EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
+    EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    EXPECT_FALSE(setFault(root, 'E', {"wt_pgr", 0, false, true}, error));
+    auto files = PlayerFiles::open(root, 'E', &error);
+    ASSERT_TRUE(files);
+    Sent s = send(*files, {0xEF, 0x85, 0, 0, 0, 0}, 4);
+    EXPECT_FALSE(s.ok);
+    EXPECT_EQ(s.error, kErrorNotConnected);
+  }
+  make('F');
+  fs::resize_file(fs::path(root) / "F" / "state", 10);
+  PlayerState st;
+  std::string error;
+  EXPECT_FALSE(readState(root, 'F', st, error));
+  EXPECT_NE(error.find("short"), std::string::npos) << error;
 }
 
 // Requests from many openers at once (separate processes in real use: separate open

@@ -26,6 +26,13 @@ std::optional<CounterLine> counters(const std::string& line) {
   return CounterLine{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
 }
 
+CounterLine lastCounters(const std::vector<std::string>& lines) {
+  CounterLine last;
+  for (const auto& l : lines)
+    if (auto c = counters(l)) last = *c;
+  return last;
+}
+
 std::vector<std::string> rowLines(const std::vector<std::string>& lines, int row) {
   std::vector<std::string> out;
   std::string prefix = "row " + std::to_string(row) + ": ";
@@ -178,35 +185,69 @@ TEST_F(Station, EightAtOnceAndANinth) {
   }
 }
 
-// A fault in one player fails that player's run alone.
+// A fault in one player fails that player's run alone, and never counts it as produced:
+// a failed flash read, and a player that drops off after its flash work, fail as surely
+// as a failed write.
 TEST_F(Station, FaultFailsOnlyThatPlayer) {
-  for (char c : {'E', 'F', 'G'}) ASSERT_TRUE(folder->create({c}));
-  ASSERT_EQ(folder->tarnsim({"fault", folder->sim().string(), "F", "wt_pgr"}), 0);
+  struct Case {
+    std::vector<std::string> fault;
+    std::string row2;  // the failed row's last line, or empty where the row waits again
+  } cases[] = {
+      {{"wt_pgr"}, "\"Program Writing fail\" red 40 bar=shown picture=fail"},
+      {{"rd_id"}, "\"Flash Check fail\" red 5 bar=shown picture=fail"},
+      {{"chk_bad_p", "--vanish"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault[0]);
+    if (!folder) SetUp();
+    for (char l : {'E', 'F', 'G'}) ASSERT_TRUE(folder->create({l}));
+    std::vector<std::string> args = {"fault", folder->sim().string(), "F"};
+    args.insert(args.end(), c.fault.begin(), c.fault.end());
+    ASSERT_EQ(folder->tarnsim(args), 0);
 
-  HeadlessStation station(*folder, 3);
+    HeadlessStation station(*folder, 3);
+    ASSERT_TRUE(station.waitForLine("ready"));
+    for (char l : {'E', 'F', 'G'}) ASSERT_TRUE(folder->plug(l));
+    ChildEnd end = station.finish();
+    std::vector<std::string> lines = station.lines();
+    expectNoSanitizerReport(lines);
+    EXPECT_EQ(end.status, 1);  // a tallied run failed
+
+    CounterLine last = lastCounters(lines);
+    EXPECT_EQ(last.total, 3);
+    EXPECT_EQ(last.success, 2);
+    EXPECT_EQ(last.fail, 1);
+
+    EXPECT_THAT(rowLines(lines, 1).back(), HasSubstr("\"successful\" blue 100"));
+    EXPECT_THAT(rowLines(lines, 2).back(),
+                HasSubstr(c.row2.empty() ? "\"Waiting device...\" window" : c.row2));
+    EXPECT_THAT(rowLines(lines, 3).back(), HasSubstr("\"successful\" blue 100"));
+    std::string log = folder->portLog();
+    EXPECT_THAT(log, HasSubstr("E success!\r\n"));
+    EXPECT_THAT(log, HasSubstr("F fail!\r\n"));
+    EXPECT_THAT(log, HasSubstr("G success!\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("F success!")));
+    // Nothing of the run reached the failed player's user area.
+    EXPECT_THAT(rootFiles(folder->sim() / "F" / "volume.img"), ::testing::IsEmpty());
+    folder.reset();
+  }
+}
+
+// A FIFO in the copy list is a file that cannot be opened: start-up goes on without it
+// (it would wait for a writer for ever), and SIGTERM ends the station as a close would.
+TEST_F(Station, SpecialFileInTheCopyListNeverBlocks) {
+  fs::path fifo = folder->files() / "program.bin";
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  fs::path song = folder->file("song.mp3", "ID3");
+  folder->copyList({fifo, song});
+  HeadlessStation station(*folder, 1);
   ASSERT_TRUE(station.waitForLine("ready"));
-  for (char c : {'E', 'F', 'G'}) ASSERT_TRUE(folder->plug(c));
+  station.signal(SIGTERM);
   ChildEnd end = station.finish();
-  std::vector<std::string> lines = station.lines();
-  expectNoSanitizerReport(lines);
-  EXPECT_EQ(end.status, 1);  // a tallied run failed
-
-  CounterLine last;
-  for (const auto& l : lines)
-    if (auto c = counters(l)) last = *c;
-  EXPECT_EQ(last.total, 3);
-  EXPECT_EQ(last.success, 2);
-  EXPECT_EQ(last.fail, 1);
-
-  EXPECT_THAT(rowLines(lines, 1).back(), HasSubstr("\"successful\" blue 100"));
-  EXPECT_THAT(rowLines(lines, 2).back(),
-              HasSubstr("\"Program Writing fail\" red 40 bar=shown picture=fail"));
-  EXPECT_THAT(rowLines(lines, 3).back(), HasSubstr("\"successful\" blue 100"));
-  std::string log = folder->portLog();
-  EXPECT_THAT(log, HasSubstr("E success!\r\n"));
-  EXPECT_THAT(log, HasSubstr("F fail!\r\n"));
-  EXPECT_THAT(log, HasSubstr("G success!\r\n"));
-  EXPECT_THAT(log, ::testing::Not(HasSubstr("F success!")));
+  EXPECT_EQ(end.status, 0);
+  EXPECT_THAT(station.lines(), ::testing::Contains("copy list: 1 items"));
+  EXPECT_EQ(readText(folder->dir() / "misc" / "seting.ini"), song.string() + "\r\n");
 }
 
 // A player pulled out during its run: the station goes on, the run fails on the missing
@@ -231,9 +272,7 @@ TEST_F(Station, UnpluggedDuringItsRun) {
   std::vector<std::string> row2 = rowLines(lines, 2);
   EXPECT_THAT(row2.back(), HasSubstr("\"Waiting device...\" window"));
   EXPECT_THAT(rowLines(lines, 1).back(), HasSubstr("\"successful\" blue 100"));
-  CounterLine last;
-  for (const auto& l : lines)
-    if (auto c = counters(l)) last = *c;
+  CounterLine last = lastCounters(lines);
   EXPECT_EQ(last.total, 2);
   EXPECT_EQ(last.success, 1);
   EXPECT_EQ(last.fail, 1);

@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -232,6 +233,8 @@ class HeadlessStation {
   bool waitForLine(const std::string& part) {
     return waitFor([&](const std::string& l) { return l.find(part) != std::string::npos; });
   }
+
+  void signal(int sig) const { kill(pid_, sig); }
 
   ChildEnd finish() {
     if (!ended_) {

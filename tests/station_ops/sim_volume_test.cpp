@@ -3,6 +3,7 @@
 #include "platform/process.h"
 #include "platform/usb_topology.h"
 #include "platform/volume.h"
+#include "sim/player_store.h"
 #include "station/engine/volume_check.h"
 #include "test_files.h"
 
@@ -37,12 +38,14 @@ class SimVolumes : public ::testing::Test {
     volumes = platform::makeSimVolumes(root.string());
   }
   void TearDown() override { std::filesystem::remove_all(root); }
-  // A player's user area as the simulator lays it out: <root>/<letter>/volume.img.
+  // A plugged player; its user area is <root>/<letter>/volume.img.
   std::string player(char letter, uintmax_t mib) {
-    auto dir = root / std::string(1, letter);
-    std::filesystem::create_directories(dir);
-    testing::sizedFile(dir / "volume.img", mib << 20);
-    return (dir / "volume.img").string();
+    tarnsim::PlayerSpec spec;
+    spec.capacityMib = uint32_t(mib);
+    std::string error;
+    EXPECT_TRUE(tarnsim::createPlayer(root.string(), letter, spec, error)) << error;
+    EXPECT_TRUE(tarnsim::setPlugged(root.string(), letter, true, error)) << error;
+    return (root / std::string(1, letter) / "volume.img").string();
   }
   std::filesystem::path root;
   std::unique_ptr<platform::Volumes> volumes;
@@ -115,6 +118,23 @@ TEST_F(SimVolumes, AbsentPlayer) {
   EXPECT_FALSE(volumes->isReadable('Q'));
   EXPECT_FALSE(volumes->copyToRoot(FAKE_TOOL, 'Q', "x"));
   EXPECT_FALSE(volumes->check('Q'));
+}
+
+// A pulled player has no volume: nothing is done to its image, every operation fails.
+TEST_F(SimVolumes, UnpluggedPlayerHasNoVolume) {
+  std::string img = player('H', 64);
+  ASSERT_TRUE(volumes->format('H', false, false, "OLD", {}));
+  std::string error;
+  ASSERT_TRUE(tarnsim::setPlugged(root.string(), 'H', false, error)) << error;
+  auto before = std::filesystem::last_write_time(img);
+  EXPECT_FALSE(volumes->format('H', false, false, "NEW", {}));
+  EXPECT_FALSE(volumes->setLabel('H', "NEW"));
+  EXPECT_EQ(volumes->readLabel('H'), "");
+  EXPECT_FALSE(volumes->isReadable('H'));
+  EXPECT_FALSE(volumes->copyToRoot(FAKE_TOOL, 'H', "x"));
+  EXPECT_FALSE(volumes->check('H'));
+  EXPECT_EQ(std::filesystem::last_write_time(img), before);
+  EXPECT_EQ(fatTool({"fatlabel", img}).out.substr(0, 3), "OLD");
 }
 
 TEST_F(SimVolumes, TopologyIndexesPlayersByLetter) {

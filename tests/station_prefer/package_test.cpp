@@ -110,6 +110,7 @@ TEST_F(ApplyTest, RefusalsWriteNothing) {
       {"past 32-bit offsets", true, true, "65535", "65535", "The frame width \"65535\" and height \"65535\" must be whole numbers from 1 to 65535; nothing was written."},
   };
   for (const Case& c : cases) {
+    writeBytes(root_ / "prefer.dat.tmp", {9});  // left by a build that was killed
     ApplyRequest rq = request(c.boot ? root_ / "boot" : fs::path(), c.end ? root_ / "end" : fs::path());
     rq.widthText = c.width;
     rq.heightText = c.height;
@@ -117,6 +118,7 @@ TEST_F(ApplyTest, RefusalsWriteNothing) {
     EXPECT_FALSE(r.written) << c.name;
     EXPECT_EQ(r.message, c.message) << c.name;
     EXPECT_FALSE(fs::exists(root_ / "prefer.dat")) << c.name;
+    EXPECT_FALSE(fs::exists(root_ / "prefer.dat.tmp")) << c.name;
   }
   ApplyRequest rq = request(root_ / "boot", root_ / "end");
   EXPECT_EQ(applyPackage(rq, loader()).caption, "");
