@@ -5,9 +5,14 @@ if(TARN_WERROR)
 endif()
 
 # Sanitizer builds, chosen by the presets.
-set(TARN_SANITIZE "" CACHE STRING "address;undefined or thread")
+set(TARN_SANITIZE "" CACHE STRING "address;undefined, thread, or fuzzer (clang: libFuzzer targets)")
 if(TARN_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TARN_SANITIZE STREQUAL "fuzzer")
+  # Everything instrumented for coverage; only the fuzz targets link libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 elseif(TARN_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
