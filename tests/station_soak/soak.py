@@ -217,7 +217,10 @@ class Round:
 
     def port_log(self):
         path = os.path.join(self.station, "misc", "port.log")
-        return open(path, "rb").read() if os.path.exists(path) else b""
+        if not os.path.exists(path):
+            return b""
+        with open(path, "rb") as f:
+            return f.read()
 
     def port_log_runs(self):
         """Per letter: the runs begun (": Start") and ended (a result line) in the port log."""
