@@ -175,7 +175,10 @@ class Round:
                     else:
                         waiting = True
                         continue
-                if busy(x) or self.present(lines, x) or replugs[x] >= 2:
+                # The port log has a run's result a moment before the counters tally it;
+                # a player plugged again in between would make a ninth run for a while.
+                tallied = counters[0] if counters else 0
+                if busy(x) or self.present(lines, x) or replugs[x] >= 2 or tallied < sum(ended.values()):
                     continue
                 replugs[x] += 1
                 pending[x] = (arrived, now)
