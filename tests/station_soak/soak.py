@@ -92,11 +92,13 @@ class Round:
         for n, b in names.items():
             with open(os.path.join(self.files, n), "wb") as f:
                 f.write(b)
-        with open(os.path.join(self.station, "misc", "seting.ini"), "w", newline="") as f:
-            f.write("".join(os.path.join(self.files, n) + "\r\n" for n in names))
+        self.copy_list = "".join(os.path.join(self.files, n) + "\r\n" for n in names).encode()
+        with open(os.path.join(self.station, "misc", "seting.ini"), "wb") as f:
+            f.write(self.copy_list)
+        self.format = self.rng.randint(0, 1)
         with open(os.path.join(self.station, "misc", "prefer.ini"), "w", newline="") as f:
             f.write("[MP_Setting]\r\nFormat=%d\r\nBlanking check=0\r\nFwUpgrade=1\r\nFwParityCheck=1\r\n"
-                    "Label=SOAK\r\n" % self.rng.randint(0, 1))
+                    "Label=SOAK\r\n" % self.format)
         self.volume_files = ["notes.txt", "song.mp3"]
 
         for x in LETTERS:
@@ -291,6 +293,20 @@ class Round:
 
         if running != 0:
             self.anomalies.append("%d runs still running at the end" % running)
+
+        # Closed by SIGTERM as the window closes: the settings and the copy list saved whole.
+        misc = os.path.join(self.station, "misc")
+        with open(os.path.join(misc, "prefer.ini"), "rb") as f:
+            prefer = f.read()
+        for entry in (b"Format=%d" % self.format, b"Label=SOAK", b"Lang=0"):
+            if b"\r\n" + entry + b"\r\n" not in prefer:
+                self.anomalies.append("prefer.ini saved at close lacks %s" % entry.decode())
+        with open(os.path.join(misc, "seting.ini"), "rb") as f:
+            if f.read() != self.copy_list:
+                self.anomalies.append("seting.ini saved at close differs from the copy list")
+        leftovers = [n for n in os.listdir(misc) if n.endswith(".tmp")]
+        if leftovers:
+            self.anomalies.append("left behind: " + " ".join(leftovers))
         if starts != total:
             self.anomalies.append("%d runs started, %d tallied" % (starts, total))
 
@@ -370,6 +386,7 @@ def main():
     ap.add_argument("--seed", type=int, default=None, help="the first round's seed")
     ap.add_argument("--limit", type=int, default=300, help="seconds a round may take")
     ap.add_argument("--keep", action="store_true", help="keep every round's folder")
+    ap.add_argument("--replay", default="scripts/soak", help="the command a replay line names")
     ap.add_argument("--pending", action="append", default=[], choices=["removed-produced"],
                     help="count this kind apart, as expected until its mend is in")
     a = ap.parse_args()
@@ -406,7 +423,7 @@ def main():
                 print("    player " + p)
             for an in rnd.anomalies:
                 print("    ANOMALY " + an)
-            print("    replay: scripts/soak --seed %d 1   (round folder kept: %s)" % (seed, work), flush=True)
+            print("    replay: %s --seed %d 1   (round folder kept: %s)" % (a.replay, seed, work), flush=True)
         elif not a.keep:
             shutil.rmtree(work, ignore_errors=True)
 

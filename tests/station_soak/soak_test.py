@@ -16,11 +16,12 @@ COUNTERS_ONE_RUN = ["counters: total=0 success=0 fail=0 running=0 occupied=1",
                     "counters: total=0 success=0 fail=0 running=1 occupied=1",
                     "counters: total=1 success=1 fail=0 running=0 occupied=1"]
 HEADLESS_ONE_RUN = ["ready", "volume: arrival E"] + COUNTERS_ONE_RUN
+PREFER = b"[MP_Setting]\r\nFormat=0\r\nLabel=SOAK\r\n[Language]\r\nLang=0\r\n"
 PORT_LOG_ONE_RUN = b"E:<--\r\nE: Start\r\nE: Serial_num = 4\r\nE Port:0-5\r\nE success!\r\n"
 
 
 class Judged(soak.Round):
-    def __init__(self, work, headless, port_log, plugged=True, pending=()):
+    def __init__(self, work, headless, port_log, plugged=True, pending=(), prefer=PREFER):
         super().__init__("", work, 1, list(pending))
         self.station, self.sim = os.path.join(work, "station"), os.path.join(work, "players")
         os.makedirs(os.path.join(self.station, "misc"))
@@ -31,6 +32,11 @@ class Judged(soak.Round):
             f.write("\n".join(headless) + "\n")
         self.volume_files = ["notes.txt", "song.mp3"]
         self.is_plugged = plugged
+        self.format, self.copy_list = 0, b"/files/song.mp3\r\n"
+        with open(os.path.join(self.station, "misc", "prefer.ini"), "wb") as f:
+            f.write(prefer)
+        with open(os.path.join(self.station, "misc", "seting.ini"), "wb") as f:
+            f.write(self.copy_list)
 
     def plugged(self, x):
         return self.is_plugged
@@ -82,6 +88,8 @@ class JudgementTest(unittest.TestCase):
             ("gone", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"plugged": False}, "not plugged"),
             ("files", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"files": ["notes.txt"]}, "volume holds"),
             ("no volume", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"files": None}, "fsck.fat -n finds faults"),
+            ("half-saved settings", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"prefer": PREFER[:-12]},
+             "prefer.ini saved at close lacks Lang=0"),
             ("sanitizer", HEADLESS_ONE_RUN + ["==1==ERROR: AddressSanitizer: heap-use-after-free"],
              PORT_LOG_ONE_RUN, {}, "sanitizer"),
         ]
