@@ -25,6 +25,7 @@ FAULT_REQUESTS = [
     "wt_pgr", "wt_pgr_e", "reset", "q_1st_burn", "chk_update_success", "cmd_bReadCapacity",
     "IS_TARN", "read_bnd_id", "get_flash_item", "set_sys_area", "cmd_bInquiry",
 ]
+TABLED_FLASH_IDS = ("ECD35195", "98D79432")  # misc/FT_*.txt
 FLASH_IDS = ["ECD35195", "98D79432", "ECD35195", "98D79432", "2C88FFEE"]  # the last: no table
 CAPACITIES = [32, 64, 96, 128, 129, 200]
 
@@ -67,6 +68,7 @@ class Round:
         self.failures = collections.Counter()
         self.runs = self.successes = 0
         self.plan = []
+        self.flash = {}
 
     # --- set-up ---
 
@@ -107,6 +109,7 @@ class Round:
                              "--latency-ms", str(self.rng.randint(0, 3)))
             if r.returncode:
                 raise RuntimeError("tarnsim create: " + r.stdout)
+            self.flash[x] = fid
             what = "%s %dMiB %s" % (x, cap, fid)
             if self.rng.random() < 0.4:
                 req, after = self.rng.choice(FAULT_REQUESTS), self.rng.randint(0, 2)
@@ -124,9 +127,10 @@ class Round:
         with open(self.out_path, errors="replace") as f:
             return f.read().splitlines()
 
-    def plugged(self, x):
+    def show(self, x):
+        """The player's state as tarnsim shows it."""
         r = self.tarnsim("show", x)
-        return "plugged=1" in r.stdout.split("\n")
+        return dict(l.split("=", 1) for l in r.stdout.splitlines() if "=" in l)
 
     def play(self, limit):
         self.out_path = os.path.join(self.work, "headless.out")
@@ -362,8 +366,12 @@ class Round:
             if not ok:
                 continue
             pulled_after = any(l == x + ": -->" for l in entries[i:])
-            if not pulled_after and not self.plugged(x):
+            state = self.show(x)
+            if not pulled_after and state.get("plugged") != "1":
                 self.anomaly("removed-produced", "%s counted as produced but not plugged" % x)
+            # A flash that has a table gets it; none written means the flash was never read.
+            if self.flash.get(x) in TABLED_FLASH_IDS and state.get("cfg_tables") == "0":
+                self.anomaly("unidentified-produced", "%s counted as produced without its flash table" % x)
             img = os.path.join(self.sim, x, "volume.img")
             fsck = subprocess.run([fat_tool("fsck.fat"), "-n", img], stdout=subprocess.PIPE,
                                   stderr=subprocess.STDOUT, text=True)
@@ -387,7 +395,7 @@ def main():
     ap.add_argument("--limit", type=int, default=300, help="seconds a round may take")
     ap.add_argument("--keep", action="store_true", help="keep every round's folder")
     ap.add_argument("--replay", default="scripts/soak", help="the command a replay line names")
-    ap.add_argument("--pending", action="append", default=[], choices=["removed-produced"],
+    ap.add_argument("--pending", action="append", default=[], choices=["removed-produced", "unidentified-produced"],
                     help="count this kind apart, as expected until its mend is in")
     a = ap.parse_args()
     a.dist, a.work = os.path.abspath(a.dist), os.path.abspath(a.work)

@@ -21,7 +21,7 @@ PORT_LOG_ONE_RUN = b"E:<--\r\nE: Start\r\nE: Serial_num = 4\r\nE Port:0-5\r\nE s
 
 
 class Judged(soak.Round):
-    def __init__(self, work, headless, port_log, plugged=True, pending=(), prefer=PREFER):
+    def __init__(self, work, headless, port_log, plugged=True, pending=(), prefer=PREFER, tables="1"):
         super().__init__("", work, 1, list(pending))
         self.station, self.sim = os.path.join(work, "station"), os.path.join(work, "players")
         os.makedirs(os.path.join(self.station, "misc"))
@@ -31,15 +31,16 @@ class Judged(soak.Round):
         with open(self.out_path, "w") as f:
             f.write("\n".join(headless) + "\n")
         self.volume_files = ["notes.txt", "song.mp3"]
-        self.is_plugged = plugged
+        self.is_plugged, self.tables = plugged, tables
+        self.flash = {"E": "ECD35195"}
         self.format, self.copy_list = 0, b"/files/song.mp3\r\n"
         with open(os.path.join(self.station, "misc", "prefer.ini"), "wb") as f:
             f.write(prefer)
         with open(os.path.join(self.station, "misc", "seting.ini"), "wb") as f:
             f.write(self.copy_list)
 
-    def plugged(self, x):
-        return self.is_plugged
+    def show(self, x):
+        return {"plugged": "1" if self.is_plugged else "0", "cfg_tables": self.tables}
 
 
 def volume(path, names):
@@ -88,6 +89,7 @@ class JudgementTest(unittest.TestCase):
             ("gone", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"plugged": False}, "not plugged"),
             ("files", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"files": ["notes.txt"]}, "volume holds"),
             ("no volume", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"files": None}, "fsck.fat -n finds faults"),
+            ("no flash table", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"tables": "0"}, "without its flash table"),
             ("half-saved settings", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"prefer": PREFER[:-12]},
              "prefer.ini saved at close lacks Lang=0"),
             ("sanitizer", HEADLESS_ONE_RUN + ["==1==ERROR: AddressSanitizer: heap-use-after-free"],
