@@ -444,7 +444,8 @@ def main():
     for step, n in sorted(failures.items(), key=lambda kv: (-kv[1], kv[0])):
         print("  %-38s %8d" % (step, n))
     if a.pending:
-        print("%-40s %8d" % ("expected anomalies (" + ",".join(a.pending) + ")", totals["expected"]))
+        print("%-40s %8d" % ("expected, mends pending", totals["expected"]))
+        print("  (" + ", ".join(a.pending) + ")")
     print("%-40s %8d" % ("anomalies", totals["anomalies"]))
     if bad_rounds:
         print("rounds with anomalies (seeds): " + " ".join(map(str, bad_rounds)))
