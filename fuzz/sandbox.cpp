@@ -12,9 +12,14 @@ const std::string& sandbox() {
   static const std::string dir = [] {
     // Memory-backed where there is such a folder: saves sync their files, and a disk would
     // make every input wait for that.
+    // TARN_FUZZ_BASE (scripts/fuzz) is removed by the script, since a crash ends a target
+    // without running its exit handlers.
     std::error_code ec;
+    const char* given = std::getenv("TARN_FUZZ_BASE");
     const std::filesystem::path base =
-        std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        given && *given                            ? std::filesystem::path(given)
+        : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm"
+                                                     : std::filesystem::temp_directory_path();
     std::string pattern = (base / "tarn-fuzz-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) std::abort();
     // A fuzz run ends by exit(); the folder goes with it.
