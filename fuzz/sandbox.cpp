@@ -44,12 +44,4 @@ void writeFile(const std::string& path, std::string_view bytes) {
   writeFile(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-bool strict() {
-  static const bool on = [] {
-    const char* v = std::getenv("TARN_FUZZ_STRICT");
-    return v && *v && *v != '0';
-  }();
-  return on;
-}
-
 }  // namespace fuzz
