@@ -326,15 +326,23 @@ class Round:
                 entries.append(line)
             else:
                 self.anomalies.append("torn port log line: %r" % line)
+        # A run's removal counts when it was heard before the run reached its volume steps
+        # (the size line): the player was gone before anything was written to its volume.
+        # One pulled during or after the volume steps may rightly be produced (the run waits
+        # a moment after its last copy); its volume is judged below like any other.
         open_run = {}
-        results = []  # (letter, succeeded, removed during the run, index)
+        at_volume = set()
+        results = []  # (letter, succeeded, removed before its volume steps, index)
         for i, line in enumerate(entries):
             x = line[0]
             if line.endswith(": Start"):
                 if x in open_run:
                     self.anomalies.append("%s: a run began before the last one had its result" % x)
                 open_run[x] = False
-            elif line.endswith(": -->") and x in open_run:
+                at_volume.discard(x)
+            elif ": size =" in line and x in open_run:
+                at_volume.add(x)
+            elif line.endswith(": -->") and x in open_run and x not in at_volume:
                 open_run[x] = True
             elif line.endswith(" success!") or line.endswith(" fail!"):
                 if x not in open_run:
@@ -360,7 +368,7 @@ class Round:
         last = {}
         for x, ok, removed, i in results:
             if ok and removed:
-                self.anomaly("removed-produced", "%s counted as produced although it was removed during its run" % x)
+                self.anomaly("removed-produced", "%s counted as produced although it was removed before its volume steps" % x)
             last[x] = (ok, i)
         for x, (ok, i) in sorted(last.items()):
             if not ok:

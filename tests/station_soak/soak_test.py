@@ -86,7 +86,7 @@ class JudgementTest(unittest.TestCase):
              "runs still running"),
             ("sum", HEADLESS_ONE_RUN[:-1] + ["counters: total=2 success=1 fail=0 running=0 occupied=1"],
              PORT_LOG_ONE_RUN, {}, "do not add up"),
-            ("removed", HEADLESS_ONE_RUN, removed_log, {}, "removed during its run"),
+            ("removed", HEADLESS_ONE_RUN, removed_log, {}, "removed before its volume steps"),
             ("gone", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"plugged": False}, "not plugged"),
             ("files", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"files": ["notes.txt"]}, "volume holds"),
             ("no volume", HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN, {"files": None}, "fsck.fat -n finds faults"),
@@ -101,6 +101,10 @@ class JudgementTest(unittest.TestCase):
                 shutil.rmtree(self.work, ignore_errors=True)
                 r = self.judge(headless, log, **kw)
                 self.assertTrue(any(expected in a for a in r.anomalies), r.anomalies)
+
+    def test_a_pull_after_the_volume_steps_may_be_produced(self):
+        r = self.judge(HEADLESS_ONE_RUN, b"E:<--\r\nE: Start\r\nE: size =64MB\r\nE: -->\r\nE success!\r\n")
+        self.assertEqual(r.anomalies, [])
 
     def test_a_pending_kind_is_counted_apart(self):
         r = self.judge(HEADLESS_ONE_RUN, b"E:<--\r\nE: Start\r\nE: -->\r\nE success!\r\n",
