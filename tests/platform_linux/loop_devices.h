@@ -146,6 +146,15 @@ inline std::string rootListing(const std::string& node) {
   return names;
 }
 
+// What was written through a device node, down to its backing file.
+inline void flushDevice(const std::string& node) {
+  int fd = open(node.c_str(), O_RDONLY);
+  if (fd < 0) return;
+  fsync(fd);
+  ioctl(fd, BLKFLSBUF, 0);
+  close(fd);
+}
+
 // A loop device attached to a file for the object's life (the first free one).
 class AttachedLoop {
  public:
@@ -183,13 +192,7 @@ class AttachedLoop {
   std::string volumeNode() const { return partitioned_ ? node_ + "p1" : node_; }
   // Written blocks from the device's cache to the file.
   void flush() const {
-    for (const std::string& n : {volumeNode(), node_}) {
-      int fd = open(n.c_str(), O_RDONLY);
-      if (fd < 0) continue;
-      fsync(fd);
-      ioctl(fd, BLKFLSBUF, 0);
-      close(fd);
-    }
+    for (const std::string& n : {volumeNode(), node_}) flushDevice(n);
   }
 
  private:
@@ -218,12 +221,16 @@ class FreshLoop {
   bool ok() const { return number_ >= 0 && fs::exists(node()); }
   std::string node() const { return "/dev/loop" + std::to_string(number_); }
   std::string name() const { return "loop" + std::to_string(number_); }
-  bool attach(const std::string& file) {
-    attached_ = runTool({"losetup", node(), file}) == 0;
+  bool attach(const std::string& file, bool readOnly = false) {
+    std::vector<std::string> argv = {"losetup"};
+    if (readOnly) argv.push_back("-r");
+    argv.insert(argv.end(), {node(), file});
+    attached_ = runTool(argv) == 0;
     return attached_;
   }
   bool detach() {
     if (!attached_) return true;
+    flushDevice(node());
     attached_ = runTool({"losetup", "-d", node()}) != 0;
     return !attached_;
   }

@@ -1,0 +1,103 @@
+// The copy phase on real Linux devices: the operator's files copied onto eight loop
+// devices at once through the station's volume operations (mtools on the device nodes),
+// against dd writing the same bytes to the same devices at once. Both phases end with the
+// devices flushed. Needs root and loop devices; prints the reason and ends otherwise.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "loop_devices.h"
+#include "platform/drive_table.h"
+#include "platform/linux/real_devices.h"
+
+namespace {
+
+using namespace tarn::test;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kDevices = 8;
+constexpr int kFiles = 4;
+constexpr unsigned kFileMib = 8;
+constexpr int kRounds = 3;
+
+double seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+template <typename Work>
+double atOnce(Work work) {
+  auto start = Clock::now();
+  std::vector<std::thread> threads;
+  for (int d = 0; d < kDevices; ++d) threads.emplace_back(work, d);
+  for (auto& t : threads) t.join();
+  return seconds(start);
+}
+
+}  // namespace
+
+int main() {
+  std::string why;
+  if (!loopDevicesUsable(why)) {
+    std::printf("linux_copy_bench: skipped: %s\n", why.c_str());
+    return 0;
+  }
+  ScratchFolder scratch("copybench");
+  std::vector<std::string> files;
+  for (int f = 0; f < kFiles; ++f) {
+    std::string bytes(size_t{kFileMib} << 20, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 31 + f) >> 3);
+    files.push_back(scratch.file("song" + std::to_string(f) + ".mp3", bytes));
+  }
+  std::vector<std::unique_ptr<AttachedLoop>> loops;
+  platform::DriveTable table;
+  for (int d = 0; d < kDevices; ++d) {
+    loops.push_back(std::make_unique<AttachedLoop>(
+        scratch.sparseFile("dev" + std::to_string(d) + ".img", 256u << 20), false));
+    if (!loops.back()->ok()) {
+      std::printf("linux_copy_bench: skipped: %s\n", loops.back()->error().c_str());
+      return 0;
+    }
+    table.bind({loops.back()->name(), loops.back()->node(), "", 0});
+  }
+  auto volumes = platform::makeLinuxVolumes("/sys", table);
+  for (int d = 0; d < kDevices; ++d)
+    if (!volumes->format(static_cast<char>('E' + d), false, true, "BENCH", [] {})) {
+      std::printf("linux_copy_bench: format failed\n");
+      return 1;
+    }
+
+  const double mib = double{kDevices} * kFiles * kFileMib;
+  std::vector<double> copyTimes, ddTimes;
+  bool ok = true;
+  for (int round = 0; round < kRounds; ++round) {
+    copyTimes.push_back(atOnce([&](int d) {
+      char letter = static_cast<char>('E' + d);
+      for (int f = 0; f < kFiles; ++f)
+        ok = volumes->copyToRoot(files[f], letter, "song" + std::to_string(f) + ".mp3") && ok;
+      flushDevice(loops[d]->node());
+    }));
+    ddTimes.push_back(atOnce([&](int d) {
+      // The same bytes, past the volume's start, one dd a file as the copies go.
+      for (int f = 0; f < kFiles; ++f)
+        runTool({"dd", "if=" + files[f], "of=" + loops[d]->node(), "bs=1M", "conv=notrunc",
+                 "seek=" + std::to_string(128 + f * kFileMib), "status=none"});
+      flushDevice(loops[d]->node());
+    }));
+  }
+  if (!ok) {
+    std::printf("linux_copy_bench: a copy failed\n");
+    return 1;
+  }
+  std::sort(copyTimes.begin(), copyTimes.end());
+  std::sort(ddTimes.begin(), ddTimes.end());
+  const double copyRate = mib / copyTimes[kRounds / 2], ddRate = mib / ddTimes[kRounds / 2];
+  std::printf("copy phase, %d loop devices at once, %d files of %u MiB each (median of %d):\n",
+              kDevices, kFiles, kFileMib, kRounds);
+  std::printf("  station copy (mcopy): %.3f s  %.1f MiB/s\n", copyTimes[kRounds / 2], copyRate);
+  std::printf("  dd of the same bytes: %.3f s  %.1f MiB/s\n", ddTimes[kRounds / 2], ddRate);
+  std::printf("  ratio copy/dd: %.2f\n", copyRate / ddRate);
+  return 0;
+}
