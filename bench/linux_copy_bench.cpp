@@ -2,7 +2,9 @@
 // devices at once through the station's volume operations (mtools on the device nodes),
 // against dd writing the same bytes to the same devices at once. Both phases end with the
 // devices flushed. Needs root and loop devices; prints the reason and ends otherwise.
+//   linux_copy_bench [DEVICE_MIB]   (1024 by default; FAT32 on 256 MiB has 512-byte clusters)
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -38,7 +40,8 @@ double atOnce(Work work) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const unsigned deviceMib = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 1024;
   std::string why;
   if (!loopDevicesUsable(why)) {
     std::printf("linux_copy_bench: skipped: %s\n", why.c_str());
@@ -55,7 +58,7 @@ int main() {
   platform::DriveTable table;
   for (int d = 0; d < kDevices; ++d) {
     loops.push_back(std::make_unique<AttachedLoop>(
-        scratch.sparseFile("dev" + std::to_string(d) + ".img", 256u << 20), false));
+        scratch.sparseFile("dev" + std::to_string(d) + ".img", uint64_t{deviceMib} << 20), false));
     if (!loops.back()->ok()) {
       std::printf("linux_copy_bench: skipped: %s\n", loops.back()->error().c_str());
       return 0;
@@ -73,17 +76,17 @@ int main() {
   std::vector<double> copyTimes, ddTimes;
   bool ok = true;
   for (int round = 0; round < kRounds; ++round) {
-    copyTimes.push_back(atOnce([&](int d) {
-      char letter = static_cast<char>('E' + d);
-      for (int f = 0; f < kFiles; ++f)
-        ok = volumes->copyToRoot(files[f], letter, "song" + std::to_string(f) + ".mp3") && ok;
-      flushDevice(loops[d]->node());
-    }));
     ddTimes.push_back(atOnce([&](int d) {
       // The same bytes, past the volume's start, one dd a file as the copies go.
       for (int f = 0; f < kFiles; ++f)
         runTool({"dd", "if=" + files[f], "of=" + loops[d]->node(), "bs=1M", "conv=notrunc",
                  "seek=" + std::to_string(128 + f * kFileMib), "status=none"});
+      flushDevice(loops[d]->node());
+    }));
+    copyTimes.push_back(atOnce([&](int d) {
+      char letter = static_cast<char>('E' + d);
+      for (int f = 0; f < kFiles; ++f)
+        ok = volumes->copyToRoot(files[f], letter, "song" + std::to_string(f) + ".mp3") && ok;
       flushDevice(loops[d]->node());
     }));
   }
@@ -94,8 +97,8 @@ int main() {
   std::sort(copyTimes.begin(), copyTimes.end());
   std::sort(ddTimes.begin(), ddTimes.end());
   const double copyRate = mib / copyTimes[kRounds / 2], ddRate = mib / ddTimes[kRounds / 2];
-  std::printf("copy phase, %d loop devices at once, %d files of %u MiB each (median of %d):\n",
-              kDevices, kFiles, kFileMib, kRounds);
+  std::printf("copy phase, %d loop devices of %u MiB (FAT32) at once, %d files of %u MiB each"
+              " (median of %d):\n", kDevices, deviceMib, kFiles, kFileMib, kRounds);
   std::printf("  station copy (mcopy): %.3f s  %.1f MiB/s\n", copyTimes[kRounds / 2], copyRate);
   std::printf("  dd of the same bytes: %.3f s  %.1f MiB/s\n", ddTimes[kRounds / 2], ddRate);
   std::printf("  ratio copy/dd: %.2f\n", copyRate / ddRate);
