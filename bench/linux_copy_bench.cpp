@@ -57,8 +57,16 @@ int main(int argc, char** argv) {
   std::vector<std::unique_ptr<AttachedLoop>> loops;
   platform::DriveTable table;
   for (int d = 0; d < kDevices; ++d) {
-    loops.push_back(std::make_unique<AttachedLoop>(
-        scratch.sparseFile("dev" + std::to_string(d) + ".img", uint64_t{deviceMib} << 20), false));
+    // Backing files fully allocated, as a player's flash is: a sparse file would make
+    // whichever phase writes to new places pay for the file system's allocation.
+    std::string backing = scratch.sparseFile("dev" + std::to_string(d) + ".img", uint64_t{deviceMib} << 20);
+    int fd = open(backing.c_str(), O_RDWR);
+    if (fd < 0 || posix_fallocate(fd, 0, static_cast<off_t>(uint64_t{deviceMib} << 20)) != 0) {
+      std::printf("linux_copy_bench: skipped: no room for %u MiB devices\n", deviceMib);
+      return 0;
+    }
+    close(fd);
+    loops.push_back(std::make_unique<AttachedLoop>(backing, false));
     if (!loops.back()->ok()) {
       std::printf("linux_copy_bench: skipped: %s\n", loops.back()->error().c_str());
       return 0;

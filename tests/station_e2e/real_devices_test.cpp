@@ -70,6 +70,10 @@ TEST(RealStation, ProductionOnLoopDevices) {
   ChildEnd end = station.finish();
   std::vector<std::string> lines = station.lines();
   EXPECT_EQ(end.status, 1) << "G's run failed";
+  for (const auto& l : lines) {
+    EXPECT_EQ(l.find("Sanitizer"), std::string::npos) << l;
+    EXPECT_EQ(l.find("runtime error:"), std::string::npos) << l;
+  }
 
   std::string log = folder.portLog();
   for (int i = 0; i < 3; ++i) {
