@@ -1,12 +1,14 @@
 // From a drive letter to the small serial index that the port finder takes. Windows walks
 // the device registry (the mount manager's record of the drive, the storage device's
 // parent-ID prefix, the USB storage instances of the player's class); simulated players
-// are indexed by their letter.
+// are indexed by their letter; real players on Linux too, and their port code comes from
+// sysfs (platform/linux/block_devices.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -16,6 +18,9 @@ class UsbTopology {
   virtual ~UsbTopology() = default;
   // -1 when no device instance belongs to the drive.
   virtual int serialIndex(char drive) = 0;
+  // The port code, where the platform reads the topology itself (Linux sysfs) rather
+  // than through the port finder; nothing: ask the port finder.
+  virtual std::optional<uint32_t> portCode(char /*drive*/) { return std::nullopt; }
 };
 
 std::unique_ptr<UsbTopology> makeUsbTopology();

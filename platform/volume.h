@@ -1,7 +1,8 @@
 // Volume operations on a player's drive: format, label, read label, free-space query, copy
 // onto the root, disk check. Windows drives them through the system (format.com and
 // chkdsk.exe under the command processor, the volume API); simulated players get the same
-// operations on their FAT image with dosfstools and mtools.
+// operations on their FAT image, and real players on Linux on their block device, with
+// dosfstools and mtools (platform/posix/fat_volumes.h).
 #pragma once
 
 #include <functional>
@@ -27,8 +28,8 @@ class Volumes {
   virtual bool check(char drive) = 0;
 };
 
-// Windows: the system's volumes. Elsewhere: the simulated players under $TARN_SIM, or an
-// implementation whose every operation fails when no simulation is configured.
+// Windows: the system's volumes. Elsewhere: the simulated players under $TARN_SIM unless
+// real players were chosen, else the real players' disks (platform/linux/real_devices.h).
 std::unique_ptr<Volumes> makeVolumes();
 
 #ifndef _WIN32

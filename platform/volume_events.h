@@ -2,7 +2,8 @@
 // Windows: WM_DEVICECHANGE with DBT_DEVICEARRIVAL / DBT_DEVICEREMOVECOMPLETE for volumes,
 // received by a hidden window on a thread of its own. Simulated players: the lines
 // "<seq> plug E" / "<seq> unplug E" that tarnsim appends to <root>/events. Linux with
-// real players: not observed yet (no notifications are delivered).
+// real players: the kernel's block-device events (platform/linux/real_devices.h); a disk
+// the station must not touch is told as refused, with its device and the reason.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +19,18 @@ constexpr uint32_t kDbtDeviceArrival = 0x8000;
 constexpr uint32_t kDbtDeviceRemoveComplete = 0x8004;
 constexpr uint32_t kDbtDevtypVolume = 2;
 
-enum class VolumeChange { Arrival, Removal };
+enum class VolumeChange {
+  Arrival,
+  Removal,
+  Refused,         // a disk that got no letter: `device` and `reason` say which and why
+  RefusedRemoval,  // that disk went again
+};
 
 struct VolumeNotice {
   VolumeChange change;
   std::string letters;  // one notice may name several drives, "A" first
+  std::string device = {};
+  std::string reason = {};
   bool operator==(const VolumeNotice&) const = default;
 };
 
@@ -42,7 +50,7 @@ class VolumeEvents {
 };
 
 // The system's notifications; on POSIX the simulated players under $TARN_SIM when it is
-// set, else a source that never reports anything.
+// set and real players were not chosen, else the kernel's block-device events.
 std::unique_ptr<VolumeEvents> makeVolumeEvents();
 
 #ifndef _WIN32

@@ -29,9 +29,4 @@ std::unique_ptr<UsbTopology> makeSimTopology(std::string root) {
   return std::make_unique<SimTopology>(std::move(root));
 }
 
-std::unique_ptr<UsbTopology> makeUsbTopology() {
-  const char* root = getenv("TARN_SIM");
-  return makeSimTopology(root ? root : "");
-}
-
 }  // namespace platform

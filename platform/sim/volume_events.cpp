@@ -92,23 +92,10 @@ class SimVolumeEvents : public VolumeEvents {
   unsigned long lines_ = 0;  // whole lines in the file so far
 };
 
-// Real players on Linux would come from udev's block-device events; until that is wired
-// the station hears of none, and only simulated players are produced.
-class NoVolumeEvents : public VolumeEvents {
- public:
-  std::vector<VolumeNotice> poll() override { return {}; }
-};
-
 }  // namespace
 
 std::unique_ptr<VolumeEvents> makeSimVolumeEvents(const std::string& root) {
   return std::make_unique<SimVolumeEvents>(root);
-}
-
-std::unique_ptr<VolumeEvents> makeVolumeEvents() {
-  const char* root = std::getenv("TARN_SIM");
-  if (root && *root) return makeSimVolumeEvents(root);
-  return std::make_unique<NoVolumeEvents>();
 }
 
 }  // namespace platform

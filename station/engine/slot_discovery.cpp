@@ -55,7 +55,8 @@ std::optional<SlotPort> discoverSlot(char drive, platform::UsbTopology& topology
     return std::nullopt;
   }
   view.appendPortLog(x + ": Serial_num = " + std::to_string(serial));
-  uint32_t code = tool.portFinder(serial);
+  std::optional<uint32_t> read = topology.portCode(drive);
+  uint32_t code = read ? *read : tool.portFinder(serial);
   view.appendPortLog(x + ": Port = " + std::to_string(code));
 
   PortDecode d = decodePortCode(code);

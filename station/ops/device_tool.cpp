@@ -1,5 +1,6 @@
 #include "station/ops/device_tool.h"
 
+#include "platform/drive_table.h"
 #include "platform/file_read.h"
 #include "platform/file_search.h"
 
@@ -112,6 +113,8 @@ platform::ChildCommand toolCommand(ToolOp op, char drive, const std::string& par
   }
   cmd.windowsLine = line;
   cmd.window = platform::ChildWindow::None;
+  // A real player on Linux: the node its station letter is bound to.
+  cmd.extraEnv = platform::deviceToolEnvironment(drive);
   return cmd;
 }
 

@@ -47,10 +47,36 @@ void handleRemoval(StationModel& model, const std::string& letters) {
   }
 }
 
+std::string refusalRowText(const std::string& device, const std::string& reason) {
+  return device + " refused: " + reason;
+}
+
+void handleRefusal(StationModel& model, const std::string& device, const std::string& reason) {
+  model.appendPortLog(device + ": refused, " + reason);
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
+    if (model.slotDriveLetter(slot) != 0) continue;
+    model.setStatusText(slot, refusalRowText(device, reason), TextColour::Red);
+    return;
+  }
+}
+
+void handleRefusalGone(StationModel& model, const std::string& device) {
+  model.appendPortLog(device + ": -->");
+  const std::string prefix = device + " refused: ";
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
+    if (model.slotDriveLetter(slot) != 0 || model.statusText(slot).rfind(prefix, 0) != 0) continue;
+    model.setStatusText(slot, model.lang(LangText::WaitDeviceMsg), TextColour::WindowText);
+  }
+}
+
 void handleVolumeNotice(StationModel& model, ArrivalContext& context,
                         const platform::VolumeNotice& notice) {
-  if (notice.change == platform::VolumeChange::Arrival) handleArrival(model, context, notice.letters);
-  else handleRemoval(model, notice.letters);
+  switch (notice.change) {
+    case platform::VolumeChange::Arrival: handleArrival(model, context, notice.letters); break;
+    case platform::VolumeChange::Removal: handleRemoval(model, notice.letters); break;
+    case platform::VolumeChange::Refused: handleRefusal(model, notice.device, notice.reason); break;
+    case platform::VolumeChange::RefusedRemoval: handleRefusalGone(model, notice.device); break;
+  }
 }
 
 }  // namespace station

@@ -24,6 +24,11 @@ inline constexpr unsigned kResetPauseMs = 500;
 // Letters handled one by one in the order given ("A" first from a unit mask).
 void handleArrival(StationModel& model, ArrivalContext& context, const std::string& letters);
 void handleRemoval(StationModel& model, const std::string& letters);
+// A disk the station will not touch: a port-log line "<device>: refused, <reason>" and the
+// text "<device> refused: <reason>" in red on the lowest free row, which waits again when
+// the disk goes ("<device>: -->").
+void handleRefusal(StationModel& model, const std::string& device, const std::string& reason);
+void handleRefusalGone(StationModel& model, const std::string& device);
 void handleVolumeNotice(StationModel& model, ArrivalContext& context,
                         const platform::VolumeNotice& notice);
 

@@ -175,9 +175,9 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
   bool timedOut = false;
   for (;;) {
     for (const platform::VolumeNotice& notice : events.poll()) {
-      std::fprintf(options.out, "volume: %s %s\n",
-                   notice.change == platform::VolumeChange::Arrival ? "arrival" : "removal",
-                   notice.letters.c_str());
+      static const char* const kChange[] = {"arrival", "removal", "refused", "refused-gone"};
+      std::fprintf(options.out, "volume: %s %s%s\n", kChange[static_cast<int>(notice.change)],
+                   notice.letters.c_str(), notice.device.c_str());
       std::fflush(options.out);
       handleVolumeNotice(model, context, notice);
     }

@@ -1,6 +1,8 @@
 // mpstation: the production station. With a window (Qt Widgets) by default; with
 // --headless the same model, start-up and close orders run without one, printing every
-// row and counter change. --sim ROOT (or TARN_SIM) selects the simulated players.
+// row and counter change. --sim ROOT (or TARN_SIM) selects the simulated players; on
+// Linux without it the station produces real players (--real-devices with --sim: real
+// disks, the vendor requests answered by the simulated players, for tests).
 #include <QApplication>
 #include <QMessageBox>
 
@@ -10,9 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
+#ifdef __linux__
+#include "platform/linux/real_devices.h"
+#endif
 #include "platform/volume_events.h"
 #include "station/engine/product_thread.h"
 #include "station/ui/headless.h"
@@ -22,8 +28,13 @@
 namespace {
 
 const char kUsage[] =
-    "usage: mpstation [--sim ROOT] [--headless [--runs N] [--timeout SECONDS]]\n"
+    "usage: mpstation [--sim ROOT] [--real-devices] [--allow-device PATH]...\n"
+    "                 [--headless [--runs N] [--timeout SECONDS]]\n"
     "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
+    "  --real-devices    real players' disks even with --sim (vendor requests then go to\n"
+    "                    the simulated players)\n"
+    "  --allow-device PATH  for tests only: take this disk (e.g. /dev/loop5) as a player\n"
+    "                    although it has no USB port\n"
     "  --headless        no window: every row and counter change is printed as a line,\n"
     "                    messages are printed and answered with OK\n"
     "  --runs N          headless: close once N runs have been tallied\n"
@@ -36,6 +47,8 @@ struct Options {
   std::string sim;
   int runs = 0;
   int timeout = 0;
+  bool realDevices = false;
+  std::vector<std::string> allowed;
 };
 
 bool number(const char* text, int& out) {
@@ -52,6 +65,8 @@ bool parse(int argc, char** argv, Options& o) {
     bool hasValue = i + 1 < argc;
     if (a == "--headless") o.headless = true;
     else if (a == "--sim" && hasValue) o.sim = argv[++i];
+    else if (a == "--real-devices") o.realDevices = true;
+    else if (a == "--allow-device" && hasValue) o.allowed.push_back(argv[++i]);
     else if (a == "--runs" && hasValue) { if (!number(argv[++i], o.runs)) return false; }
     else if (a == "--timeout" && hasValue) { if (!number(argv[++i], o.timeout)) return false; }
     else return false;
@@ -88,7 +103,15 @@ int main(int argc, char** argv) {
 
   auto* model = new station::StationModel();  // lives as long as the process
   model->setRunStarter([model](char drive) { station::startProductThread(*model, drive); });
-  auto events = o.sim.empty() ? platform::makeVolumeEvents() : platform::makeSimVolumeEvents(o.sim);
+#ifdef __linux__
+  if (o.sim.empty() || o.realDevices) {
+    platform::RealDeviceOptions real;
+    real.allowed = o.allowed;
+    platform::chooseRealDevices(std::move(real));
+  }
+#endif
+  auto events = o.sim.empty() || o.realDevices ? platform::makeVolumeEvents()
+                                               : platform::makeSimVolumeEvents(o.sim);
   station::DeviceTool tool(station::systemLauncher(), *model);
   station::ArrivalContext arrival{tool, nullptr};
 

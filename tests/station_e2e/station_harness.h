@@ -187,12 +187,15 @@ class StationFolder {
 // mpstation --headless on the folder's players, its printed lines read as they come.
 class HeadlessStation {
  public:
-  HeadlessStation(const StationFolder& folder, int runs, int timeoutSeconds = 300)
+  // `extra`: more of the station's options (real devices, test devices).
+  HeadlessStation(const StationFolder& folder, int runs, int timeoutSeconds = 300,
+                  const std::vector<std::string>& extra = {})
       : out_(folder.dir() / "headless.out") {
-    pid_ = spawn({(folder.dir() / "mpstation").string(), "--headless", "--sim",
-                  folder.sim().string(), "--runs", std::to_string(runs), "--timeout",
-                  std::to_string(timeoutSeconds)},
-                 out_, folder.dir());
+    std::vector<std::string> argv = {(folder.dir() / "mpstation").string(), "--headless", "--sim",
+                                     folder.sim().string(), "--runs", std::to_string(runs),
+                                     "--timeout", std::to_string(timeoutSeconds)};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    pid_ = spawn(argv, out_, folder.dir());
   }
   ~HeadlessStation() {
     if (pid_ > 0 && !ended_) {

@@ -156,6 +156,28 @@ TEST_F(HandlerTest, RemovalReturnsTheRowToWaiting) {
   EXPECT_TRUE(m().enabled(Element::chkBarFixed));
 }
 
+// A disk the station will not touch shows why on the lowest free row until it goes; an
+// occupied row is never written, nor a free row that shows something else by then.
+TEST_F(HandlerTest, RefusedDiskShowsOnTheLowestFreeRowUntilItGoes) {
+  accept('E');
+  arrive("E");
+  m().portLogFile().clear();
+  handleRefusal(m(), "/dev/sda", "system disk");
+  handleRefusal(m(), "/dev/sdc", "mounted");
+  EXPECT_EQ(m().row(1).text, "/dev/sdc refused: mounted") << "the later one takes the row";
+  EXPECT_EQ(m().row(1).colour, TextColour::Red);
+  EXPECT_EQ(m().row(0).text.find("refused"), std::string::npos);
+  EXPECT_EQ(slots(), "E-------") << "a refusal takes no slot";
+  handleRefusalGone(m(), "/dev/sda");
+  EXPECT_EQ(m().row(1).text, "/dev/sdc refused: mounted");
+  handleRefusalGone(m(), "/dev/sdc");
+  EXPECT_EQ(m().row(1).text, "Waiting device...");
+  EXPECT_EQ(m().row(1).colour, TextColour::WindowText);
+  EXPECT_EQ(portLog(), (std::vector<std::string>{"/dev/sda: refused, system disk",
+                                                 "/dev/sdc: refused, mounted", "/dev/sda: -->",
+                                                 "/dev/sdc: -->"}));
+}
+
 // A run whose player was removed leaves its result on the row: the two boxes stay
 // disabled until that row waits again.
 TEST_F(HandlerTest, BoxesStayDisabledWhileARowShowsAResult) {

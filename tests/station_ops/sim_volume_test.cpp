@@ -58,7 +58,10 @@ TEST_F(SimVolumes, FormatWithLabel) {
     bool fat32;
     std::string label, fsckType;
   } cases[] = {{'E', 64, false, "MY_AUDIO", "16 bit entries"},
-               {'F', 256, true, "BOX", "32 bit entries"}};
+               {'F', 256, true, "BOX", "32 bit entries"},
+               // "FAT" leaves the type to the tool: a small player gets FAT12, where
+               // forcing FAT16 would refuse it.
+               {'H', 8, false, "TINY", "12 bit entries"}};
   for (const auto& c : cases) {
     std::string img = player(c.letter, c.mib);
     EXPECT_FALSE(volumes->isReadable(c.letter));  // blank: nothing to read yet

@@ -104,6 +104,25 @@ TEST(SlotDiscovery, PortLogAndResult) {
   }
 }
 
+// A platform that reads the port itself: the same lines, and no port finder is run.
+TEST(SlotDiscovery, PortCodeFromThePlatform) {
+  struct OwnTopology : platform::UsbTopology {
+    int serialIndex(char) override { return 4; }
+    std::optional<uint32_t> portCode(char) override { return 400113; }
+  } topology;
+  testing::RecordingView view;
+  testing::FakeLauncher launcher;
+  DeviceTool tool(launcher, view);
+  auto result = discoverSlot('E', topology, tool, view);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->hubPort, 1);
+  EXPECT_EQ(result->port, 3);
+  EXPECT_EQ(view.portLog, (std::vector<std::string>{
+                              "E: Serial_num = 4", "E: Port = 400113",
+                              "E: Serial_num= 4 port= 400113 hubport = 1 current_port = 3 showport = 3"}));
+  EXPECT_TRUE(launcher.runs.empty());
+}
+
 TEST(RegistrySteps, MountedNamePrefixAndSerialIndex) {
   std::u16string name =
       u"\\??\\STORAGE#RemovableMedia#7&2d2d2d2d&0&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}XYZ";
