@@ -66,6 +66,7 @@ class Round:
         self.files = os.path.join(work, "files")
         self.anomalies = []
         self.failures = collections.Counter()
+        self.label_finished = 0  # counted finished by their label after a run cut at its volume
         self.runs = self.successes = 0
         self.plan = []
         self.flash = {}
@@ -332,7 +333,7 @@ class Round:
         # a moment after its last copy); its volume is judged below like any other.
         open_run = {}
         at_volume = set()
-        results = []  # (letter, succeeded, removed before its volume steps, index)
+        results = []  # (letter, succeeded, removed before its volume steps, index, reached volume)
         for i, line in enumerate(entries):
             x = line[0]
             if line.endswith(": Start"):
@@ -347,7 +348,7 @@ class Round:
             elif line.endswith(" success!") or line.endswith(" fail!"):
                 if x not in open_run:
                     self.anomalies.append("%s: a result without a run: %r" % (x, line))
-                results.append((x, line.endswith(" success!"), open_run.pop(x, False), i))
+                results.append((x, line.endswith(" success!"), open_run.pop(x, False), i, x in at_volume))
         for x in open_run:
             self.anomalies.append("%s: a run without a result" % x)
         if len(results) != total or sum(r[1] for r in results) != success:
@@ -365,13 +366,26 @@ class Round:
 
         # A player counted as produced was there all through its run, and still is unless it
         # was pulled out afterwards; its volume is sound and holds the operator's files.
+        # A run that reaches no volume step and succeeds found the operator's label on the
+        # player: finished, by the station's rule. After an earlier run was cut between the
+        # format (which wrote the label) and its last copy, that volume lacks files: the
+        # rule's known gap, counted apart rather than judged.
         last = {}
-        for x, ok, removed, i in results:
+        cut = set()
+        for x, ok, removed, i, volume in results:
             if ok and removed:
                 self.anomaly("removed-produced", "%s counted as produced although it was removed before its volume steps" % x)
-            last[x] = (ok, i)
-        for x, (ok, i) in sorted(last.items()):
+            by_label = ok and not volume and x in cut
+            if volume and not ok:
+                cut.add(x)
+            elif ok and volume:
+                cut.discard(x)
+            last[x] = (ok, i, by_label)
+        for x, (ok, i, by_label) in sorted(last.items()):
             if not ok:
+                continue
+            if by_label:
+                self.label_finished += 1
                 continue
             pulled_after = any(l == x + ": -->" for l in entries[i:])
             state = self.show(x)
@@ -428,6 +442,7 @@ def main():
         totals["successes"] += rnd.successes
         totals["anomalies"] += len(rnd.anomalies)
         totals["expected"] += len(rnd.expected)
+        totals["label_finished"] += rnd.label_finished
         for e in rnd.expected:
             print("    expected until mended: " + e)
         failures.update(rnd.failures)
@@ -451,6 +466,7 @@ def main():
     print("%-40s %8d" % ("failures", totals["runs"] - totals["successes"]))
     for step, n in sorted(failures.items(), key=lambda kv: (-kv[1], kv[0])):
         print("  %-38s %8d" % (step, n))
+    print("%-40s %8d" % ("finished by label after a cut volume run", totals["label_finished"]))
     if a.pending:
         print("%-40s %8d" % ("expected, mends pending", totals["expected"]))
         print("  (" + ", ".join(a.pending) + ")")

@@ -106,6 +106,16 @@ class JudgementTest(unittest.TestCase):
         r = self.judge(HEADLESS_ONE_RUN, b"E:<--\r\nE: Start\r\nE: size =64MB\r\nE: -->\r\nE success!\r\n")
         self.assertEqual(r.anomalies, [])
 
+    def test_a_label_finished_player_after_a_cut_run_is_counted_apart(self):
+        log = (b"E:<--\r\nE: Start\r\nE: size =64MB\r\nE: -->\r\nE fail!\r\n"
+               b"E:<--\r\nE: Start\r\nE success!\r\n")
+        headless = HEADLESS_ONE_RUN[:-1] + ["counters: total=1 success=0 fail=1 running=0 occupied=1",
+                                            "counters: total=1 success=0 fail=1 running=1 occupied=1",
+                                            "counters: total=2 success=1 fail=1 running=0 occupied=1"]
+        r = self.judge(headless, log, files=[])
+        self.assertEqual(r.anomalies, [])
+        self.assertEqual(r.label_finished, 1)
+
     def test_a_pending_kind_is_counted_apart(self):
         r = self.judge(HEADLESS_ONE_RUN, b"E:<--\r\nE: Start\r\nE: -->\r\nE success!\r\n",
                        pending=["removed-produced"])
