@@ -18,12 +18,19 @@
 #include "station/ui/headless.h"
 #include "station/ui/preview_window.h"
 #include "station/ui/station_window.h"
+#ifdef TARN_HAVE_RECORDS
+#include "station/records/recorder.h"
+#endif
 
 namespace {
 
 const char kUsage[] =
-    "usage: mpstation [--sim ROOT] [--headless [--runs N] [--timeout SECONDS]]\n"
+    "usage: mpstation [--sim ROOT] [--station NAME] [--no-records]\n"
+    "                 [--headless [--runs N] [--timeout SECONDS]]\n"
     "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
+    "  --station NAME    the station's name in its production records (default: the\n"
+    "                    host name, or TARN_STATION)\n"
+    "  --no-records      keep no production records\n"
     "  --headless        no window: every row and counter change is printed as a line,\n"
     "                    messages are printed and answered with OK\n"
     "  --runs N          headless: close once N runs have been tallied\n"
@@ -36,6 +43,8 @@ struct Options {
   std::string sim;
   int runs = 0;
   int timeout = 0;
+  std::string station;
+  bool records = true;
 };
 
 bool number(const char* text, int& out) {
@@ -52,6 +61,8 @@ bool parse(int argc, char** argv, Options& o) {
     bool hasValue = i + 1 < argc;
     if (a == "--headless") o.headless = true;
     else if (a == "--sim" && hasValue) o.sim = argv[++i];
+    else if (a == "--station" && hasValue) o.station = argv[++i];
+    else if (a == "--no-records") o.records = false;
     else if (a == "--runs" && hasValue) { if (!number(argv[++i], o.runs)) return false; }
     else if (a == "--timeout" && hasValue) { if (!number(argv[++i], o.timeout)) return false; }
     else return false;
@@ -67,6 +78,17 @@ void onSignal(int) { stopRequested = true; }
 [[noreturn]] void leave(int code) {
   std::fflush(nullptr);
   std::_Exit(code);
+}
+
+// Production records beside the station, for the one instance that runs.
+void startRecording(const Options& o) {
+#ifdef TARN_HAVE_RECORDS
+  const char* env = std::getenv("TARN_STATION");
+  std::string name = !o.station.empty() ? o.station : env ? env : "";
+  if (o.records) station::records::enableRecording(platform::programFolder() + "/misc", name);
+#else
+  (void)o;
+#endif
 }
 
 }  // namespace
@@ -102,6 +124,7 @@ int main(int argc, char** argv) {
       leave(station::kHeadlessOtherStation);
     }
     (void)first;
+    startRecording(o);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     station::HeadlessOptions ho;
@@ -115,6 +138,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Tarnwright v2.0");
   platform::InstanceLock* lock = check.lock.get();
   if (!station::FormCreate(*model, std::move(check))) leave(0);  // the running one comes forward
+  startRecording(o);
   station::StationWindow* window = nullptr;
   try {
     // The preview window exists before the main window is shown, hidden until a Preview;
