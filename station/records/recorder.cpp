@@ -1,6 +1,7 @@
 #include "station/records/recorder.h"
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -90,7 +91,7 @@ void ProductionRecorder::runBegan(char drive, int slot) {
 void ProductionRecorder::closeStep() {
   if (step_.empty()) return;
   double ms = std::chrono::duration<double, std::milli>(Clock::now() - stepStart_).count();
-  record_.steps.push_back({step_, ms});
+  record_.steps.push_back({step_, std::round(ms * 10) / 10});  // a tenth of a millisecond
   step_.clear();
 }
 

@@ -147,13 +147,15 @@ bool drawReport(const Stats& s, const std::string& subtitle, const std::string& 
                    .arg(s.overall.total).arg(s.overall.success).arg(s.overall.fail()));
 
     hourChart(p, QRect(30, 90, 1340, 400), s.perHour);
-    // legend
-    p.fillRect(1150, 96, 14, 14, kGood);
-    p.drawText(1170, 108, "successful");
-    p.fillRect(1260, 96, 14, 14, kBad);
-    p.drawText(1280, 108, "failed");
+    // legend, beside the chart's title
+    p.setFont(QFont("DejaVu Sans", 10));
+    p.fillRect(360, 96, 14, 14, kGood);
+    p.drawText(380, 108, "successful");
+    p.fillRect(470, 96, 14, 14, kBad);
+    p.drawText(490, 108, "failed");
 
-    std::vector<std::pair<std::string, Tally>> ports(s.perPort.begin(), s.perPort.end());
+    std::vector<std::pair<std::string, Tally>> ports;
+    for (const auto& [port, t] : s.perPort) ports.push_back({port == "-" ? "not found" : port, t});
     barList(p, QRect(30, 520, 650, 360), "Failures per USB port (hub-port)", ports, true);
     std::vector<std::pair<std::string, Tally>> steps;
     for (const auto& [step, n] : s.failuresPerStep) steps.push_back({step, Tally{n, 0}});

@@ -71,18 +71,21 @@ bool parseFilter(const std::string& a, const char* value, Filter& f) {
   return true;
 }
 
-std::string describe(const Sources& s, const Filter& f) {
-  std::string out;
-  if (!f.from.empty() || !f.to.empty())
-    out += (f.from.empty() ? "start" : f.from) + " to " + (f.to.empty() ? "now" : f.to);
-  else
-    out += "all records";
+// What a report covers: the time span and the filters.
+std::string describe(const Stats& stats, const Filter& f) {
+  auto shown = [](std::string t) {
+    if (t.size() > 10) t[10] = ' ';
+    return t;
+  };
+  std::string from = !f.from.empty() ? shown(f.from)
+                     : stats.perHour.empty() ? "-" : shown(stats.perHour.begin()->first) + ":00";
+  std::string to = !f.to.empty() ? "before " + shown(f.to)
+                   : stats.perHour.empty() ? "-" : "to " + shown(stats.perHour.rbegin()->first) + ":59";
+  std::string out = "Runs started from " + from + " " + to + " (UTC)";
   if (f.success) out += *f.success ? ", successful runs" : ", failed runs";
-  if (f.port) out += ", port " + *f.port;
+  if (f.port) out += ", port " + (f.port->empty() ? std::string("not found") : *f.port);
   if (f.flashId) out += ", flash " + hex8(*f.flashId);
-  out += "  (" + (s.database.empty() ? std::string() : s.database);
-  for (const auto& j : s.journals) out += (out.back() == '(' ? "" : ", ") + j;
-  return out + ")";
+  return out;
 }
 
 int fail(const std::string& error) {
@@ -145,7 +148,7 @@ int main(int argc, char** argv) {
     }
     if (cmd.output.empty()) return usage();
 #ifdef TARN_HAVE_REPORT
-    if (!drawReport(stats, describe(sources, cmd.filter), cmd.output, &error)) return fail(error);
+    if (!drawReport(stats, describe(stats, cmd.filter), cmd.output, &error)) return fail(error);
     return 0;
 #else
     return fail("this build draws no pictures");
