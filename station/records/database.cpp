@@ -21,6 +21,9 @@ const char* const kMigrations[] = {
     // 2: ranges of time, and how far each shared database has been given the records
     "CREATE INDEX records_started ON records(started);"
     "CREATE TABLE push_marks (target TEXT PRIMARY KEY, seq INTEGER NOT NULL)",
+    // 3: statistics read this index alone, never the records' JSON
+    "DROP INDEX records_started;"
+    "CREATE INDEX records_scan ON records(started, result, port, flash_id, failed_step, id)",
 };
 static_assert(sizeof kMigrations / sizeof *kMigrations == kSchemaVersion);
 
@@ -151,32 +154,55 @@ int RecordDatabase::insert(const std::vector<ProductionRecord>& records) {
 
 bool RecordDatabase::forEach(const std::function<void(ProductionRecord&&, int64_t)>& fn,
                              int64_t afterSeq, int64_t limit) {
+  return forEachDoc(
+      [&](const char* doc, size_t size, int64_t seq) {
+        std::optional<ProductionRecord> r = fromJson(std::string(doc, size));
+        if (r) fn(std::move(*r), seq);
+      },
+      afterSeq, limit);
+}
+
+bool RecordDatabase::forEachDoc(const std::function<void(const char*, size_t, int64_t)>& fn,
+                                int64_t afterSeq, int64_t limit) {
   Statement st(db_, "SELECT seq, doc FROM records WHERE seq > ? ORDER BY seq LIMIT ?");
   if (!st) return false;
   sqlite3_bind_int64(st.get(), 1, afterSeq);
   sqlite3_bind_int64(st.get(), 2, limit);
   int rc;
   while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    std::optional<ProductionRecord> r = fromJson(st.column(1));
-    if (r) fn(std::move(*r), sqlite3_column_int64(st.get(), 0));
+    const char* doc = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
+    fn(doc ? doc : "", static_cast<size_t>(sqlite3_column_bytes(st.get(), 1)),
+       sqlite3_column_int64(st.get(), 0));
   }
   if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
   return rc == SQLITE_DONE;
 }
 
 bool RecordDatabase::forEachStatRow(const std::function<void(const StatRow&)>& fn) {
+  // The covering index alone is read, in order of the start time.
   Statement st(db_,
-               "SELECT id, started, result, port, flash_id, failed_step FROM records ORDER BY seq");
-  if (!st) return false;
+               "SELECT id, started, result, port, flash_id, failed_step FROM records"
+               " INDEXED BY records_scan ORDER BY started");
+  if (!st) {
+    error_ = sqlite3_errmsg(db_);
+    return false;
+  }
   StatRow row;
+  auto text = [&](int i, std::string& out) {
+    const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
+    out.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st.get(), i)));
+  };
+  std::string result, flash;
   int rc;
   while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    row.id = st.column(0);
-    row.startedAt = st.column(1);
-    row.success = st.column(2) == "success";
-    row.port = st.column(3);
-    row.flashId = static_cast<uint32_t>(std::strtoul(st.column(4).c_str(), nullptr, 16));
-    row.failedStep = st.column(5);
+    text(0, row.id);
+    text(1, row.startedAt);
+    text(2, result);
+    row.success = result == "success";
+    text(3, row.port);
+    text(4, flash);
+    row.flashId = static_cast<uint32_t>(std::strtoul(flash.c_str(), nullptr, 16));
+    text(5, row.failedStep);
     fn(row);
   }
   if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);

@@ -17,7 +17,7 @@ struct sqlite3;
 
 namespace station::records {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 class RecordDatabase {
  public:
@@ -42,6 +42,9 @@ class RecordDatabase {
   // `limit` of them (-1: all).
   bool forEach(const std::function<void(ProductionRecord&&, int64_t seq)>& fn,
                int64_t afterSeq = 0, int64_t limit = -1);
+  // The same as stored JSON, unparsed.
+  bool forEachDoc(const std::function<void(const char* doc, size_t size, int64_t seq)>& fn,
+                  int64_t afterSeq = 0, int64_t limit = -1);
   bool forEachStatRow(const std::function<void(const StatRow&)>& fn);
   std::optional<ProductionRecord> find(const std::string& id);
   int64_t count();

@@ -9,6 +9,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <string_view>
 #include <filesystem>
 #include <memory>
 
@@ -27,6 +28,14 @@ const char* const kCreate =
 const char* const kColumns =
     "id, station, slot, drive, port, started, ended, result, failed_step, fail_text, flash_id,"
     " chip_count, chip_variant, capacity_mib, file_system, label, doc";
+// The server takes the columns out of the record's JSON itself: the station sends each
+// record as it is stored, without reading it first.
+const char* const kFromDoc =
+    "doc->>'id', doc->>'station', (doc->>'slot')::integer, doc->>'drive', doc->>'port',"
+    " (doc->>'started')::timestamptz, NULLIF(doc->>'ended', '')::timestamptz, doc->>'result',"
+    " doc->>'failed_step', doc->>'fail_text', doc->>'flash_id', (doc->>'chip_count')::bigint,"
+    " (doc->>'chip_variant')::integer, (doc->>'capacity_mib')::bigint, doc->>'file_system',"
+    " doc->>'label', doc";
 
 struct PgClose {
   void operator()(PGconn* c) const { PQfinish(c); }
@@ -38,48 +47,19 @@ using Conn = std::unique_ptr<PGconn, PgClose>;
 using Result = std::unique_ptr<PGresult, PgClear>;
 
 // COPY's text form: backslash, tab and line ends escaped; \N is no value.
-void copyField(std::string& out, const std::string& v, bool null = false) {
-  if (null) {
-    out += "\\N";
-    return;
-  }
+void copyField(std::string& out, std::string_view v) {
   for (char c : v) {
     switch (c) {
       case '\\': out += "\\\\"; break;
       case '\t': out += "\\t"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
+      case '\0': break;  // never in JSON text; COPY would refuse the whole batch
       default: out += c;
     }
   }
 }
 
-std::string copyRow(const ProductionRecord& r) {
-  std::string row;
-  auto field = [&](const std::string& v, bool null = false) {
-    if (!row.empty()) row += '\t';
-    copyField(row, v, null);
-  };
-  field(r.id);
-  field(r.station);
-  field(std::to_string(r.slot));
-  field(r.drive);
-  field(r.port);
-  field(r.startedAt);
-  field(r.endedAt, r.endedAt.empty());
-  field(r.success ? "success" : "fail");
-  field(r.failedStep);
-  field(r.failText);
-  field(hex8(r.flashId));
-  field(std::to_string(r.chipCount));
-  field(r.chipVariant ? std::to_string(*r.chipVariant) : "", !r.chipVariant);
-  field(std::to_string(r.capacityMib));
-  field(r.fileSystem);
-  field(r.label);
-  field(toJson(r));
-  if (row.find('\0') != std::string::npos) row.erase(std::remove(row.begin(), row.end(), '\0'), row.end());
-  return row + '\n';
-}
 
 class Pusher {
  public:
@@ -101,28 +81,22 @@ class Pusher {
     // Two stations creating the table at once: one of them loses the race; the table is
     // there all the same.
     if (!command(kCreate) && !command(kCreate)) return false;
-    return command(std::string("CREATE TEMP TABLE incoming AS SELECT ") + kColumns +
-                   " FROM production_records WITH NO DATA");
+    return command("CREATE TEMP TABLE incoming (doc jsonb NOT NULL)");
   }
 
   // One batch in one server transaction.
-  bool send(const std::vector<ProductionRecord>& batch) {
-    if (batch.empty()) return true;
+  // `docs`: the records' JSON texts, one line each as COPY wants them.
+  bool send(const std::string& docs, size_t count) {
+    if (count == 0) return true;
     if (!command("BEGIN")) return false;
     {
-      Result start(PQexec(c_, (std::string("COPY incoming (") + kColumns + ") FROM STDIN").c_str()));
+      Result start(PQexec(c_, "COPY incoming (doc) FROM STDIN"));
       if (PQresultStatus(start.get()) != PGRES_COPY_IN) return abort();
     }
-    std::string buf;
-    for (const ProductionRecord& r : batch) {
-      buf += copyRow(r);
-      if (buf.size() > (1 << 20)) {
-        if (PQputCopyData(c_, buf.data(), static_cast<int>(buf.size())) != 1) return abort();
-        buf.clear();
-      }
+    for (size_t at = 0; at < docs.size(); at += 1 << 20) {
+      size_t n = std::min<size_t>(1 << 20, docs.size() - at);
+      if (PQputCopyData(c_, docs.data() + at, static_cast<int>(n)) != 1) return abort();
     }
-    if (!buf.empty() && PQputCopyData(c_, buf.data(), static_cast<int>(buf.size())) != 1)
-      return abort();
     if (PQputCopyEnd(c_, nullptr) != 1) return abort();
     for (;;) {
       Result r(PQgetResult(c_));
@@ -136,11 +110,11 @@ class Pusher {
     }
     std::string added;
     if (!command(std::string("INSERT INTO production_records (") + kColumns + ") SELECT " +
-                     kColumns + " FROM incoming ON CONFLICT (id) DO NOTHING",
+                     kFromDoc + " FROM incoming ON CONFLICT (id) DO NOTHING",
                  &added) ||
         !command("TRUNCATE incoming") || !command("COMMIT"))
       return abort();
-    result_.sent += static_cast<int64_t>(batch.size());
+    result_.sent += static_cast<int64_t>(count);
     result_.added += std::stoll(added.empty() ? "0" : added);
     return true;
   }
@@ -172,8 +146,19 @@ PushResult pushRecords(const Sources& sources, const std::string& url, const Pus
   std::string target = std::string(PQhost(conn.get())) + ":" + PQport(conn.get()) + "/" +
                        PQdb(conn.get()) + "/" + kSharedTable;
 
-  std::vector<ProductionRecord> batch;
-  batch.reserve(o.batch);
+  std::string docs;  // the batch in COPY's form
+  size_t count = 0;
+  auto take = [&](std::string_view doc) {
+    copyField(docs, doc);
+    docs += '\n';
+    ++count;
+  };
+  auto flush = [&] {
+    bool sent = pusher.send(docs, count);
+    docs.clear();
+    count = 0;
+    return sent;
+  };
   bool ok = true;
 #ifdef TARN_HAVE_SQLITE
   std::error_code ec;
@@ -190,15 +175,14 @@ PushResult pushRecords(const Sources& sources, const std::string& url, const Pus
     // database stays open while the mark is written.
     int64_t last = db->pushMark(target);
     for (;;) {
-      ok = db->forEach(
-          [&](ProductionRecord&& r, int64_t seq) {
-            batch.push_back(std::move(r));
+      ok = db->forEachDoc(
+          [&](const char* doc, size_t size, int64_t seq) {
+            take(std::string_view(doc, size));
             last = seq;
           },
           last, static_cast<int64_t>(o.batch));
-      if (!ok || batch.empty()) break;
-      ok = pusher.send(batch) && db->setPushMark(target, last);
-      batch.clear();
+      if (!ok || count == 0) break;
+      ok = flush() && db->setPushMark(target, last);
       if (!ok) break;
     }
     if (!ok) {
@@ -208,17 +192,14 @@ PushResult pushRecords(const Sources& sources, const std::string& url, const Pus
   }
 #endif
   // Journals carry no mark: the key alone keeps their records from being counted twice.
+  // Their lines are read as records first, so a damaged line is left out, not sent.
   for (const std::string& path : sources.journals) {
     bool read = forEachJournalRecord(path, [&](ProductionRecord&& r) {
       if (!ok) return;
-      batch.push_back(std::move(r));
-      if (batch.size() >= o.batch) {
-        ok = pusher.send(batch);
-        batch.clear();
-      }
+      take(toJson(r));
+      if (count >= o.batch) ok = flush();
     });
-    ok = ok && pusher.send(batch);
-    batch.clear();
+    ok = ok && flush();
     if (!read) {
       result.error = "cannot read " + path;
       return result;

@@ -42,9 +42,19 @@ void Stats::add(const StatRow& row) {
     if (row.success) ++t.success;
   };
   count(overall);
-  count(perHour[row.startedAt.substr(0, 13)]);
+  std::string_view hour = std::string_view(row.startedAt).substr(0, 13);
+  if (!last_.hourTally || hour != last_.hour) {
+    last_.hour.assign(hour);
+    last_.hourTally = &perHour[last_.hour];
+  }
+  count(*last_.hourTally);
   count(perPort[row.port.empty() ? "-" : row.port]);
-  count(perFlash[hex8(row.flashId)]);
+  // The same keys come again and again: the last ones are kept at hand.
+  if (row.flashId != last_.flash || !last_.flashTally) {
+    last_.flash = row.flashId;
+    last_.flashTally = &perFlash[hex8(row.flashId)];
+  }
+  count(*last_.flashTally);
   if (!row.success) ++failuresPerStep[row.failedStep.empty() ? "-" : row.failedStep];
 }
 

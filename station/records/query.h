@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace station::records {
 
@@ -50,6 +51,22 @@ struct Stats {
   std::map<std::string, Tally> perFlash;  // 8 hex digits
   std::map<std::string, int64_t> failuresPerStep;
   void add(const StatRow& row);
+
+ private:
+  // The tallies of the last hour and flash seen; a copy starts without them, as they
+  // point into the maps of the original.
+  struct LastKeys {
+    std::string hour;
+    Tally* hourTally = nullptr;
+    uint32_t flash = 0;
+    Tally* flashTally = nullptr;
+    LastKeys() = default;
+    LastKeys(const LastKeys&) {}
+    LastKeys& operator=(const LastKeys&) {
+      hourTally = flashTally = nullptr;
+      return *this;
+    }
+  } last_;
 };
 
 // The statistics as text tables.

@@ -83,7 +83,9 @@ TEST_F(Store, EachRecordOnceInTheDatabase) {
   ASSERT_TRUE(reader);
   int seen = 0;
   reader->forEach([&](ProductionRecord&&, int64_t) {
-    if (seen++ == 0) EXPECT_EQ(store.add(sampleRecord(9)), Kept::Database);
+    if (seen++ == 0) {
+      EXPECT_EQ(store.add(sampleRecord(9)), Kept::Database);
+    }
   });
   EXPECT_EQ(idsIn(options.databasePath).size(), 6u);
 }

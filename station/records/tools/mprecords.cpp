@@ -18,6 +18,11 @@
 #include <string>
 #include <vector>
 
+#ifdef TARN_HAVE_REPORT
+// Qt's font setup keeps fontconfig's caches for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace {
 
 using namespace station::records;
