@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <random>
 
@@ -120,10 +121,13 @@ void statsOverAMillion() {
               static_cast<double>(fs::file_size(db)) / 1e6);
   for (int round = 0; round < 3; ++round) {
     t = Clock::now();
+    std::clock_t cpu = std::clock();
     Stats s;
-    forEachStatRow({db, {}}, [&](const StatRow& row) { s.add(row); }, nullptr);
-    std::printf("%-34s %.0f ms (%lld records, yield %.1f%%)\n", "stats over 1,000,000 records",
-                msSince(t), static_cast<long long>(s.overall.total), s.overall.yield());
+    collectStats({db, {}}, {}, s, nullptr);
+    std::printf("%-34s %.0f ms, CPU %.0f ms (%lld records, yield %.1f%%)\n",
+                "stats over 1,000,000 records", msSince(t),
+                1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC,
+                static_cast<long long>(s.overall.total), s.overall.yield());
   }
   t = Clock::now();
   std::string out;

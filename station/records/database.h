@@ -46,6 +46,9 @@ class RecordDatabase {
   bool forEachDoc(const std::function<void(const char* doc, size_t size, int64_t seq)>& fn,
                   int64_t afterSeq = 0, int64_t limit = -1);
   bool forEachStatRow(const std::function<void(const StatRow&)>& fn);
+  // The statistics of the records that pass the filter, counted by the database.
+  bool tally(const Filter& filter, Stats& stats);
+  bool contains(const std::string& id);
   std::optional<ProductionRecord> find(const std::string& id);
   int64_t count();
 

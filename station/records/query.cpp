@@ -37,25 +37,20 @@ std::string normalizeTime(const std::string& text) {
 }
 
 void Stats::add(const StatRow& row) {
+  addGroup(row.startedAt.substr(0, 13), row.success, row.port, row.flashId, row.failedStep, 1);
+}
+
+void Stats::addGroup(const std::string& hour, bool success, const std::string& port,
+                     uint32_t flashId, const std::string& failedStep, int64_t runs) {
   auto count = [&](Tally& t) {
-    ++t.total;
-    if (row.success) ++t.success;
+    t.total += runs;
+    if (success) t.success += runs;
   };
   count(overall);
-  std::string_view hour = std::string_view(row.startedAt).substr(0, 13);
-  if (!last_.hourTally || hour != last_.hour) {
-    last_.hour.assign(hour);
-    last_.hourTally = &perHour[last_.hour];
-  }
-  count(*last_.hourTally);
-  count(perPort[row.port.empty() ? "-" : row.port]);
-  // The same keys come again and again: the last ones are kept at hand.
-  if (row.flashId != last_.flash || !last_.flashTally) {
-    last_.flash = row.flashId;
-    last_.flashTally = &perFlash[hex8(row.flashId)];
-  }
-  count(*last_.flashTally);
-  if (!row.success) ++failuresPerStep[row.failedStep.empty() ? "-" : row.failedStep];
+  count(perHour[hour]);
+  count(perPort[port.empty() ? "-" : port]);
+  count(perFlash[hex8(flashId)]);
+  if (!success) failuresPerStep[failedStep.empty() ? "-" : failedStep] += runs;
 }
 
 namespace {

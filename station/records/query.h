@@ -8,7 +8,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace station::records {
 
@@ -51,22 +50,9 @@ struct Stats {
   std::map<std::string, Tally> perFlash;  // 8 hex digits
   std::map<std::string, int64_t> failuresPerStep;
   void add(const StatRow& row);
-
- private:
-  // The tallies of the last hour and flash seen; a copy starts without them, as they
-  // point into the maps of the original.
-  struct LastKeys {
-    std::string hour;
-    Tally* hourTally = nullptr;
-    uint32_t flash = 0;
-    Tally* flashTally = nullptr;
-    LastKeys() = default;
-    LastKeys(const LastKeys&) {}
-    LastKeys& operator=(const LastKeys&) {
-      hourTally = flashTally = nullptr;
-      return *this;
-    }
-  } last_;
+  // `runs` runs alike in these fields; `hour` is the start time's first 13 characters.
+  void addGroup(const std::string& hour, bool success, const std::string& port,
+                uint32_t flashId, const std::string& failedStep, int64_t runs);
 };
 
 // The statistics as text tables.

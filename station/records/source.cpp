@@ -7,6 +7,7 @@
 #endif
 
 #include <filesystem>
+#include <iterator>
 #include <unordered_map>
 
 namespace station::records {
@@ -99,6 +100,25 @@ bool forEachStatRow(const Sources& s, const std::function<void(const StatRow&)>&
   for (const std::string& id : order) {
     auto it = journal.find(id);
     if (it != journal.end()) fn(statRowOf(it->second));
+  }
+  return true;
+}
+
+bool collectStats(const Sources& s, const Filter& filter, Stats& stats, std::string* error) {
+  JournalRecords journal;
+  Order order;
+  if (!readJournals(s, journal, order, error)) return false;
+  bool ok = withDatabase(s, error, [&](auto& base) {
+    for (auto it = journal.begin(); it != journal.end();)
+      it = base.contains(it->first) ? journal.erase(it) : std::next(it);
+    return base.tally(filter, stats);
+  });
+  if (!ok) return false;
+  for (const std::string& id : order) {
+    auto it = journal.find(id);
+    if (it == journal.end()) continue;
+    StatRow row = statRowOf(it->second);
+    if (filter.matches(row)) stats.add(row);
   }
   return true;
 }

@@ -27,6 +27,8 @@ bool forEachRecord(const Sources& sources, const std::function<void(ProductionRe
 // The same, reading only the columns that statistics need from the database.
 bool forEachStatRow(const Sources& sources, const std::function<void(const StatRow&)>& fn,
                     std::string* error);
+// The statistics of the records that pass `filter`; the database counts its own.
+bool collectStats(const Sources& sources, const Filter& filter, Stats& stats, std::string* error);
 std::optional<ProductionRecord> findRecord(const Sources& sources, const std::string& id,
                                            std::string* error);
 

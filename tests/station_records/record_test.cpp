@@ -185,6 +185,11 @@ TEST(Query, StatsFromJournals) {
                              [&](const StatRow& row) { s.add(row); }, &error))
       << error;
   EXPECT_EQ(formatStats(s), kHandStats);
+  Stats collected;
+  Filter late;
+  late.from = "2026-12-08T07";
+  ASSERT_TRUE(collectStats({"", {dir / "a.journal", dir / "b.journal"}}, late, collected, &error));
+  EXPECT_EQ(collected.overall, (Tally{3, 1}));
 }
 
 }  // namespace

@@ -106,6 +106,9 @@ TEST_F(Store, LockedDatabaseLosesNothing) {
     int n = 0;
     forEachStatRow({options.databasePath, {options.journalPath}}, [&](const StatRow&) { ++n; }, nullptr);
     EXPECT_EQ(n, 4);
+    Stats stats;
+    EXPECT_TRUE(collectStats({options.databasePath, {options.journalPath}}, {}, stats, nullptr));
+    EXPECT_EQ(stats.overall.total, 4);
   }
   // Writable again: the next record takes the journal's into the database with it.
   ASSERT_EQ(store.add(sampleRecord(4)), Kept::Database);
@@ -159,6 +162,17 @@ TEST_F(Store, OlderSchemaIsBroughtUpToDate) {
   EXPECT_TRUE(base->setPushMark("x", 1));
   EXPECT_EQ(base->pushMark("x"), 1);
   EXPECT_EQ(base->insert({r, sampleRecord(2)}), 1) << "an id already there is not added again";
+}
+
+// The tools read a database that no station has brought up to date yet.
+TEST_F(Store, ToolsReadAnOlderDatabase) {
+  RecordDatabase::Options v2;
+  v2.schemaVersion = 2;
+  ASSERT_EQ(RecordDatabase::open(options.databasePath, nullptr, v2)->insert({sampleRecord(1), sampleRecord(2)}), 2);
+  Stats stats;
+  std::string error;
+  EXPECT_TRUE(collectStats({options.databasePath, {}}, {}, stats, &error)) << error;
+  EXPECT_EQ(stats.overall.total, 2);
 }
 
 // A database written by a later station version is not touched; the records go to the

@@ -129,7 +129,14 @@ TEST_F(Tool, StatsOfAHandCountedShift) {
             "  program                 1\n");
   ASSERT_EQ(mprecords({"stats", "--from", "2026-12-08T07"}, &out), 0);
   EXPECT_THAT(out, HasSubstr("  all                     2        1        1   50.0%\n"));
+}
 
+TEST_F(Tool, ReportIsAPicture) {
+  {
+    auto base = RecordDatabase::open(db, nullptr);
+    ASSERT_EQ(base->insert({sampleRecord(1), sampleRecord(3)}), 2);
+  }
+  std::string out;
   ASSERT_EQ(mprecords({"report", "-o", dir / "yield.png"}, &out), 0) << out;
   std::string png = e2e::readText(dir.path() / "yield.png");
   EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");

@@ -76,6 +76,7 @@ bool parseFilter(const std::string& a, const char* value, Filter& f) {
   return true;
 }
 
+#ifdef TARN_HAVE_REPORT
 // What a report covers: the time span and the filters.
 std::string describe(const Stats& stats, const Filter& f) {
   auto shown = [](std::string t) {
@@ -92,6 +93,7 @@ std::string describe(const Stats& stats, const Filter& f) {
   if (f.flashId) out += ", flash " + hex8(*f.flashId);
   return out;
 }
+#endif
 
 int fail(const std::string& error) {
   std::fprintf(stderr, "mprecords: %s\n", error.c_str());
@@ -143,10 +145,7 @@ int main(int argc, char** argv) {
   }
   if ((cmd.name == "stats" || cmd.name == "report") && cmd.args.empty()) {
     Stats stats;
-    bool ok = forEachStatRow(sources, [&](const StatRow& row) {
-      if (cmd.filter.matches(row)) stats.add(row);
-    }, &error);
-    if (!ok) return fail(error);
+    if (!collectStats(sources, cmd.filter, stats, &error)) return fail(error);
     if (cmd.name == "stats") {
       std::fputs(formatStats(stats).c_str(), stdout);
       return 0;
