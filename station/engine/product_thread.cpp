@@ -1,6 +1,7 @@
 #include "station/engine/product_thread.h"
 
 #include "station/engine/production_sequence.h"
+#include "station/engine/run_observer.h"
 
 #include <memory>
 #include <system_error>
@@ -16,7 +17,8 @@ struct ProductThread {
 
   void run() {
     std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(view);
-    runProduction(view, *device, systemPauses(), drive);
+    std::unique_ptr<RunObserver> observer = newRunObserver(view);
+    runProduction(view, *device, systemPauses(), drive, observer.get());
   }
 };
 

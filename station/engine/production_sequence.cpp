@@ -1,6 +1,7 @@
 #include "station/engine/production_sequence.h"
 
 #include "platform/program_folder.h"
+#include "station/engine/run_observer.h"
 #include "station/engine/system_area.h"
 #include "station/engine/volume_check.h"
 #include "station/ops/flash_id.h"
@@ -41,8 +42,9 @@ bool isPackageFile(const std::string& entry, PackageKind kind) {
 
 class Run {
  public:
-  Run(ProductionView& view, ProductionDevice& device, Pauses& pauses, char drive)
-      : view_(view), dev_(device), pauses_(pauses), drive_(drive), x_(1, drive) {}
+  Run(ProductionView& view, ProductionDevice& device, Pauses& pauses, char drive,
+      RunObserver& observer)
+      : view_(view), dev_(device), pauses_(pauses), obs_(observer), drive_(drive), x_(1, drive) {}
 
   RunOutcome go() {
     log(": Start");
@@ -51,6 +53,8 @@ class Run {
       log(": realidx == DEVICE_COUNT return!!");
       return outcome();
     }
+    obs_.runBegan(drive_, slot_);
+    obs_.stepBegan("start");
     view_.hidePicture(slot_);
 
     wait(200);
@@ -69,6 +73,7 @@ class Run {
   // Steps 4 to 22: true when the run reaches the success end, false after a failure
   // (whose text is already shown).
   bool devicePart() {
+    obs_.stepBegan("manager");
     if (dev_.isTarn(drive_)) {
       std::string current = dev_.readLabel(drive_);
       // An unreadable volume also reads as no label; with an empty LabelEdit it must not
@@ -92,16 +97,22 @@ class Run {
     view_.hidePicture(slot_);
     step(text("FILEWriteStr"));
 
+    obs_.stepBegan("variant");
     if (!chipVariantMatches()) return false;
 
+    obs_.stepBegan("flash_id");
     wait(100);
-    dev_.setSystemArea(drive_, computeSystemArea(view_));
+    int units = computeSystemArea(view_);
+    obs_.systemArea(units);
+    dev_.setSystemArea(drive_, units);
     uint32_t items = dev_.flashItemCount(drive_);
     uint32_t flashId = dev_.readFlashId(drive_);
     if (flashId == 0) return fail(text("FlashCheckStr"));
 
     std::string table = dev_.identifyFlash(flashId, items, slot_);
+    obs_.flashIdentified(flashId, items, table);
     if (table != "0") {
+      obs_.stepBegan("config_table");
       if (!dev_.writeConfigTable(drive_, miscPath(table))) return fail(text("FILEWriteStr"));
       progress(10);
     }
@@ -130,22 +141,27 @@ class Run {
       return false;
 
     if (view_.parityCheckTicked()) {
+      obs_.stepBegan("parity");
       step(text("FwParityCheckStr"));
       if (!dev_.checkUpdateSuccess(drive_)) return fail(text("FwParityCheckStr"));
       progress(92);
     }
 
+    obs_.stepBegan("bad_block_poll");
     if (!dev_.badBlockPoll(drive_)) return fail(text("BadBlockStr"));
     progress(94);
     wait(100);
     if (view_.portCell(slot_).empty()) discover("3");
 
+    obs_.stepBegan("capacity");
     uint32_t capacity = dev_.sizeMB(drive_);
     bool fat32 = capacity > 128;
+    obs_.capacity(capacity, fat32);
     bool readable = dev_.isReadable(drive_);
     log(": size =" + std::to_string(capacity) + "MB");
 
     if (!formatOrLabel(fat32, readable)) return false;
+    obs_.stepBegan("copy");
     if (!copyFiles()) return false;
     wait(200);
     return true;
@@ -156,6 +172,7 @@ class Run {
     if (wanted == 255) return true;
     if (wanted == 0) return variantFail(text("SDKBidErrorStr") + " 0");
     uint32_t chip = dev_.readBondingId(drive_) & 0xFF;
+    obs_.chipVariant(chip);
     if (chip == 0 || chip > 15) return variantFail(text("ChipBidErrorStr") + std::to_string(chip));
     if (static_cast<int>(chip) != wanted)
       return variantFail(text("SDKBidNoMatchStr") + " " + std::to_string(wanted));
@@ -163,6 +180,7 @@ class Run {
   }
 
   bool flashTest() {
+    obs_.stepBegan("flash_test");
     wait(100);
     if (!view_.blankCheckTicked()) {
       step(text("BadBlockStr"));
@@ -195,6 +213,9 @@ class Run {
 
   // The three stages of one image: start, data, end.
   bool writeImage(PackageKind kind, Three keys, Positions at, Positions waits) {
+    obs_.stepBegan(kind == PackageKind::Firmware      ? "program"
+                   : kind == PackageKind::Preferences ? "prefer"
+                                                      : "iso");
     step(text(keys.a));
     if (!dev_.writePackageStart(drive_, kind)) return fail(text(keys.a));
     progress(at.a);
@@ -206,12 +227,14 @@ class Run {
     step(text(keys.c));
     if (!dev_.writePackageEnd(drive_)) return fail(text(keys.c));
     progress(at.c);
+    obs_.packageWritten(kind);
     wait(static_cast<unsigned>(waits.c));
     return true;
   }
 
   bool formatOrLabel(bool fat32, bool readable) {
     if (!readable || view_.formatTicked()) {
+      obs_.stepBegan("format");
       wait(100);
       std::string format = text("FormatStr");
       view_.setStatusText(slot_, format + (fat32 ? "FAT32..." : "FAT16..."),
@@ -225,6 +248,7 @@ class Run {
       return true;
     }
     if (dev_.readLabel(drive_) == view_.labelText()) return true;
+    obs_.stepBegan("label");
     std::string setLabel = text("SetLabelStr");
     step(setLabel);
     if (!dev_.setLabel(drive_, view_.labelText())) {
@@ -257,6 +281,7 @@ class Run {
   }
 
   void successEnd() {
+    obs_.stepBegan("volume_check");
     view_.setProgressVisible(slot_, true);
     view_.setStatusText(slot_, text(unreset_ ? "UnresetMsg" : "SuccessMsg"), TextColour::Blue);
     view_.setProgress(slot_, 100);
@@ -266,6 +291,7 @@ class Run {
   }
 
   void commonEnd() {
+    obs_.stepBegan("end");
     if (view_.portCell(slot_).empty()) {
       wait(500);
       discover("end");
@@ -275,6 +301,9 @@ class Run {
       view_.resetRowIfReleased(slot_, drive_);
       log(" fail!");
     }
+    // Recorded before the counters move, so a station that closes on its last tally has
+    // every record.
+    obs_.runEnding(success_, unreset_);
     view_.runEnded(success_);
   }
 
@@ -294,6 +323,7 @@ class Run {
     }
     std::string where = std::to_string(port->hubPort) + "-" + std::to_string(port->port);
     log(" Port:" + where);
+    obs_.portFound(port->hubPort, port->port);
     view_.setPortCell(slot_, "Port:" + where);
   }
 
@@ -315,6 +345,7 @@ class Run {
   }
   bool variantFail(const std::string& shown) {
     view_.setStatusText(slot_, shown, TextColour::Red);
+    obs_.failed(shown);
     success_ = false;
     return false;
   }
@@ -324,6 +355,7 @@ class Run {
   ProductionView& view_;
   ProductionDevice& dev_;
   Pauses& pauses_;
+  RunObserver& obs_;
   const char drive_;
   const std::string x_;
   int slot_ = -1;
@@ -420,8 +452,9 @@ SleepingPauses& systemPauses() {
 }
 
 RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses& pauses,
-                         char drive) {
-  return Run(view, device, pauses, drive).go();
+                         char drive, RunObserver* observer) {
+  RunObserver none;
+  return Run(view, device, pauses, drive, observer ? *observer : none).go();
 }
 
 std::string copiedFileName(const std::string& entry) {

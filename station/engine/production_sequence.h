@@ -97,9 +97,12 @@ struct RunOutcome {
   uint64_t pausedMs = 0;  // sum of this run's pauses
 };
 
-// One run for the player under `drive`, start to tally, on the calling thread.
+class RunObserver;
+
+// One run for the player under `drive`, start to tally, on the calling thread; `observer`
+// (none: not observed) hears of its steps and findings.
 RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses& pauses,
-                         char drive);
+                         char drive, RunObserver* observer = nullptr);
 
 // The name a copy-list entry gets on the player: the text after the entry's last path
 // separator (a backslash on Windows; a slash or a backslash elsewhere), the whole entry

@@ -24,17 +24,23 @@
 #include "station/ui/headless.h"
 #include "station/ui/preview_window.h"
 #include "station/ui/station_window.h"
+#ifdef TARN_HAVE_RECORDS
+#include "station/records/recorder.h"
+#endif
 
 namespace {
 
 const char kUsage[] =
     "usage: mpstation [--sim ROOT] [--real-devices] [--allow-device PATH]...\n"
-    "                 [--headless [--runs N] [--timeout SECONDS]]\n"
+    "                 [--station NAME] [--no-records] [--headless [--runs N] [--timeout SECONDS]]\n"
     "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
     "  --real-devices    real players' disks even with --sim (vendor requests then go to\n"
     "                    the simulated players)\n"
     "  --allow-device PATH  for tests only: take this disk (e.g. /dev/loop5) as a player\n"
     "                    although it has no USB port\n"
+    "  --station NAME    the station's name in its production records (default: the\n"
+    "                    host name, or TARN_STATION)\n"
+    "  --no-records      keep no production records\n"
     "  --headless        no window: every row and counter change is printed as a line,\n"
     "                    messages are printed and answered with OK\n"
     "  --runs N          headless: close once N runs have been tallied\n"
@@ -49,6 +55,8 @@ struct Options {
   int timeout = 0;
   bool realDevices = false;
   std::vector<std::string> allowed;
+  std::string station;
+  bool records = true;
 };
 
 bool number(const char* text, int& out) {
@@ -67,6 +75,8 @@ bool parse(int argc, char** argv, Options& o) {
     else if (a == "--sim" && hasValue) o.sim = argv[++i];
     else if (a == "--real-devices") o.realDevices = true;
     else if (a == "--allow-device" && hasValue) o.allowed.push_back(argv[++i]);
+    else if (a == "--station" && hasValue) o.station = argv[++i];
+    else if (a == "--no-records") o.records = false;
     else if (a == "--runs" && hasValue) { if (!number(argv[++i], o.runs)) return false; }
     else if (a == "--timeout" && hasValue) { if (!number(argv[++i], o.timeout)) return false; }
     else return false;
@@ -80,6 +90,17 @@ void onSignal(int) { stopRequested = true; }
 // Workers that are still running when the station ends are neither waited for nor
 // stopped: leave without running destructors under them.
 [[noreturn]] void leave(int code) { station::exitProcess(code); }
+
+// Production records beside the station, for the one instance that runs.
+void startRecording(const Options& o) {
+#ifdef TARN_HAVE_RECORDS
+  const char* env = std::getenv("TARN_STATION");
+  std::string name = !o.station.empty() ? o.station : env ? env : "";
+  if (o.records) station::records::enableRecording(platform::programFolder() + "/misc", name);
+#else
+  (void)o;
+#endif
+}
 
 }  // namespace
 
@@ -122,6 +143,7 @@ int main(int argc, char** argv) {
       leave(station::kHeadlessOtherStation);
     }
     (void)first;
+    startRecording(o);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     station::HeadlessOptions ho;
@@ -135,6 +157,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Tarnwright v2.0");
   platform::InstanceLock* lock = check.lock.get();
   if (!station::FormCreate(*model, std::move(check))) leave(0);  // the running one comes forward
+  startRecording(o);
   station::StationWindow* window = nullptr;
   try {
     // The preview window exists before the main window is shown, hidden until a Preview;

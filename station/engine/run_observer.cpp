@@ -1,0 +1,39 @@
+#include "station/engine/run_observer.h"
+
+#include <mutex>
+
+namespace station {
+namespace {
+
+std::mutex factoryMutex;
+RunObserverFactory& factory() {
+  static RunObserverFactory f;
+  return f;
+}
+
+}  // namespace
+
+void setRunObserverFactory(RunObserverFactory f) {
+  std::lock_guard<std::mutex> lock(factoryMutex);
+  factory() = std::move(f);
+}
+
+std::unique_ptr<RunObserver> newRunObserver(ProductionView& view) {
+  RunObserverFactory f;
+  {
+    std::lock_guard<std::mutex> lock(factoryMutex);
+    f = factory();
+  }
+  std::unique_ptr<RunObserver> observer;
+  if (f) {
+    try {
+      observer = f(view);
+    } catch (...) {
+      observer.reset();  // recording is never a reason for a run not to happen
+    }
+  }
+  if (!observer) observer = std::make_unique<RunObserver>();
+  return observer;
+}
+
+}  // namespace station

@@ -1,0 +1,197 @@
+#include "station/records/recorder.h"
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <tuple>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace station::records {
+
+uint32_t crc32(const void* data, size_t size, uint32_t crc) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  crc = ~crc;
+  const auto* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+std::string fileCrc32(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto size = fs::file_size(path, ec);
+  if (ec) return {};
+  auto time = fs::last_write_time(path, ec);
+  if (ec) return {};
+  // A firmware image is read once per change, not once per player.
+  using Key = std::tuple<std::string, uintmax_t, fs::file_time_type>;
+  static std::mutex mu;
+  static std::map<Key, std::string> known;
+  Key key{path, size, time};
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    auto it = known.find(key);
+    if (it != known.end()) return it->second;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  uint32_t crc = 0;
+  std::array<char, 65536> buf;
+  while (in) {
+    in.read(buf.data(), buf.size());
+    crc = crc32(buf.data(), static_cast<size_t>(in.gcount()), crc);
+  }
+  std::string hex = hex8(crc);
+  std::lock_guard<std::mutex> lock(mu);
+  if (known.size() > 64) known.clear();
+  known[key] = hex;
+  return hex;
+}
+
+ProductionRecorder::ProductionRecorder(ProductionView& view, RecorderContext context)
+    : view_(view), context_(std::move(context)) {}
+
+void ProductionRecorder::runBegan(char drive, int slot) {
+  began_ = true;
+  record_.id = newRecordId();
+  record_.station = context_.station;
+  record_.slot = slot;
+  record_.drive = std::string(1, drive);
+  record_.startedAt = utcNow();
+  record_.label = view_.labelText();
+  auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
+  record_.settings = {
+      {"chkFormat", flag(view_.formatTicked())},
+      {"chkBlankCheck", flag(view_.blankCheckTicked())},
+      {"chkISOupgrade", flag(view_.isoUpgradeTicked())},
+      {"chkFwUpgrade", flag(view_.fwUpgradeTicked())},
+      {"chkParityCheck", flag(view_.parityCheckTicked())},
+      {"SystemAreachk", flag(view_.systemAreaFixed())},
+      {"SystemAreaComBo", std::to_string(view_.systemAreaComboIndex())},
+      {"sdkBondingId", std::to_string(view_.sdkBondingId())},
+  };
+}
+
+void ProductionRecorder::closeStep() {
+  if (step_.empty()) return;
+  double ms = std::chrono::duration<double, std::milli>(Clock::now() - stepStart_).count();
+  record_.steps.push_back({step_, std::round(ms * 10) / 10});  // a tenth of a millisecond
+  step_.clear();
+}
+
+void ProductionRecorder::stepBegan(const char* step) {
+  closeStep();
+  step_ = step;
+  stepStart_ = Clock::now();
+}
+
+void ProductionRecorder::portFound(int hubPort, int port) {
+  record_.port = std::to_string(hubPort) + "-" + std::to_string(port);
+}
+
+void ProductionRecorder::chipVariant(uint32_t variant) { record_.chipVariant = variant; }
+
+void ProductionRecorder::systemArea(int units) {
+  record_.settings["systemAreaUnits"] = std::to_string(units);
+}
+
+void ProductionRecorder::flashIdentified(uint32_t flashId, uint32_t chipCount,
+                                         const std::string& table) {
+  record_.flashId = flashId;
+  record_.chipCount = chipCount;
+  if (table != "0") file("table", context_.miscDir + "/" + table);
+}
+
+void ProductionRecorder::packageWritten(PackageKind kind) {
+  int index = context_.packageIndex ? context_.packageIndex(kind) : -1;
+  std::vector<std::string> list = view_.copyList();
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) return;
+  file(kind == PackageKind::Firmware ? "firmware" : kind == PackageKind::Preferences ? "prefer" : "iso",
+       list[static_cast<size_t>(index)]);
+}
+
+void ProductionRecorder::capacity(uint32_t mib, bool fat32) {
+  record_.capacityMib = mib;
+  record_.fileSystem = fat32 ? "FAT32" : "FAT16";
+}
+
+void ProductionRecorder::failed(const std::string& rowText) {
+  record_.failedStep = step_;
+  record_.failText = rowText;
+}
+
+void ProductionRecorder::file(const std::string& role, const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") == std::string::npos
+                                     ? 0
+                                     : path.find_last_of("\\/") + 1);
+  std::string local = path;
+#ifndef _WIN32
+  // A table named .\misc\x.txt is the file misc/x.txt here.
+  for (char& c : local)
+    if (c == '\\') c = '/';
+#endif
+  record_.files.push_back({role, name, fileCrc32(local)});
+}
+
+void ProductionRecorder::runEnding(bool success, bool unreset) {
+  if (!began_ || !context_.store) return;
+  try {
+    closeStep();
+    record_.endedAt = utcNow();
+    record_.success = success;
+    record_.unreset = unreset;
+    if (success) {
+      record_.failedStep.clear();
+      record_.failText.clear();
+    }
+    context_.store->add(record_);
+  } catch (...) {
+    // Recording gives way; the tally comes next regardless.
+  }
+}
+
+std::string hostName() {
+#ifdef _WIN32
+  char buf[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD n = sizeof buf;
+  if (GetComputerNameA(buf, &n)) return std::string(buf, n);
+#else
+  char buf[256] = {};
+  if (gethostname(buf, sizeof buf - 1) == 0 && buf[0]) return buf;
+#endif
+  return "station";
+}
+
+void enableRecording(const std::string& miscDir, const std::string& station) {
+  StoreOptions o;
+#ifdef TARN_HAVE_SQLITE
+  o.databasePath = miscDir + "/records.db";
+#endif
+  o.journalPath = miscDir + "/records.journal";
+  static RecordStore* store = nullptr;  // lives as long as the process, as the workers may
+  if (!store) store = new RecordStore(o);
+  store->moveJournal();
+  RecorderContext context{store, station.empty() ? hostName() : station, miscDir,
+                          [](PackageKind k) { return station::packageFileIndex(k); }};
+  setRunObserverFactory([context](ProductionView& view) -> std::unique_ptr<RunObserver> {
+    return std::make_unique<ProductionRecorder>(view, context);
+  });
+}
+
+}  // namespace station::records

@@ -1,0 +1,194 @@
+// mprecords: the station's production records from the command line: list, show, stats,
+// export --csv, push to a shared PostgreSQL database, report as a picture.
+#include "platform/program_folder.h"
+#include "station/records/query.h"
+#include "station/records/source.h"
+
+#ifdef TARN_HAVE_PQ
+#include "station/records/push.h"
+#endif
+#ifdef TARN_HAVE_REPORT
+#include "station/records/report.h"
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#ifdef TARN_HAVE_REPORT
+// Qt's font setup keeps fontconfig's caches for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
+namespace {
+
+using namespace station::records;
+
+const char kUsage[] =
+    "usage: mprecords [--dir STATION] [--db FILE] [--journal FILE]... COMMAND\n"
+    "  list   [FILTER]            one line per record\n"
+    "  show   ID                  the whole record\n"
+    "  stats  [FILTER]            yield overall, per hour, port and flash; failures per step\n"
+    "  export --csv [-o FILE] [FILTER]\n"
+    "  push   URL                 to a shared PostgreSQL database (again: adds nothing)\n"
+    "  report -o FILE.png [FILTER]\n"
+    "FILTER: --from TIME --to TIME (UTC, from inclusive, to exclusive; 2026-12-08 or\n"
+    "        2026-12-08T06:00) --result success|fail --port HUB-PORT --flash-id HEX\n"
+    "The records: STATION/misc/records.db and STATION/misc/records.journal, STATION being\n"
+    "this program's folder unless --dir, --db or --journal say otherwise.\n"
+    "Exit codes: 0 done, 1 failed (or no such record), 2 bad command line.\n";
+
+int usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+struct Command {
+  std::string name;
+  std::vector<std::string> args;
+  Filter filter;
+  std::string output;
+  bool csv = false;
+};
+
+bool parseFilter(const std::string& a, const char* value, Filter& f) {
+  std::string v = value;
+  if (a == "--from" || a == "--to") {
+    std::string t = normalizeTime(v);
+    if (t.empty()) return false;
+    (a == "--from" ? f.from : f.to) = t;
+  } else if (a == "--result") {
+    if (v != "success" && v != "fail") return false;
+    f.success = v == "success";
+  } else if (a == "--port") {
+    f.port = v == "-" ? "" : v;
+  } else if (a == "--flash-id") {
+    char* end = nullptr;
+    unsigned long id = std::strtoul(v.c_str(), &end, 16);
+    if (v.empty() || *end || v.size() > 8) return false;
+    f.flashId = static_cast<uint32_t>(id);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+#ifdef TARN_HAVE_REPORT
+// What a report covers: the time span and the filters.
+std::string describe(const Stats& stats, const Filter& f) {
+  auto shown = [](std::string t) {
+    if (t.size() > 10) t[10] = ' ';
+    return t;
+  };
+  std::string from = !f.from.empty() ? shown(f.from)
+                     : stats.perHour.empty() ? "-" : shown(stats.perHour.begin()->first) + ":00";
+  std::string to = !f.to.empty() ? "before " + shown(f.to)
+                   : stats.perHour.empty() ? "-" : "to " + shown(stats.perHour.rbegin()->first) + ":59";
+  std::string out = "Runs started from " + from + " " + to + " (UTC)";
+  if (f.success) out += *f.success ? ", successful runs" : ", failed runs";
+  if (f.port) out += ", port " + (f.port->empty() ? std::string("not found") : *f.port);
+  if (f.flashId) out += ", flash " + hex8(*f.flashId);
+  return out;
+}
+#endif
+
+int fail(const std::string& error) {
+  std::fprintf(stderr, "mprecords: %s\n", error.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Sources sources;
+  std::string dir;
+  bool explicitSources = false;
+  Command cmd;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    bool value = i + 1 < argc;
+    if (a == "--dir" && value) dir = argv[++i];
+    else if (a == "--db" && value) { sources.database = argv[++i]; explicitSources = true; }
+    else if (a == "--journal" && value) { sources.journals.push_back(argv[++i]); explicitSources = true; }
+    else if (a == "--csv") cmd.csv = true;
+    else if (a == "-o" && value) cmd.output = argv[++i];
+    else if (a.rfind("--", 0) == 0 && value) { if (!parseFilter(a, argv[++i], cmd.filter)) return usage(); }
+    else if (cmd.name.empty()) cmd.name = a;
+    else cmd.args.push_back(a);
+  }
+  if (!explicitSources) {
+    if (dir.empty()) dir = platform::programFolder();
+    if (dir.empty()) dir = ".";
+    if (haveDatabase()) sources.database = dir + "/misc/records.db";
+    sources.journals.push_back(dir + "/misc/records.journal");
+  }
+
+  std::string error;
+  if (cmd.name == "list" && cmd.args.empty()) {
+    bool ok = forEachRecord(sources, [&](ProductionRecord&& r) {
+      if (!cmd.filter.matches(statRowOf(r))) return;
+      std::printf("%s  %s  %-10s %d %s %-5s %-7s %-14s %s %5u\n", r.id.c_str(), r.startedAt.c_str(),
+                  r.station.c_str(), r.slot + 1, r.drive.c_str(), r.port.empty() ? "-" : r.port.c_str(),
+                  r.success ? "success" : "fail", r.failedStep.empty() ? "-" : r.failedStep.c_str(),
+                  hex8(r.flashId).c_str(), r.capacityMib);
+    }, &error);
+    return ok ? 0 : fail(error);
+  }
+  if (cmd.name == "show" && cmd.args.size() == 1) {
+    auto r = findRecord(sources, cmd.args[0], &error);
+    if (!r) return fail(error.empty() ? "no record " + cmd.args[0] : error);
+    std::printf("%s\n", toPrettyJson(*r).c_str());
+    return 0;
+  }
+  if ((cmd.name == "stats" || cmd.name == "report") && cmd.args.empty()) {
+    Stats stats;
+    if (!collectStats(sources, cmd.filter, stats, &error)) return fail(error);
+    if (cmd.name == "stats") {
+      std::fputs(formatStats(stats).c_str(), stdout);
+      return 0;
+    }
+    if (cmd.output.empty()) return usage();
+#ifdef TARN_HAVE_REPORT
+    if (!drawReport(stats, describe(stats, cmd.filter), cmd.output, &error)) return fail(error);
+    return 0;
+#else
+    return fail("this build draws no pictures");
+#endif
+  }
+  if (cmd.name == "export" && cmd.csv && cmd.args.empty()) {
+    std::ofstream file;
+    if (!cmd.output.empty()) {
+      file.open(cmd.output, std::ios::binary | std::ios::trunc);
+      if (!file) return fail("cannot write " + cmd.output);
+    }
+    std::string buf = csvHeader();
+    auto flush = [&] {
+      if (file.is_open()) file << buf;
+      else std::fwrite(buf.data(), 1, buf.size(), stdout);
+      buf.clear();
+    };
+    bool ok = forEachRecord(sources, [&](ProductionRecord&& r) {
+      if (!cmd.filter.matches(statRowOf(r))) return;
+      buf += csvLine(r);
+      if (buf.size() > (1 << 16)) flush();
+    }, &error);
+    flush();
+    if (file.is_open() && !file.flush()) return fail("cannot write " + cmd.output);
+    return ok ? 0 : fail(error);
+  }
+  if (cmd.name == "push" && cmd.args.size() == 1) {
+#ifdef TARN_HAVE_PQ
+    PushResult r = pushRecords(sources, cmd.args[0]);
+    if (!r.ok) return fail("push: " + r.error);
+    std::printf("pushed %lld records, %lld new\n", static_cast<long long>(r.sent),
+                static_cast<long long>(r.added));
+    return 0;
+#else
+    return fail("this build cannot reach PostgreSQL");
+#endif
+  }
+  return usage();
+}

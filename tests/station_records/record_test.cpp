@@ -1,0 +1,196 @@
+// The record's forms (JSON, CSV), the file checksum, the filters and the statistics.
+#include "records_fixture.h"
+#include "station/records/journal.h"
+#include "station/records/query.h"
+#include "station/records/recorder.h"
+#include "station/records/source.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+namespace station::records::testing {
+namespace {
+
+TEST(Record, JsonKeepsEveryField) {
+  ProductionRecord r = sampleRecord(3);
+  r.failText = "tab\there \"quoted\" line\nend";
+  r.settings["LabelEdit"] = "A\\B";
+  std::optional<ProductionRecord> back = fromJson(toJson(r));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, r);
+  EXPECT_EQ(toJson(r).find('\n'), std::string::npos) << "a journal line is one line";
+
+  r.chipVariant.reset();  // the run failed before the variant was read
+  r.port.clear();
+  EXPECT_EQ(*fromJson(toJson(r)), r);
+}
+
+TEST(Record, TextsThatAreNotUtf8StillMakeARecord) {
+  ProductionRecord r = sampleRecord(1);
+  r.failText = "\xB3\xC9\xB9\xA6 fail";  // a GBK text from lang.ini
+  std::optional<ProductionRecord> back = fromJson(toJson(r));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->id, r.id);
+  EXPECT_THAT(back->failText, ::testing::EndsWith(" fail"));
+}
+
+TEST(Record, NotARecord) {
+  for (const char* line : {"", "{", "[]", "{\"station\":\"x\"}", "{\"id\":\"\"}", "{\"id\":\"a\",\"steps\":[[1]]}"})
+    EXPECT_FALSE(fromJson(line)) << line;
+}
+
+TEST(Record, IdsDiffer) {
+  std::set<std::string> ids;
+  for (int i = 0; i < 10000; ++i) ids.insert(newRecordId());
+  EXPECT_EQ(ids.size(), 10000u);
+  EXPECT_EQ(newRecordId().size(), 32u);
+}
+
+TEST(Record, CsvQuotesWhatNeedsIt) {
+  ProductionRecord r = sampleRecord(3);
+  r.failText = "Format, \"Retry\"";
+  r.steps = {{"start", 1.5}, {"format", 10}};
+  std::string line = csvLine(r);
+  EXPECT_THAT(line, ::testing::HasSubstr(",program,\"Format, \"\"Retry\"\"\",ECD35195,"));
+  EXPECT_THAT(line, ::testing::HasSubstr(",start=1.5;format=10.0\r\n"));
+  EXPECT_THAT(line, ::testing::StartsWith(r.id + ",line-1,3,H,1-4,2026-12-08T06:00:03.000Z,"));
+  // as many fields as the header names (no field of the sample holds a comma otherwise)
+  std::string header = csvHeader();
+  EXPECT_EQ(std::count(header.begin(), header.end(), ','), 18);
+}
+
+TEST(Record, Crc32) {
+  EXPECT_EQ(crc32("123456789", 9), 0xCBF43926u);
+  ScratchDir dir("crc");
+  {
+    std::ofstream(dir / "a.bin", std::ios::binary) << "123456789";
+  }
+  EXPECT_EQ(fileCrc32(dir / "a.bin"), "CBF43926");
+  EXPECT_EQ(fileCrc32(dir / "missing.bin"), "");
+  // a changed file is read again, not taken from what was remembered
+  {
+    std::ofstream(dir / "a.bin", std::ios::binary | std::ios::trunc) << "12345678";
+  }
+  fs::last_write_time(dir / "a.bin", fs::last_write_time(dir / "a.bin") + std::chrono::seconds(5));
+  EXPECT_NE(fileCrc32(dir / "a.bin"), "CBF43926");
+}
+
+TEST(Query, NormalizeTime) {
+  struct Case { const char* in; const char* out; };
+  for (const Case& c : std::vector<Case>{
+           {"2026-12-08", "2026-12-08"},
+           {"2026-12-08 06", "2026-12-08T06"},
+           {"2026-12-08T06:30", "2026-12-08T06:30"},
+           {"2026-12-08 06:30:15", "2026-12-08T06:30:15"},
+           {"2026-12-8", ""},
+           {"2026-12-08T6", ""},
+           {"yesterday", ""},
+           {"2026-12-08T06:30:15.5", ""}})
+    EXPECT_EQ(normalizeTime(c.in), c.out) << c.in;
+}
+
+TEST(Query, Filters) {
+  StatRow row{"x", "2026-12-08T06:59:59.999Z", false, "1-3", 0xECD35195, "program"};
+  struct Case { Filter f; bool match; };
+  auto from = [](std::string v) { Filter f; f.from = v; return f; };
+  auto to = [](std::string v) { Filter f; f.to = v; return f; };
+  Filter ok, failed, port, noPort, flash, other;
+  ok.success = true;
+  failed.success = false;
+  port.port = "1-3";
+  noPort.port = "";
+  flash.flashId = 0xECD35195;
+  other.flashId = 0x98D79432;
+  for (const Case& c : std::vector<Case>{
+           {Filter{}, true},
+           {from("2026-12-08T06"), true},    // from: inclusive, at the hour's start
+           {from("2026-12-08T07"), false},
+           {to("2026-12-08T07"), true},      // to: exclusive
+           {to("2026-12-08T06"), false},
+           {to("2026-12-08"), false},
+           {to("2026-12-09"), true},
+           {ok, false}, {failed, true}, {port, true}, {noPort, false}, {flash, true}, {other, false}})
+    EXPECT_EQ(c.f.matches(row), c.match) << c.f.from << "|" << c.f.to;
+}
+
+// Six runs counted by hand.
+std::vector<StatRow> handCase() {
+  return {
+      {"1", "2026-12-08T06:10:00.000Z", true, "1-1", 0xECD35195, ""},
+      {"2", "2026-12-08T06:20:00.000Z", false, "1-2", 0xECD35195, "program"},
+      {"3", "2026-12-08T06:50:00.000Z", true, "1-1", 0x98D79432, ""},
+      {"4", "2026-12-08T07:05:00.000Z", false, "1-2", 0x98D79432, "flash_test"},
+      {"5", "2026-12-08T07:30:00.000Z", false, "", 0, "manager"},
+      {"6", "2026-12-08T07:45:00.000Z", true, "1-1", 0xECD35195, ""},
+  };
+}
+
+const char kHandStats[] =
+    "overall\n"
+    "                       runs  success     fail   yield\n"
+    "  all                     6        3        3   50.0%\n"
+    "per hour (UTC)\n"
+    "                       runs  success     fail   yield\n"
+    "  2026-12-08T06           3        2        1   66.7%\n"
+    "  2026-12-08T07           3        1        2   33.3%\n"
+    "per port\n"
+    "                       runs  success     fail   yield\n"
+    "  -                       1        0        1    0.0%\n"
+    "  1-1                     3        3        0  100.0%\n"
+    "  1-2                     2        0        2    0.0%\n"
+    "per flash identification\n"
+    "                       runs  success     fail   yield\n"
+    "  00000000                1        0        1    0.0%\n"
+    "  98D79432                2        1        1   50.0%\n"
+    "  ECD35195                3        2        1   66.7%\n"
+    "failures per step\n"
+    "  flash_test              1\n"
+    "  manager                 1\n"
+    "  program                 1\n";
+
+TEST(Query, StatsOfAHandCountedCase) {
+  Stats s;
+  for (const StatRow& row : handCase()) s.add(row);
+  EXPECT_EQ(s.overall, (Tally{6, 3}));
+  EXPECT_EQ(s.perHour.at("2026-12-08T07"), (Tally{3, 1}));
+  EXPECT_EQ(s.perPort.at("-"), (Tally{1, 0}));
+  EXPECT_EQ(s.failuresPerStep.size(), 3u);
+  EXPECT_EQ(formatStats(s), kHandStats);
+}
+
+// The same six runs as journal lines (the Windows station's record), one of them written
+// twice and one line damaged: each run counts once, the damage is skipped.
+TEST(Query, StatsFromJournals) {
+  ScratchDir dir("stats");
+  std::vector<ProductionRecord> records;
+  for (const StatRow& row : handCase()) {
+    ProductionRecord r = sampleRecord(1);
+    r.id = "id" + row.id;
+    r.startedAt = row.startedAt;
+    r.success = row.success;
+    r.port = row.port;
+    r.flashId = row.flashId;
+    r.failedStep = row.failedStep;
+    records.push_back(r);
+  }
+  for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(appendJournalLine(dir / "a.journal", toJson(records[i])));
+  ASSERT_TRUE(appendJournalLine(dir / "a.journal", "{\"id\":\"broken"));
+  for (size_t i = 3; i < 6; ++i) ASSERT_TRUE(appendJournalLine(dir / "b.journal", toJson(records[i])));
+  Stats s;
+  std::string error;
+  ASSERT_TRUE(forEachStatRow({"", {dir / "a.journal", dir / "b.journal", dir / "none.journal"}},
+                             [&](const StatRow& row) { s.add(row); }, &error))
+      << error;
+  EXPECT_EQ(formatStats(s), kHandStats);
+  Stats collected;
+  Filter late;
+  late.from = "2026-12-08T07";
+  ASSERT_TRUE(collectStats({"", {dir / "a.journal", dir / "b.journal"}}, late, collected, &error));
+  EXPECT_EQ(collected.overall, (Tally{3, 1}));
+}
+
+}  // namespace
+}  // namespace station::records::testing

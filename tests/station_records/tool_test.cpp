@@ -1,0 +1,162 @@
+// mprecords as a program: filters, show, stats, CSV, exit codes.
+#include "../station_e2e/station_harness.h"
+#include "records_fixture.h"
+#include "station/records/database.h"
+#include "station/records/journal.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace station::records::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kTool = std::string(TARN_DIST_DIR) + "/mprecords";
+
+class Tool : public ::testing::Test {
+ protected:
+  Tool() : dir("tool") {
+    fs::create_directories(dir.path() / "misc");
+    db = (dir.path() / "misc" / "records.db").string();
+    journal = (dir.path() / "misc" / "records.journal").string();
+  }
+  int mprecords(std::vector<std::string> args, std::string* out) {
+    args.insert(args.begin(), {kTool, "--dir", dir.path().string()});
+    return e2e::run(args, out);
+  }
+  std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+  }
+  ScratchDir dir;
+  std::string db, journal;
+};
+
+TEST_F(Tool, ListShowExportFromDatabaseAndJournal) {
+  std::vector<ProductionRecord> records;
+  for (int i = 0; i < 12; ++i) {
+    records.push_back(sampleRecord(i * 400));  // every 6 min 40 s from 06:00 to 07:13:20
+    records[i].port = "1-" + std::to_string(1 + i % 3);
+    records[i].flashId = i % 2 ? 0xECD35195 : 0x98D79432;
+  }
+  records[3].success = false;
+  records[3].failedStep = "program";
+  {
+    auto base = RecordDatabase::open(db, nullptr);
+    ASSERT_TRUE(base);
+    ASSERT_EQ(base->insert({records.begin(), records.begin() + 10}), 10);
+  }
+  // records 8, 9 are in both (a move cut short), 10, 11 only in the journal
+  for (int i = 8; i < 12; ++i) appendJournalLine(journal, toJson(records[i]));
+
+  std::string out;
+  struct Case { std::vector<std::string> filter; std::vector<int> expect; };
+  for (const Case& c : std::vector<Case>{
+           {{}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+           {{"--result", "fail"}, {3}},
+           {{"--result", "success"}, {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11}},
+           {{"--from", "2026-12-08 07:00"}, {9, 10, 11}},
+           {{"--to", "2026-12-08T06:20"}, {0, 1, 2}},
+           {{"--from", "2026-12-08T06:30", "--to", "2026-12-08T06:50"}, {5, 6, 7}},
+           {{"--port", "1-1"}, {0, 3, 6, 9}},
+           {{"--flash-id", "98d79432"}, {0, 2, 4, 6, 8, 10}}}) {
+    std::vector<std::string> args = {"list"};
+    args.insert(args.end(), c.filter.begin(), c.filter.end());
+    ASSERT_EQ(mprecords(args, &out), 0) << out;
+    std::vector<std::string> want, got;
+    for (int i : c.expect) want.push_back(records[i].id);
+    for (const auto& l : lines(out)) got.push_back(l.substr(0, 32));
+    EXPECT_EQ(got, want) << (c.filter.empty() ? "all" : c.filter[0]);
+  }
+
+  ASSERT_EQ(mprecords({"show", records[11].id}, &out), 0);
+  EXPECT_EQ(fromJson(out.substr(0, out.rfind('}') + 1)), records[11]);
+  EXPECT_EQ(mprecords({"show", "0123"}, &out), 1);
+
+  ASSERT_EQ(mprecords({"export", "--csv", "-o", dir / "out.csv"}, &out), 0) << out;
+  std::string csv = e2e::readText(dir.path() / "out.csv");
+  EXPECT_EQ(csv.substr(0, csvHeader().size()), csvHeader());
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 13);
+  EXPECT_THAT(csv, HasSubstr(csvLine(records[10])));
+}
+
+TEST_F(Tool, StatsOfAHandCountedShift) {
+  // 06:xx: 3 runs, one failing at "program"; 07:xx: 2 runs, one failing at "format" on a
+  // port never found.
+  struct Run { const char* at; bool ok; const char* port; const char* step; };
+  std::vector<Run> runs = {{"2026-12-08T06:05:00.000Z", true, "1-1", ""},
+                           {"2026-12-08T06:35:00.000Z", false, "1-2", "program"},
+                           {"2026-12-08T06:59:59.999Z", true, "1-2", ""},
+                           {"2026-12-08T07:00:00.000Z", false, "", "format"},
+                           {"2026-12-08T07:10:00.000Z", true, "1-1", ""}};
+  {
+    auto base = RecordDatabase::open(db, nullptr);
+    std::vector<ProductionRecord> rs;
+    for (const Run& run : runs) {
+      ProductionRecord r = sampleRecord(0);
+      r.startedAt = run.at;
+      r.success = run.ok;
+      r.port = run.port;
+      r.failedStep = run.step;
+      r.flashId = 0xECD35195;
+      rs.push_back(r);
+    }
+    ASSERT_EQ(base->insert(rs), 5);
+  }
+  std::string out;
+  ASSERT_EQ(mprecords({"stats"}, &out), 0) << out;
+  EXPECT_EQ(out,
+            "overall\n"
+            "                       runs  success     fail   yield\n"
+            "  all                     5        3        2   60.0%\n"
+            "per hour (UTC)\n"
+            "                       runs  success     fail   yield\n"
+            "  2026-12-08T06           3        2        1   66.7%\n"
+            "  2026-12-08T07           2        1        1   50.0%\n"
+            "per port\n"
+            "                       runs  success     fail   yield\n"
+            "  -                       1        0        1    0.0%\n"
+            "  1-1                     2        2        0  100.0%\n"
+            "  1-2                     2        1        1   50.0%\n"
+            "per flash identification\n"
+            "                       runs  success     fail   yield\n"
+            "  ECD35195                5        3        2   60.0%\n"
+            "failures per step\n"
+            "  format                  1\n"
+            "  program                 1\n");
+  ASSERT_EQ(mprecords({"stats", "--from", "2026-12-08T07"}, &out), 0);
+  EXPECT_THAT(out, HasSubstr("  all                     2        1        1   50.0%\n"));
+}
+
+TEST_F(Tool, ReportIsAPicture) {
+  {
+    auto base = RecordDatabase::open(db, nullptr);
+    ASSERT_EQ(base->insert({sampleRecord(1), sampleRecord(3)}), 2);
+  }
+  std::string out;
+  ASSERT_EQ(mprecords({"report", "-o", dir / "yield.png"}, &out), 0) << out;
+  std::string png = e2e::readText(dir.path() / "yield.png");
+  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+TEST_F(Tool, CommandLine) {
+  std::string out;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"list", "--from", "yesterday"}, {"list", "--result", "maybe"},
+           {"list", "--flash-id", "XYZ"}, {"show"}, {"export"}, {"report"}, {"push"}})
+    EXPECT_EQ(mprecords(args, &out), 2) << (args.empty() ? "" : args[0]);
+  EXPECT_THAT(out, HasSubstr("usage: mprecords"));
+  // No records yet is not an error.
+  EXPECT_EQ(mprecords({"list"}, &out), 0);
+  EXPECT_EQ(out, "");
+  // A database that is not one is.
+  e2e::writeText(db, "not a database, just text long enough to be looked at............");
+  EXPECT_EQ(mprecords({"stats"}, &out), 1);
+  EXPECT_THAT(out, HasSubstr("mprecords: "));
+}
+
+}  // namespace
+}  // namespace station::records::testing
