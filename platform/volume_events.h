@@ -1,12 +1,14 @@
 // Volume arrival and removal notifications: which drive letters appeared or went.
 // Windows: WM_DEVICECHANGE with DBT_DEVICEARRIVAL / DBT_DEVICEREMOVECOMPLETE for volumes,
-// received by a hidden window on a thread of its own. Simulated players: the lines
+// received by a hidden window on a thread of its own, checked against GetLogicalDrives on
+// a timer (drive_tracker.h). Simulated players: the lines
 // "<seq> plug E" / "<seq> unplug E" that tarnsim appends to <root>/events. Linux with
 // real players: the kernel's block-device events (platform/linux/real_devices.h); a disk
 // the station must not touch is told as refused, with its device and the reason.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +62,11 @@ std::unique_ptr<VolumeEvents> makeSimVolumeEvents(const std::string& root);
 #else
 // The class name of the hidden window that receives the notifications.
 inline constexpr char kVolumeEventsWindowClass[] = "TarnVolumeEvents";
+// How often the drives present are looked at, for notifications that never came.
+inline constexpr unsigned kDrivePollMs = 500;
+// The notifications merged with a look at `presentDrives` every `pollMs` (0: no looks).
+std::unique_ptr<VolumeEvents> makeWin32VolumeEvents(std::function<uint32_t()> presentDrives,
+                                                    unsigned pollMs);
 #endif
 
 }  // namespace platform

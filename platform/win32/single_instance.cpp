@@ -56,11 +56,25 @@ class Win32InstanceLock : public InstanceLock {
   HWND marker_ = nullptr;
 };
 
-bool raiseRunning(const std::string& name) {
+// The running instance makes its mutex before its window: a start in between waits a
+// moment for the window to be published.
+constexpr DWORD kWindowWaitMs = 3000;
+constexpr DWORD kWindowRetryMs = 50;
+
+HWND publishedWindow(const std::string& name) {
   HWND marker = FindWindowA(kMarkerClass, name.c_str());
-  if (!marker) return false;
+  if (!marker) return nullptr;
   HWND window = reinterpret_cast<HWND>(GetWindowLongPtrA(marker, GWLP_USERDATA));
-  if (!window || !IsWindow(window)) return false;
+  return window && IsWindow(window) ? window : nullptr;
+}
+
+bool raiseRunning(const std::string& name) {
+  HWND window = publishedWindow(name);
+  for (DWORD waited = 0; !window && waited < kWindowWaitMs; waited += kWindowRetryMs) {
+    Sleep(kWindowRetryMs);
+    window = publishedWindow(name);
+  }
+  if (!window) return false;
   if (IsIconic(window)) {
     ShowWindow(window, SW_RESTORE);
   } else {

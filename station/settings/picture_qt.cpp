@@ -1,5 +1,7 @@
 #include "station/settings/picture_qt.h"
 
+#include "station/settings/picture.h"
+
 namespace station {
 
 std::optional<Picture> loadPictureQt(const std::string& path) {
@@ -25,5 +27,11 @@ QImage toQImage(const Picture& p) {
   }
   return image;
 }
+
+}  // namespace station
+
+namespace station {
+
+std::optional<Picture> loadPicture(const std::string& path) { return loadPictureQt(path); }
 
 }  // namespace station

@@ -23,7 +23,7 @@ const Entry& entry(LangText id) { return kEntries[static_cast<std::size_t>(id)];
 
 }  // namespace
 
-#ifndef TARN_HAVE_INIPARSER
+#if !defined(TARN_HAVE_INIPARSER) && !defined(_WIN32)
 // Built without the library: the file is treated as unreadable, so English stays.
 std::optional<std::vector<std::string>> readLangSection(const std::string&, const std::string&,
                                                         const std::vector<std::string>&) {

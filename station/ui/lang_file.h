@@ -1,4 +1,5 @@
-// Reading one section of the language file (the iniparser library where it is present).
+// Reading one section of the language file: the iniparser library on Linux, the profile
+// services on Windows (lang_profile.cpp).
 #pragma once
 
 #include <optional>

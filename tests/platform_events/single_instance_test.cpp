@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "platform/process.h"
 #include "platform/single_instance.h"
 
 #ifdef _WIN32
@@ -106,6 +107,54 @@ TEST(Win32Instance, NamedMutexAndRunningWindow) {
   EXPECT_TRUE(next.lock);
   if (window) DestroyWindow(window);
   else GTEST_SKIP() << "no display: the window half needs one (the display run covers it)";
+}
+
+void pumpMessages() {
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+}
+
+// A second process finds the running window and restores it from the task bar, also when
+// the window is published only after that start began; it writes no file.
+TEST(Win32Instance, SecondProcessRestoresTheRunningWindow) {
+  const std::string name = uniqueName();
+  InstanceCheck first = checkSingleInstance(name, "");
+  ASSERT_TRUE(first.lock);
+  HWND window = CreateWindowExA(0, "STATIC", "station", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!window) GTEST_SKIP() << "no display: the window half needs one (the display run covers it)";
+  char self[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+  const auto starter = std::filesystem::path(std::string(self, n)).parent_path() /
+                       "platform_instance_start.exe";
+  const auto before = std::filesystem::current_path();
+  const auto empty = std::filesystem::temp_directory_path() / ("tarn_instance_" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(empty);
+  std::filesystem::current_path(empty);
+  for (bool late : {true, false}) {
+    ShowWindow(window, SW_SHOWMINIMIZED);
+    pumpMessages();
+    ASSERT_TRUE(IsIconic(window));
+    ChildCommand cmd;
+    cmd.windowsLine = "\"" + starter.string() + "\" \"" + name + "\"";
+    const ULONGLONG started = GetTickCount64();
+    ChildResult r = runChild(cmd, {20, 1000, [&] {
+      if (late && GetTickCount64() - started > 1500) first.lock->setWindow(window);
+      pumpMessages();
+    }});
+    ASSERT_TRUE(r.ended()) << (late ? "late" : "published");
+    EXPECT_EQ(r.exitCode, 3u) << (late ? "late" : "published");
+    for (int i = 0; i < 50 && IsIconic(window); ++i) {
+      Sleep(20);
+      pumpMessages();
+    }
+    EXPECT_FALSE(IsIconic(window)) << (late ? "late" : "published");
+  }
+  std::filesystem::current_path(before);
+  EXPECT_TRUE(std::filesystem::is_empty(empty)) << "a later start wrote into its folder";
+  std::error_code ignored;  // Wine may still hold the folder as the ended child's
+  std::filesystem::remove_all(empty, ignored);
+  DestroyWindow(window);
 }
 
 #endif

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -100,7 +101,8 @@ TEST_F(SimEvents, NoFileYetMeansNothingYet) {
 
 // The hidden window hears a volume broadcast as the system would send it.
 TEST(Win32VolumeEvents, HiddenWindowQueuesVolumeNotices) {
-  auto events = makeVolumeEvents();
+  auto events = makeWin32VolumeEvents(nullptr, 0);  // notifications only: no looks between
+
   HWND w = FindWindowA(kVolumeEventsWindowClass, "");
   if (!w) GTEST_SKIP() << "no display: windows cannot be made (the display run covers it)";
   DEV_BROADCAST_VOLUME v = {};
@@ -113,6 +115,44 @@ TEST(Win32VolumeEvents, HiddenWindowQueuesVolumeNotices) {
   v.dbcv_devicetype = 5;
   SendMessageA(w, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v));
   EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "EF"}, {V::Removal, "E"}}));
+}
+
+// Notifications and looks at the drives together, on the hidden window's own thread.
+TEST(Win32VolumeEvents, LooksCatchWhatNotificationsMiss) {
+  std::atomic<uint32_t> present{(1u << 2) | (1u << 25)};  // C: and Z: from the start
+  auto events = makeWin32VolumeEvents([&] { return present.load(); }, 20);
+  HWND w = FindWindowA(kVolumeEventsWindowClass, "");
+  if (!w) GTEST_SKIP() << "no display: windows cannot be made (the display run covers it)";
+  std::vector<VolumeNotice> seen;
+  auto settle = [&] {  // several looks' worth
+    for (int i = 0; i < 10; ++i) {
+      Sleep(20);
+      for (auto& n : events->poll()) seen.push_back(n);
+    }
+  };
+  auto notify = [&](WPARAM event, uint32_t mask) {
+    DEV_BROADCAST_VOLUME v = {};
+    v.dbcv_size = sizeof v;
+    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    v.dbcv_unitmask = mask;
+    SendMessageA(w, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&v));
+  };
+  const uint32_t G = 1u << 6, H = 1u << 7;
+  present |= G;  // no notification at all: the look finds it
+  settle();
+  notify(DBT_DEVICEARRIVAL, G);  // the late notification adds nothing
+  present &= ~G;
+  notify(DBT_DEVICEREMOVECOMPLETE, G);  // whichever sees it first, one removal
+  settle();
+  present |= H;
+  notify(DBT_DEVICEARRIVAL, H);
+  notify(DBT_DEVICEARRIVAL, H);  // unplugged and back between two looks, removal missed
+  settle();
+  present &= ~H;  // removal notification missed: the look finds it
+  settle();
+  EXPECT_EQ(seen, (std::vector<VolumeNotice>{{V::Arrival, "G"}, {V::Removal, "G"},
+                                              {V::Arrival, "H"}, {V::Removal, "H"},
+                                              {V::Arrival, "H"}, {V::Removal, "H"}}));
 }
 
 #endif

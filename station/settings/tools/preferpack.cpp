@@ -1,15 +1,14 @@
 // preferpack: builds, reads and unpacks preferences packages (prefer.dat) on the code of
 // the Setting page, for operators whose window keeps that page disabled.
-#include <QImage>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "station/settings/frame_set.h"
-#include "station/settings/picture_qt.h"
+#include "station/settings/picture.h"
 #include "station/settings/prefer_package.h"
 
 namespace {
@@ -75,7 +74,7 @@ int build(const std::vector<std::string>& args) {
     std::vector<std::string> list;
     station::LoadFavorite(*folder, list);
     const unsigned mask = station::checkFrameSet(animation, list, static_cast<int>(w),
-                                                 static_cast<int>(h), station::loadPictureQt);
+                                                 static_cast<int>(h), station::loadPicture);
     if (mask != station::fullMask(animation))
       return fail(*folder + ": " + station::kPictureShortCaption + ": " +
                   station::frameSetMessage(animation, static_cast<int>(w), static_cast<int>(h)));
@@ -90,7 +89,7 @@ int build(const std::vector<std::string>& args) {
   rq.language = language;
   rq.contrast = contrast;
   rq.newPackagePath = output;
-  station::ApplyResult r = station::applyPackage(rq, station::loadPictureQt);
+  station::ApplyResult r = station::applyPackage(rq, station::loadPicture);
   if (!r.written) return fail(r.message);
   std::printf("%s written\n", r.path.c_str());
   return 0;
@@ -117,8 +116,10 @@ int extract(const std::string& path, const std::string& folder) {
       station::Picture picture;
       if (auto error = station::readPackageFrame(path, animation, n - 1, picture)) return fail(*error);
       const std::string out = station::withSeparator(folder) + station::frameName(animation, n);
-      if (!station::toQImage(picture).save(QString::fromLocal8Bit(out.c_str()), "BMP"))
-        return fail("Unable to write to " + out);
+      const std::vector<std::uint8_t> bytes = station::encodeBmp24(picture);
+      std::ofstream file(out, std::ios::binary | std::ios::trunc);
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      if (!file.flush()) return fail("Unable to write to " + out);
     }
   }
   std::printf("%d frames written to %s\n", station::kStartupFrames + station::kShutdownFrames,
