@@ -1,4 +1,4 @@
-#include "station/ui/fsm_version.h"
+#include "station/texts/fsm_version.h"
 
 #include <cstdio>
 

@@ -13,10 +13,10 @@
 
 #include "platform/volume_events.h"
 #include "station/settings/prefer_package_page.h"
-#include "station/ui/copy_list_edit.h"
-#include "station/ui/device_arrival.h"
-#include "station/ui/startup.h"
-#include "station/ui/station_model.h"
+#include "station/model/copy_list_edit.h"
+#include "station/model/device_arrival.h"
+#include "station/model/startup.h"
+#include "station/model/station_model.h"
 
 class QCheckBox;
 class QComboBox;

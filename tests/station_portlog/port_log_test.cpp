@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "platform/program_folder.h"
-#include "station/ui/port_log.h"
+#include "station/portlog/port_log.h"
 
 namespace station_files_test {
 namespace {

@@ -15,9 +15,9 @@
 #include "platform/single_instance.h"
 #include "platform/volume_events.h"
 #include "station/engine/product_thread.h"
-#include "station/ui/headless.h"
-#include "station/ui/preview_window.h"
-#include "station/ui/station_window.h"
+#include "station/frontend/headless/headless.h"
+#include "station/frontend/qt/preview_window.h"
+#include "station/frontend/qt/station_window.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "platform/system_language.h"
 #include "platform/text_codec.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 namespace station_files_test {
 namespace {

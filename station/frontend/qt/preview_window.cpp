@@ -1,4 +1,4 @@
-#include "station/ui/preview_window.h"
+#include "station/frontend/qt/preview_window.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "station/settings/picture_qt.h"
+#include "station/frontend/qtimage/picture_qt.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "station/ui/headless.h"
+#include "station/frontend/headless/headless.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,11 +1,11 @@
-#include "station/ui/startup.h"
+#include "station/model/startup.h"
 
 #include <filesystem>
 
 #include "station/engine/system_area.h"
 #include "station/settings/copy_list.h"
-#include "station/ui/copy_list_edit.h"
-#include "station/ui/fsm_version.h"
+#include "station/model/copy_list_edit.h"
+#include "station/texts/fsm_version.h"
 
 namespace station {
 

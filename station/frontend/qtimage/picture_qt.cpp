@@ -1,4 +1,4 @@
-#include "station/settings/picture_qt.h"
+#include "station/frontend/qtimage/picture_qt.h"
 
 namespace station {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "station/ops/device_tool.h"
-#include "station/ui/device_arrival.h"
-#include "station/ui/station_model.h"
+#include "station/model/device_arrival.h"
+#include "station/model/station_model.h"
 
 namespace station::testing {
 

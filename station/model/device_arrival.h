@@ -9,7 +9,7 @@
 
 #include "platform/volume_events.h"
 #include "station/ops/device_tool.h"
-#include "station/ui/station_model.h"
+#include "station/model/station_model.h"
 
 namespace station {
 

@@ -1,7 +1,7 @@
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 #include "platform/system_language.h"
-#include "station/ui/lang_file.h"
+#include "station/texts/lang_file.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "station/ui/copy_list_edit.h"
+#include "station/model/copy_list_edit.h"
 
 #include <cstdio>
 #include <filesystem>

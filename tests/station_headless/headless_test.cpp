@@ -1,9 +1,9 @@
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
 #include <deque>
 #include <thread>
 
-#include "station/ui/headless.h"
+#include "station/frontend/headless/headless.h"
 
 namespace station::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "station/ui/port_log.h"
+#include "station/portlog/port_log.h"
 
 #include <cstdio>
 #include <mutex>

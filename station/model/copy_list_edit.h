@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "station/ui/station_model.h"
+#include "station/model/station_model.h"
 
 namespace station {
 

@@ -6,7 +6,7 @@
 
 #include "platform/single_instance.h"
 #include "station/settings/settings.h"
-#include "station/ui/station_model.h"
+#include "station/model/station_model.h"
 
 namespace station {
 

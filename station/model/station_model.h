@@ -21,8 +21,8 @@
 #include "platform/single_instance.h"
 #include "station/engine/production_view.h"
 #include "station/settings/settings.h"
-#include "station/ui/lang.h"
-#include "station/ui/port_log.h"
+#include "station/texts/lang.h"
+#include "station/portlog/port_log.h"
 
 namespace station {
 

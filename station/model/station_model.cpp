@@ -1,4 +1,4 @@
-#include "station/ui/station_model.h"
+#include "station/model/station_model.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "station/ui/station_window.h"
+#include "station/frontend/qt/station_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,8 +23,8 @@
 #include <exception>
 
 #include "station/ops/device_tool.h"
-#include "station/settings/picture_qt.h"
-#include "station/ui/preview_window.h"
+#include "station/frontend/qtimage/picture_qt.h"
+#include "station/frontend/qt/preview_window.h"
 
 namespace station {
 

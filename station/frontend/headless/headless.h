@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "platform/volume_events.h"
-#include "station/ui/device_arrival.h"
-#include "station/ui/startup.h"
-#include "station/ui/station_model.h"
+#include "station/model/device_arrival.h"
+#include "station/model/startup.h"
+#include "station/model/station_model.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "station/ui/device_arrival.h"
+#include "station/model/device_arrival.h"
 
 #include <chrono>
 #include <thread>

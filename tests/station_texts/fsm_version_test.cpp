@@ -1,8 +1,8 @@
 // The version text at byte 8192 of FSM.BIN and the caption it ends.
 #include <gtest/gtest.h>
 
-#include "files_util.h"
-#include "station/ui/fsm_version.h"
+#include "support/scratch.h"
+#include "station/texts/fsm_version.h"
 
 namespace station_files_test {
 namespace {

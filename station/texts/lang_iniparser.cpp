@@ -1,6 +1,6 @@
 #include <iniparser.h>
 
-#include "station/ui/lang_file.h"
+#include "station/texts/lang_file.h"
 
 namespace station {
 
