@@ -19,7 +19,7 @@ int64_t sizeOf(const std::vector<std::string>& list, int index) {
 }
 
 std::string sizeText(StationView& view, int64_t megabytes) {
-  return view.text("SystemAreaSizeStr") + ": " + std::to_string(megabytes) + "MB";
+  return view.text(LangText::SystemAreaSizeStr) + ": " + std::to_string(megabytes) + "MB";
 }
 
 }  // namespace

@@ -20,13 +20,6 @@ const char* const kElementNames[kElementCount] = {
     "grpFileList", "grpMPSetting", "Upgradebtn", "SystemAreaComBo", "chkBarFixed",
     "CheckManuupgrade", "chkEraseAll", "tabSetting"};
 
-// Entries without a lang.ini key are asked for by their table name.
-const char* const kLangNames[] = {
-#define TARN_LANG_NAME(name, key, english) #name,
-    TARN_LANG_TEXTS(TARN_LANG_NAME)
-#undef TARN_LANG_NAME
-};
-
 std::string folderOr(const std::string& given) {
   return given.empty() ? platform::programFolder() : given;
 }
@@ -386,6 +379,19 @@ void StationModel::setSettingsPageValues(const Settings& v) {
   publish(c);
 }
 
+SettingPageState StationModel::settingPageState() const {
+  Lock lock(mu_);
+  return pageState_;
+}
+
+void StationModel::setSettingPageState(const SettingPageState& state) {
+  Lock lock(mu_);
+  pageState_ = state;
+  Change c{ChangeKind::PageState};
+  c.pageState = state;
+  publish(c);
+}
+
 void StationModel::textsLoaded() {
   Lock lock(mu_);
   publish(Change{ChangeKind::Texts});
@@ -616,12 +622,7 @@ std::vector<std::string> StationModel::copyList() const {
   return copyList_;
 }
 
-std::string StationModel::text(const std::string& key) const {
-  if (auto id = langTextForKey(key)) return lang_->text(*id);
-  for (size_t i = 0; i < kLangTextCount; ++i)
-    if (key == kLangNames[i]) return lang_->text(static_cast<LangText>(i));
-  return {};
-}
+std::string StationModel::text(LangText id) const { return lang_->text(id); }
 
 void StationModel::pump() {
   std::function<void()> hook;

@@ -20,6 +20,7 @@
 
 #include "platform/single_instance.h"
 #include "station/engine/production_view.h"
+#include "station/settings/prefer_package_page.h"
 #include "station/settings/settings.h"
 #include "station/texts/lang.h"
 #include "station/portlog/port_log.h"
@@ -76,6 +77,7 @@ enum class ChangeKind {
   Caption,         // text: window caption (bytes), title: application title
   Texts,           // the language table was loaded: every caption is to be put on again
   SettingsPage,    // settings: the Setting page's values (Edit1.., ComboBox1/3, TrackBar1), text: Edit5
+  PageState,       // pageState: the Setting page's own state (Edit9, its buttons' enabling)
   Page,            // number: active page (0 production, 1 Setting)
   Message,         // message: a modal message was asked for
   Binding,         // the slot table was bound to the rows again
@@ -97,6 +99,7 @@ struct Change {
   std::vector<std::string> items;
   std::vector<int> selection;
   Settings settings;
+  SettingPageState pageState;
   ModalMessage message;
 };
 
@@ -158,6 +161,7 @@ class StationModel : public ProductionView {
   // The values of every settings control, as saved to prefer.ini.
   Settings settings() const;
   bool runMarked(int slot) const;
+  SettingPageState settingPageState() const;
 
   // --- operator input and handlers' steps (window thread) ---
   // Sets the box without running its click handler; true when the state changed.
@@ -178,6 +182,7 @@ class StationModel : public ProductionView {
   void setEdit5(const std::string& text);
   // The Setting page's values (not the check boxes, the combo or the label).
   void setSettingsPageValues(const Settings& values);
+  void setSettingPageState(const SettingPageState& state);
   void textsLoaded();
   // Binds every entry i to row i + 1 (FormShow, chkBarFixedClick).
   void bindSlotsToRows();
@@ -229,7 +234,7 @@ class StationModel : public ProductionView {
   void setSystemAreaComboIndex(int index) override;
   std::string labelText() const override;
   std::vector<std::string> copyList() const override;
-  std::string text(const std::string& key) const override;
+  std::string text(LangText id) const override;
   void pump() override;
   void appendPortLog(const std::string& line) override;
   std::string statusText(int slot) const override;
@@ -288,6 +293,7 @@ class StationModel : public ProductionView {
   std::string appTitle_ = platform::kInstanceName;
   int activePage_ = 0;
   std::string edit5_;
+  SettingPageState pageState_;
   std::unique_ptr<platform::InstanceLock> instanceLock_;
 };
 

@@ -326,7 +326,7 @@ bool DeviceTool::blankCheckPoll(char drive, int slot) {
     // Blinks in groups of four looks: red, then the window-text colour.
     TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
     view_.setStatusText(
-        slot, view_.text("BlankingCheckStr") + " " + std::to_string(percent) + "%", colour);
+        slot, view_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%", colour);
     view_.setProgress(slot, (span - 15) * percent / 100 + 15);
     view_.pump();
     if (code == kBlankCheckFailed) return false;

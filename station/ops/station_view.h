@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "station/texts/lang.h"
+
 namespace station {
 
 constexpr int DEVICE_COUNT = 8;
@@ -48,8 +50,8 @@ class StationView {
   virtual std::string labelText() const = 0;        // LabelEdit
   virtual std::vector<std::string> copyList() const = 0;  // SelectFileList2 items
 
-  // The language table's text for `key` (BlankingCheckStr, FailMsg, ...).
-  virtual std::string text(const std::string& key) const = 0;
+  // The language table's text (its bytes as stored).
+  virtual std::string text(LangText id) const = 0;
 
   // Lets the window process pending messages while an operation waits. The window stays
   // responsive by design, so models may make this a no-op.

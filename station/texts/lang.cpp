@@ -8,12 +8,13 @@ namespace station {
 namespace {
 
 struct Entry {
+  const char* name;
   const char* key;
   const char* english;
 };
 
 const Entry kEntries[] = {
-#define TARN_LANG_ENTRY(name, key, english) {key, english},
+#define TARN_LANG_ENTRY(name, key, english) {#name, key, english},
     TARN_LANG_TEXTS(TARN_LANG_ENTRY)
 #undef TARN_LANG_ENTRY
 };
@@ -31,6 +32,7 @@ std::optional<std::vector<std::string>> readLangSection(const std::string&, cons
 }
 #endif
 
+const char* langName(LangText id) { return entry(id).name; }
 const char* langKey(LangText id) { return entry(id).key; }
 const char* langEnglish(LangText id) { return entry(id).english; }
 

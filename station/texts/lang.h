@@ -91,6 +91,8 @@ inline constexpr std::size_t kLangTextCount = 0
 #undef TARN_LANG_COUNT
     ;
 
+// The entry's name in the table ("BlankingCheckSetup").
+const char* langName(LangText id);
 // The lang.ini key of an entry, or nullptr for the entries that have none.
 const char* langKey(LangText id);
 // The built-in English text.

@@ -58,7 +58,7 @@ TEST(PortLog, PathBesideTheProgramWhateverTheCurrentDirectory) {
   // The test program lives in its own build folder.
   EXPECT_TRUE(std::filesystem::equivalent(
       platform::programFolder(),
-      std::filesystem::path(TARN_BINARY_DIR) / "tests" / "station_files"));
+      std::filesystem::path(TARN_BINARY_DIR) / "tests" / "station_portlog"));
 }
 
 TEST(PortLog, NineThreadsLoseAndInterleaveNothing) {

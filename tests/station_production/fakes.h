@@ -3,7 +3,7 @@
 #pragma once
 
 #include "station/engine/production_sequence.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 #include <cstdio>
 #include <deque>
@@ -80,14 +80,11 @@ class FakeView : public ProductionView {
   void setSystemAreaComboIndex(int i) override { comboIndex = i; }
   std::string labelText() const override { return label; }
   std::vector<std::string> copyList() const override { return files; }
-  // The built-in English table, looked up as the window model does: by lang.ini key, and
-  // the entries without one by their own name.
-  std::string text(const std::string& key) const override {
-    if (auto it = textOverride.find(key); it != textOverride.end()) return it->second;
+  // The built-in English table, unless a test gives a text of its own (by entry name).
+  std::string text(LangText id) const override {
+    if (auto it = textOverride.find(langName(id)); it != textOverride.end()) return it->second;
     static const LanguageTable english;
-    if (auto id = langTextForKey(key)) return english.text(*id);
-    if (key == "BlankingCheckSetup") return english.text(LangText::BlankingCheckSetup);
-    return "<" + key + ">";
+    return english.text(id);
   }
   void pump() override {}
   void appendPortLog(const std::string& line) override {

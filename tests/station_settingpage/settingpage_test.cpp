@@ -11,9 +11,9 @@
 #include <fstream>
 #include <random>
 
-#include "station/settings/picture_qt.h"
-#include "station/ui/preview_window.h"
-#include "station/ui/station_window.h"
+#include "station/frontend/qtimage/picture_qt.h"
+#include "station/frontend/qt/preview_window.h"
+#include "station/frontend/qt/station_window.h"
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 

@@ -1,6 +1,6 @@
 // mpstation: the production station. With a window (Qt Widgets) by default; with
 // --headless the same model, start-up and close orders run without one, printing every
-// row and counter change. --sim ROOT (or TARN_SIM) selects the simulated players.
+// row and counter change and taking the operator's commands on standard input. --sim ROOT (or TARN_SIM) selects the simulated players.
 #include <QApplication>
 #include <QMessageBox>
 
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 
 #include "platform/program_folder.h"
@@ -25,7 +26,9 @@ const char kUsage[] =
     "usage: mpstation [--sim ROOT] [--headless [--runs N] [--timeout SECONDS]]\n"
     "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
     "  --headless        no window: every row and counter change is printed as a line,\n"
-    "                    messages are printed and answered with OK\n"
+    "                    messages are printed and answered with OK; commands on standard\n"
+    "                    input, one a line: add FILE, remove INDEX, check NAME 0|1,\n"
+    "                    label TEXT, combo NAME INDEX, start, quit\n"
     "  --runs N          headless: close once N runs have been tallied\n"
     "  --timeout SECONDS headless: give up after this long\n"
     "Exit codes (headless): 0 every tallied run succeeded, 1 a run failed, 2 bad command\n"
@@ -108,6 +111,7 @@ int main(int argc, char** argv) {
     ho.runs = o.runs;
     ho.timeoutSeconds = o.timeout;
     ho.stop = &stopRequested;
+    ho.commands = [](std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); };
     leave(station::runHeadless(*model, *events, arrival, ho));
   }
 

@@ -1,12 +1,10 @@
 #include "station/frontend/qt/preview_window.h"
 
 #include <QCloseEvent>
-#include <QLabel>
-#include <QPixmap>
-#include <QPushButton>
 #include <QTimer>
 
 #include "station/frontend/qtimage/picture_qt.h"
+#include "station/window/binder.h"
 
 namespace station {
 
@@ -16,34 +14,26 @@ constexpr int kFrameMs = 500;
 
 TfrmBmpPreview::TfrmBmpPreview(std::function<PreviewSource()> source, QWidget* parent)
     : QWidget(parent, Qt::Window), source_(std::move(source)), player_(loadPictureQt) {
-  setObjectName("frmBmpPreview");
-  setWindowTitle("frmBmpPreview");
-  setFixedSize(200, 243);
   // The program ends with its main window, whether or not a preview is showing.
   setAttribute(Qt::WA_QuitOnClose, false);
-  image1_ = new QLabel(this);
-  image1_->setObjectName("Image1");
-  image1_->setGeometry(24, 24, 129, 121);
-  // At its own size from the top-left corner, clipped to the control.
-  image1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  image1_->setScaledContents(false);
-  btnPlay_ = new QPushButton("Play", this);
-  btnPlay_->setObjectName("btnPlay");
-  btnPlay_->setGeometry(16, 180, 75, 25);
-  btnStop_ = new QPushButton("Stop", this);
-  btnStop_->setObjectName("btnStop");
-  btnStop_->setGeometry(108, 180, 75, 25);
+  frontEnd_ = std::make_unique<QtFrontEnd>(this);
+  QtInputs inputs;
+  inputs.clicked = [this](const std::string& name) {
+    if (name == "btnPlay") btnPlayClick();
+    if (name == "btnStop") btnStopClick();
+  };
+  frontEnd_->setInputs(std::move(inputs));
+  createWindow(*frontEnd_, previewWindowDesc());
   timer_ = new QTimer(this);
   timer_->setInterval(kFrameMs);
   connect(timer_, &QTimer::timeout, this, [this] { playTick(); });
-  connect(btnPlay_, &QPushButton::clicked, this, [this] { btnPlayClick(); });
-  connect(btnStop_, &QPushButton::clicked, this, [this] { btnStopClick(); });
 }
 
 void TfrmBmpPreview::display(const PreviewPlayer::Shown& shown) {
-  if (shown.picture) image1_->setPixmap(QPixmap::fromImage(toQImage(*shown.picture)));
-  else image1_->clear();
-  image1_->setToolTip(QString::fromLocal8Bit(shown.error.c_str()));
+  PictureRef picture;
+  if (shown.picture) picture.image = &*shown.picture;
+  frontEnd_->setPicture("Image1", picture);
+  frontEnd_->setToolTip("Image1", pathToUtf8(shown.error));
 }
 
 void TfrmBmpPreview::preview(Animation animation) {

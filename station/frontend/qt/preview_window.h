@@ -1,4 +1,5 @@
-// TfrmBmpPreview: the animation preview window (Qt Widgets). Created once with the
+// TfrmBmpPreview: the animation preview window (Qt Widgets), made from the window
+// description's frmBmpPreview. Created once with the
 // application and hidden until a Preview shows it; its close button only hides it. Play
 // runs on a timer on the window thread (no nested event loop), one frame about every half
 // second, until a stop request; hiding the window does not stop it.
@@ -7,11 +8,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+#include "station/frontend/qt/qt_front_end.h"
 #include "station/settings/frame_set_preview.h"
 
-class QLabel;
-class QPushButton;
 class QTimer;
 
 namespace station {
@@ -43,9 +44,7 @@ class TfrmBmpPreview : public QWidget {
 
   std::function<PreviewSource()> source_;
   PreviewPlayer player_;
-  QLabel* image1_ = nullptr;
-  QPushButton* btnPlay_ = nullptr;
-  QPushButton* btnStop_ = nullptr;
+  std::unique_ptr<QtFrontEnd> frontEnd_;
   QTimer* timer_ = nullptr;
 };
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "station/settings/frame_set.h"
-#include "station/settings/picture_qt.h"
+#include "station/frontend/qtimage/picture_qt.h"
 #include "station/settings/prefer_package.h"
 
 namespace {
