@@ -20,22 +20,9 @@ constexpr const char* kBlankingChecking = "Blanking Check";
 // Rebuilt from BlankingCheckStr and SettingMsg when lang.ini is read, so it comes from the
 // table under the name of its entry.
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Whether a copy-list entry is a file of the kind a download may have used.
 bool isPackageFile(const std::string& entry, PackageKind kind) {
-  std::string name = fileNameOf(entry);
-  switch (kind) {
-    case PackageKind::Firmware: return lower(name) == "program.bin";
-    case PackageKind::Preferences: return lower(name) == "prefer.dat";
-    case PackageKind::DiskImage:
-      return name == "Image.ISO" || name == "image.iso" || name == "image.ISO" ||
-             name == "IMAGE.ISO";
-  }
-  return false;
+  return isPackageFileName(fileNameOf(entry), kind, NameMatch::AnyCase);
 }
 
 class Run {
@@ -366,7 +353,7 @@ class SystemDevice : public ProductionDevice {
   bool writePackageEnd(char d) override { return tool_.writePackageEnd(d); }
   bool checkUpdateSuccess(char d) override { return tool_.checkUpdateSuccess(d); }
   uint32_t sizeMB(char d) override { return tool_.sizeMB(d); }
-  int packageFileIndex(PackageKind k) override { return station::packageFileIndex(k); }
+  int packageFileIndex(PackageKind k) override { return tool_.packageFileIndex(k); }
 
   std::string readLabel(char d) override { return volumes_->readLabel(d); }
   bool isReadable(char d) override { return volumes_->isReadable(d); }
@@ -401,7 +388,7 @@ std::unique_ptr<ProductionDevice> makeProductionDevice(
 
 std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view) {
   std::string folder = platform::programFolder();
-  std::string misc = (folder.empty() ? std::string(".") : folder) + platform::kPathSeparator + "misc";
+  std::string misc = platform::miscPathIn(folder.empty() ? std::string(".") : folder);
   return makeProductionDevice(view, systemLauncher(), platform::makeVolumes(),
                               platform::makeUsbTopology(), misc);
 }

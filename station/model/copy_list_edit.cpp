@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/byte_order.h"
 #include "station/engine/system_area.h"
 #include "station/ops/device_tool.h"
 
@@ -11,14 +12,7 @@ namespace station {
 namespace {
 
 bool namedProgramBin(const std::string& path) {
-  std::string name = fileNameOf(path);
-  if (name.size() != 11) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != "program.bin"[i]) return false;
-  }
-  return true;
+  return isPackageFileName(fileNameOf(path), PackageKind::Firmware, NameMatch::AnyCase);
 }
 
 }  // namespace
@@ -32,9 +26,7 @@ int readSdkBondingId(const std::vector<std::string>& copyList) {
     size_t n = 0;
     if (std::fseek(f, kBondingMarkerOffset, SEEK_SET) == 0) n = std::fread(b, 1, sizeof b, f);
     std::fclose(f);
-    uint32_t marker = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                      uint32_t(b[3]) << 24;
-    if (n == sizeof b && marker == kBondingMarker) return b[4];
+    if (n == sizeof b && tarn::getLe32(b) == kBondingMarker) return b[4];
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/ascii.h"
 #include "platform/program_folder.h"
 #include "platform/system_language.h"
 #include "station/ops/device_tool.h"
@@ -29,34 +30,17 @@ std::string folderOr(const std::string& given) {
 const char* checkName(Check check) { return kCheckNames[static_cast<int>(check)]; }
 const char* elementName(Element element) { return kElementNames[static_cast<int>(element)]; }
 
-const char* colourName(TextColour colour) {
-  switch (colour) {
-    case TextColour::WindowText: return "window";
-    case TextColour::Red: return "red";
-    case TextColour::Blue: return "blue";
-  }
-  return "?";
-}
-
 StationModel::StationModel(ModelOptions options)
     : options_([&] {
         options.programFolder = folderOr(options.programFolder);
-        if (options.portLogPath.empty()) {
-          const char sep = platform::kPathSeparator;
-          options.portLogPath = options.programFolder + sep + "misc" + sep + "port.log";
-        }
+        if (options.portLogPath.empty()) options.portLogPath = portLogPath(options.programFolder);
         return options;
       }()),
       lang_(options_.languages ? options_.languages : &languageTable()),
       langId_(options_.langId ? options_.langId : platform::systemDefaultLangId()),
       portLog_(options_.portLogPath),
-      windowThread_(std::this_thread::get_id()) {
-  // The window definition's states; FormShow and the settings load change them.
-  settings_.chkFwUpgrade = false;
-  settings_.chkBarFixed = false;
-  settings_.chkParityCheck = false;
-  settings_.SystemAreaComBo = 0;
-  settings_.LabelEdit = "MY_AUDIO";
+      windowThread_(std::this_thread::get_id()),
+      settings_(windowDefinedSettings()) {
   enabled_.fill(true);
   enabled_[static_cast<int>(Element::chkEraseAll)] = false;
   enabled_[static_cast<int>(Element::tabSetting)] = false;
@@ -291,7 +275,7 @@ void StationModel::setLabelText(const std::string& text, bool typed) {
   std::string label = text;
   if (typed) {
     label.resize(std::min<size_t>(label.size(), 11));
-    for (char& ch : label) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    for (char& ch : label) ch = tarn::asciiUpper(ch);
   }
   Lock lock(mu_);
   settings_.LabelEdit = label;

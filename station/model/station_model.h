@@ -297,7 +297,4 @@ class StationModel : public ProductionView {
   std::unique_ptr<platform::InstanceLock> instanceLock_;
 };
 
-// The text of a colour for traces: "window", "blue", "red".
-const char* colourName(TextColour colour);
-
 }  // namespace station

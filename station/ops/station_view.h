@@ -17,6 +17,16 @@ constexpr int DEVICE_COUNT = 8;
 // blue after success, red (0x0000FF as a Windows colour value) after failure.
 enum class TextColour { WindowText, Red, Blue };
 
+// The colour's word in traces: "window", "red", "blue".
+constexpr const char* colourName(TextColour colour) {
+  switch (colour) {
+    case TextColour::WindowText: return "window";
+    case TextColour::Red: return "red";
+    case TextColour::Blue: return "blue";
+  }
+  return "?";
+}
+
 enum class MessageIcon { None, Error, Warning, Information };
 
 class StationView {

@@ -21,10 +21,8 @@ std::mutex& writers() {
 
 }  // namespace
 
-std::string portLogPath() {
-  const char sep = platform::kPathSeparator;
-  return platform::programFolder() + sep + "misc" + sep + "port.log";
-}
+std::string portLogPath() { return portLogPath(platform::programFolder()); }
+std::string portLogPath(const std::string& folder) { return platform::miscPathIn(folder, "port.log"); }
 
 PortLog::PortLog(std::string path, PortLogRetry retry) : path_(std::move(path)), retry_(retry) {}
 

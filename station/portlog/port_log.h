@@ -11,9 +11,10 @@
 
 namespace station {
 
-// The program's folder + "\misc\port.log" (with "/" on POSIX): it does not move with the
-// current directory.
+// The program's folder (or `folder`) + "\misc\port.log" (with "/" on POSIX): it does not
+// move with the current directory.
 std::string portLogPath();
+std::string portLogPath(const std::string& folder);
 
 // By default a line waits about a second for a busy file.
 struct PortLogRetry {

@@ -3,13 +3,11 @@
 
 #include <string>
 
+#include "platform/program_folder.h"
+
 namespace station {
 
-#ifdef _WIN32
-inline constexpr char kFsmBinPath[] = ".\\misc\\FSM.BIN";
-#else
-inline constexpr char kFsmBinPath[] = "./misc/FSM.BIN";
-#endif
+inline const std::string kFsmBinPath = platform::miscPath("FSM.BIN");
 
 inline constexpr char kUnknownFsmVersion[] = "Unknown FSM Ver.";
 

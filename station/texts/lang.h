@@ -9,15 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/program_folder.h"
 #include "platform/text_codec.h"
 
 namespace station {
 
-#ifdef _WIN32
-inline constexpr char kLangIniPath[] = ".\\misc\\lang.ini";
-#else
-inline constexpr char kLangIniPath[] = "./misc/lang.ini";
-#endif
+inline const std::string kLangIniPath = platform::miscPath("lang.ini");
 
 // X(name, key in lang.ini or nullptr, English text), in the table's order. The entries
 // without a key keep their English text; "Blanking Check Setup" is rebuilt after a load.

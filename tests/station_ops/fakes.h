@@ -12,15 +12,6 @@
 
 namespace station::testing {
 
-inline const char* colourName(TextColour c) {
-  switch (c) {
-    case TextColour::WindowText: return "window";
-    case TextColour::Red: return "red";
-    case TextColour::Blue: return "blue";
-  }
-  return "?";
-}
-
 class RecordingView : public StationView {
  public:
   // Every change, in order, as "what slot value".

@@ -15,15 +15,6 @@
 
 namespace station::testing {
 
-inline const char* colourWord(TextColour c) {
-  switch (c) {
-    case TextColour::WindowText: return "window";
-    case TextColour::Red: return "red";
-    case TextColour::Blue: return "blue";
-  }
-  return "?";
-}
-
 struct Trace {
   std::vector<std::string> events;
   std::mutex mu;
@@ -55,11 +46,11 @@ class FakeView : public ProductionView {
   void setStatusText(int slot, const std::string& text, TextColour c) override {
     status[slot] = text;
     colour[slot] = c;
-    add("text", slot, text + " " + colourWord(c));
+    add("text", slot, text + " " + colourName(c));
   }
   void setStatusColour(int slot, TextColour c) override {
     colour[slot] = c;
-    add("colour", slot, colourWord(c));
+    add("colour", slot, colourName(c));
   }
   void setProgress(int slot, int position) override { add("bar", slot, std::to_string(position)); }
   void setProgressVisible(int slot, bool v) override { add("barvisible", slot, v ? "1" : "0"); }

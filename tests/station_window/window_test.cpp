@@ -21,6 +21,8 @@
 
 #include "station/texts/fsm_version.h"
 #include "station/frontend/qt/station_window.h"
+#include "support/offscreen_app.h"
+#include "support/scratch.h"
 
 // The font library keeps caches for the process's life; the leak checker is told so.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -30,28 +32,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "station_window";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *a;
-}
+QApplication& app() { return tarn::testing::offscreenApp(); }
 
-void writeFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using tarn::testing::writeFile;
 
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     app();
     saved_ = fs::current_path();
-    root_ = fs::temp_directory_path() / ("tarn_window_" + std::to_string(std::random_device{}()));
+    root_ = tarn::testing::freshScratchDir("tarn_window");
     fs::create_directories(root_ / "misc");
   }
   void TearDown() override {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "station/ops/device_tool.h"
+#include "support/scratch.h"
 #include "station/model/device_arrival.h"
 #include "station/model/station_model.h"
 
@@ -21,15 +22,8 @@ namespace station::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using tarn::testing::readFile;
+using tarn::testing::writeFile;
 
 // Device-tool answers by drive and sub-command word ("" for the probe); unlisted: 1.
 class ScriptedLauncher : public ToolLauncher {
@@ -58,12 +52,7 @@ class ModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_ = fs::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    root_ = fs::temp_directory_path() / ("tarn_model_" + name + "_" + std::to_string(std::random_device{}()));
-    fs::remove_all(root_);
+    root_ = tarn::testing::freshScratchDir("tarn_model");
     fs::create_directories(root_ / "misc");
     makeModel();
   }
