@@ -19,7 +19,9 @@ TEST(WindowDescription, NamesAreUniqueAndParentsComeFirst) {
     EXPECT_TRUE(w->window().parent.empty());
     for (const ElementDesc& e : w->elements) {
       EXPECT_TRUE(seen.insert(e.name).second) << "two elements named " << e.name;
-      if (&e != &w->window()) EXPECT_TRUE(seen.count(e.parent)) << e.name << " before its parent " << e.parent;
+      if (&e != &w->window()) {
+        EXPECT_TRUE(seen.count(e.parent)) << e.name << " before its parent " << e.parent;
+      }
     }
   }
 }
