@@ -12,8 +12,8 @@
 #include "platform/usb_topology.h"
 #include "platform/volume.h"
 #include "station/engine/production_sequence.h"
-#include "station/ui/startup.h"
-#include "station/ui/station_model.h"
+#include "station/model/startup.h"
+#include "station/model/station_model.h"
 
 #include <algorithm>
 #include <cstdio>

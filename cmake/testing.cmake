@@ -5,6 +5,8 @@ function(tarn_add_gtest target)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${T_SOURCES})
   target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+  # Shared test support (scratch folders, scripted fakes) as "support/...".
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${target} PRIVATE
     TARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     TARN_DIST_DIR="${DIST_DIR}"

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/byte_order.h"
+
 namespace devcmd {
 
 // Decimal-prefix conversion as the command line uses it: optional white space and sign,
@@ -11,8 +13,6 @@ namespace devcmd {
 uint32_t toNumber(std::string_view text);
 
 // Four reply bytes, the first in bits 31..24.
-constexpr uint32_t packBigEndian(const uint8_t* b) {
-  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
-}
+constexpr uint32_t packBigEndian(const uint8_t* b) { return tarn::getBe32(b); }
 
 }  // namespace devcmd

@@ -5,7 +5,7 @@
 
 #include "fuzz/sandbox.h"
 #include "platform/system_language.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = fuzz::sandbox() + "/lang.ini";

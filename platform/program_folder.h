@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -15,5 +16,25 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// The station's data folder, beside its programs.
+inline constexpr char kMiscFolder[] = "misc";
+
+// <folder>/misc/<name> with the system's separator; without a name, the folder itself.
+inline std::string miscPathIn(const std::string& folder, std::string_view name = {}) {
+  std::string path = folder + kPathSeparator + kMiscFolder;
+  if (!name.empty()) (path += kPathSeparator) += name;
+  return path;
+}
+
+// A data file as the station names it, relative to the current directory (which start-up
+// makes the program's folder): .\misc\<name> on Windows, ./misc/<name> elsewhere.
+inline std::string miscPath(std::string_view name) { return miscPathIn(".", name); }
+
+// The Windows spelling everywhere, for the Windows command lines (rendered on every
+// platform so that they can be tested anywhere).
+inline std::string windowsMiscPath(std::string_view name) {
+  return std::string(".\\") + kMiscFolder + "\\" + std::string(name);
+}
 
 }  // namespace platform

@@ -12,6 +12,7 @@ enum class CodePage {
   Latin1,  // ISO 8859-1 (ASCII texts pass unchanged)
   Gbk,     // code page 936, Simplified Chinese
   Big5,    // code page 950, Traditional Chinese
+  System,  // the system's own: file paths (Windows: the ANSI code page; POSIX: UTF-8)
 };
 
 // Bytes that are not valid in the code page become U+FFFD, one per byte.

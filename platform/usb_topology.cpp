@@ -1,5 +1,7 @@
 #include "platform/usb_topology.h"
 
+#include "base/byte_order.h"
+
 namespace platform {
 
 const char* const kUsbStorKeys[4] = {
@@ -19,7 +21,7 @@ std::string mountedDeviceValueName(char drive) {
 std::string mountedDeviceName(const uint8_t* bytes, size_t length) {
   std::string text;
   for (size_t unit = 0; unit < 255 && unit * 2 + 1 < length; ++unit) {
-    uint16_t c = static_cast<uint16_t>(bytes[unit * 2] | (bytes[unit * 2 + 1] << 8));
+    uint16_t c = tarn::getLe16(bytes + unit * 2);
     if (c == 0) break;
     text += c < 0x80 ? static_cast<char>(c) : '?';
     if (c == '}') break;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "base/byte_order.h"
+
 namespace tarnsim {
 
 namespace {
@@ -28,9 +30,11 @@ struct Context {
   Reply& reply;
   Outcome& outcome;
   uint8_t cdb(size_t i) const { return i < request.cdbLength ? request.cdb[i] : 0; }
-  uint16_t be16(size_t i) const { return uint16_t(cdb(i) << 8 | cdb(i + 1)); }
-  uint16_t le16(size_t i) const { return uint16_t(cdb(i) | cdb(i + 1) << 8); }
-  uint32_t be32(size_t i) const { return uint32_t(be16(i)) << 16 | be16(i + 2); }
+  // Four bytes from i on, 0 past the CDB's end.
+  std::array<uint8_t, 4> at(size_t i) const { return {cdb(i), cdb(i + 1), cdb(i + 2), cdb(i + 3)}; }
+  uint16_t be16(size_t i) const { return tarn::getBe16(at(i).data()); }
+  uint16_t le16(size_t i) const { return tarn::getLe16(at(i).data()); }
+  uint32_t be32(size_t i) const { return tarn::getBe32(at(i).data()); }
 };
 
 // Handlers return the transfer's success; status bytes go into the reply.
@@ -43,10 +47,6 @@ struct Entry {
   std::array<const char*, 4> names;  // request names and sub-command words, null-ended
   Handler handler;
 };
-
-void put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
-}
 
 bool status(Context& c, bool accepted) {
   c.reply.bytes[0] = accepted ? 1 : 0;
@@ -94,8 +94,8 @@ bool readCapacity(Context& c) {
   // The host multiplies the last block address by the block length, so the block count
   // goes in that field: it reads back exactly the capacity the user area holds.
   uint64_t blocks = std::min<uint64_t>(*bytes / 512, 0xFFFFFFFF);
-  put32(c.reply.bytes.data(), uint32_t(blocks));
-  put32(c.reply.bytes.data() + 4, 512);
+  tarn::putBe32(c.reply.bytes.data(), uint32_t(blocks));
+  tarn::putBe32(c.reply.bytes.data() + 4, 512);
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "devcmd/transport/passthrough.h"
+#include "base/ascii.h"
 
 namespace devcmd {
 namespace {
@@ -86,7 +87,7 @@ std::unique_ptr<PassThrough> openPath(const std::string& path, uint32_t& error) 
 std::unique_ptr<PassThrough> openDrive(const std::string& driveArg, uint32_t& error) {
   if (!driveArg.empty() && driveArg[0] == '/') return openPath(driveArg, error);
   if (isDriveLetter(driveArg)) {
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(driveArg[0])));
+    const char letter = tarn::asciiUpper(driveArg[0]);
 #ifdef TARN_HAVE_SIM
     if (const char* root = std::getenv("TARN_SIM"); root != nullptr && *root != '\0')
       return openSimulatedDrive(root, letter, error);

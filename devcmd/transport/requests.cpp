@@ -1,5 +1,7 @@
 #include "devcmd/transport/requests.h"
 
+#include "base/byte_order.h"
+
 #include <array>
 #include <cstring>
 
@@ -60,16 +62,6 @@ constexpr bool rowsInIdOrder() {
 }
 static_assert(rowsInIdOrder(), "request rows must follow RequestId order");
 
-void putLe16(uint8_t* at, uint32_t v) {
-  at[0] = static_cast<uint8_t>(v);
-  at[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void putBe16(uint8_t* at, uint32_t v) {
-  at[0] = static_cast<uint8_t>(v >> 8);
-  at[1] = static_cast<uint8_t>(v);
-}
-
 }  // namespace
 
 const RequestSpec& requestSpec(RequestId id) { return kRequests[static_cast<size_t>(id)]; }
@@ -89,22 +81,22 @@ Request buildRequest(RequestId id, std::span<const uint32_t> params, uint8_t* da
     case None:
       break;
     case DelayCounts:
-      putLe16(at, p(0));
-      putLe16(at + 2, p(1));
+      tarn::putLe16(at, p(0));
+      tarn::putLe16(at + 2, p(1));
       break;
     case AddressLe:
-      putLe16(at, p(0));
+      tarn::putLe16(at, p(0));
       break;
     case BlockRange:
-      putBe16(at, p(0));
-      putBe16(at + 2, p(1));
+      tarn::putBe16(at, p(0));
+      tarn::putBe16(at + 2, p(1));
       break;
     case Size32Be:
-      putBe16(at, p(0) >> 16);
-      putBe16(at + 2, p(0));
+      tarn::putBe16(at, p(0) >> 16);
+      tarn::putBe16(at + 2, p(0));
       break;
     case Word16Be:
-      putBe16(at, p(0));
+      tarn::putBe16(at, p(0));
       break;
     case Byte:
       at[0] = static_cast<uint8_t>(p(0));

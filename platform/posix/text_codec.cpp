@@ -12,6 +12,7 @@ const char* iconvName(CodePage cp) {
   switch (cp) {
     case CodePage::Gbk: return "GBK";
     case CodePage::Big5: return "BIG5";
+    case CodePage::System: return "UTF-8";
     case CodePage::Latin1: break;
   }
   return "ISO-8859-1";

@@ -12,6 +12,7 @@ UINT windowsCodePage(CodePage cp) {
   switch (cp) {
     case CodePage::Gbk: return 936;
     case CodePage::Big5: return 950;
+    case CodePage::System: return CP_ACP;
     case CodePage::Latin1: break;
   }
   return 28591;

@@ -20,24 +20,10 @@ constexpr const char* kFlashEnd = "FLASH End";
 constexpr const char* kBlankingChecking = "Blanking Check";
 // Rebuilt from BlankingCheckStr and SettingMsg when lang.ini is read, so it comes from the
 // table under the name of its entry.
-constexpr const char* kBlankingCheckSetupKey = "BlankingCheckSetup";
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Whether a copy-list entry is a file of the kind a download may have used.
 bool isPackageFile(const std::string& entry, PackageKind kind) {
-  std::string name = fileNameOf(entry);
-  switch (kind) {
-    case PackageKind::Firmware: return lower(name) == "program.bin";
-    case PackageKind::Preferences: return lower(name) == "prefer.dat";
-    case PackageKind::DiskImage:
-      return name == "Image.ISO" || name == "image.iso" || name == "image.ISO" ||
-             name == "IMAGE.ISO";
-  }
-  return false;
+  return isPackageFileName(fileNameOf(entry), kind, NameMatch::AnyCase);
 }
 
 class Run {
@@ -85,17 +71,17 @@ class Run {
         return true;
       }
     } else {
-      view_.setStatusText(slot_, text("FSMWrite"), TextColour::WindowText);
+      view_.setStatusText(slot_, text(LangText::FSMWrite), TextColour::WindowText);
       wait(100);
       if (!dev_.writeManagerStart(drive_)) return fail(kFlashWriteSetup);
       wait(100);
-      if (!dev_.writeManager(drive_)) return fail(text("FSMWrite"));
+      if (!dev_.writeManager(drive_)) return fail(text(LangText::FSMWrite));
     }
     wait(100);
     if (!dev_.writeManagerEnd(drive_)) return fail(kFlashEnd);
 
     view_.hidePicture(slot_);
-    step(text("FILEWriteStr"));
+    step(text(LangText::FILEWriteStr));
 
     obs_.stepBegan("variant");
     if (!chipVariantMatches()) return false;
@@ -107,13 +93,13 @@ class Run {
     dev_.setSystemArea(drive_, units);
     uint32_t items = dev_.flashItemCount(drive_);
     uint32_t flashId = dev_.readFlashId(drive_);
-    if (flashId == 0) return fail(text("FlashCheckStr"));
+    if (flashId == 0) return fail(text(LangText::FlashCheckStr));
 
     std::string table = dev_.identifyFlash(flashId, items, slot_);
     obs_.flashIdentified(flashId, items, table);
     if (table != "0") {
       obs_.stepBegan("config_table");
-      if (!dev_.writeConfigTable(drive_, miscPath(table))) return fail(text("FILEWriteStr"));
+      if (!dev_.writeConfigTable(drive_, miscPath(table))) return fail(text(LangText::FILEWriteStr));
       progress(10);
     }
 
@@ -128,27 +114,27 @@ class Run {
     }
 
     if (!writeImage(PackageKind::Firmware,
-                    {"ProgramWriteSetupStr", "ProgramWriteStr", "ProgramWriteEndStr"},
+                    {LangText::ProgramWriteSetupStr, LangText::ProgramWriteStr, LangText::ProgramWriteEndStr},
                     {40, 50, 60}, {200, 100, 100}))
       return false;
     if (!writeImage(PackageKind::Preferences,
-                    {"PreferWriteSetupStr", "PreferWriteStr", "PreferWriteEndStr"},
+                    {LangText::PreferWriteSetupStr, LangText::PreferWriteStr, LangText::PreferWriteEndStr},
                     {65, 70, 75}, {200, 200, 100}))
       return false;
     if (view_.isoUpgradeTicked() &&
-        !writeImage(PackageKind::DiskImage, {"ISOWriteSetupStr", "ISOWriteStr", "ISOWriteEndStr"},
+        !writeImage(PackageKind::DiskImage, {LangText::ISOWriteSetupStr, LangText::ISOWriteStr, LangText::ISOWriteEndStr},
                     {80, 85, 90}, {100, 200, 200}))
       return false;
 
     if (view_.parityCheckTicked()) {
       obs_.stepBegan("parity");
-      step(text("FwParityCheckStr"));
-      if (!dev_.checkUpdateSuccess(drive_)) return fail(text("FwParityCheckStr"));
+      step(text(LangText::FwParityCheckStr));
+      if (!dev_.checkUpdateSuccess(drive_)) return fail(text(LangText::FwParityCheckStr));
       progress(92);
     }
 
     obs_.stepBegan("bad_block_poll");
-    if (!dev_.badBlockPoll(drive_)) return fail(text("BadBlockStr"));
+    if (!dev_.badBlockPoll(drive_)) return fail(text(LangText::BadBlockStr));
     progress(94);
     wait(100);
     if (view_.portCell(slot_).empty()) discover("3");
@@ -170,12 +156,12 @@ class Run {
   bool chipVariantMatches() {
     int wanted = view_.sdkBondingId();
     if (wanted == 255) return true;
-    if (wanted == 0) return variantFail(text("SDKBidErrorStr") + " 0");
+    if (wanted == 0) return variantFail(text(LangText::SDKBidErrorStr) + " 0");
     uint32_t chip = dev_.readBondingId(drive_) & 0xFF;
     obs_.chipVariant(chip);
-    if (chip == 0 || chip > 15) return variantFail(text("ChipBidErrorStr") + std::to_string(chip));
+    if (chip == 0 || chip > 15) return variantFail(text(LangText::ChipBidErrorStr) + std::to_string(chip));
     if (static_cast<int>(chip) != wanted)
-      return variantFail(text("SDKBidNoMatchStr") + " " + std::to_string(wanted));
+      return variantFail(text(LangText::SDKBidNoMatchStr) + " " + std::to_string(wanted));
     return true;
   }
 
@@ -183,15 +169,15 @@ class Run {
     obs_.stepBegan("flash_test");
     wait(100);
     if (!view_.blankCheckTicked()) {
-      step(text("BadBlockStr"));
-      if (!dev_.badBlockStart(drive_)) return fail(text("BadBlockStr"));
+      step(text(LangText::BadBlockStr));
+      if (!dev_.badBlockStart(drive_)) return fail(text(LangText::BadBlockStr));
       progress(15);
       wait(200);
-      step(text("BadBlockStr"));
+      step(text(LangText::BadBlockStr));
       view_.setProgress(slot_, 15);
       return true;
     }
-    std::string setup = text(kBlankingCheckSetupKey);
+    std::string setup = text(LangText::BlankingCheckSetup);
     step(setup);
     if (!dev_.blankCheckStart(drive_)) return fail(setup);
     progress(15);
@@ -203,9 +189,7 @@ class Run {
   }
 
   struct Three {
-    const char* a;
-    const char* b;
-    const char* c;
+    LangText a, b, c;
   };
   struct Positions {
     int a, b, c;
@@ -236,7 +220,7 @@ class Run {
     if (!readable || view_.formatTicked()) {
       obs_.stepBegan("format");
       wait(100);
-      std::string format = text("FormatStr");
+      std::string format = text(LangText::FormatStr);
       view_.setStatusText(slot_, format + (fat32 ? "FAT32..." : "FAT16..."),
                           TextColour::WindowText);
       if (!dev_.format(drive_, fat32, view_.labelText())) {
@@ -249,7 +233,7 @@ class Run {
     }
     if (dev_.readLabel(drive_) == view_.labelText()) return true;
     obs_.stepBegan("label");
-    std::string setLabel = text("SetLabelStr");
+    std::string setLabel = text(LangText::SetLabelStr);
     step(setLabel);
     if (!dev_.setLabel(drive_, view_.labelText())) {
       view_.setStatusText(slot_, setLabel + " Retry", TextColour::WindowText);
@@ -263,7 +247,7 @@ class Run {
     for (size_t j = 0; j < list.size(); ++j) {
       if (isFlashImage(list, static_cast<int>(j))) continue;
       if (!dev_.copyToRoot(list[j], drive_, copiedFileName(list[j])))
-        return fail(text("CopyFileMsg"));
+        return fail(text(LangText::CopyFileMsg));
     }
     return true;
   }
@@ -283,7 +267,7 @@ class Run {
   void successEnd() {
     obs_.stepBegan("volume_check");
     view_.setProgressVisible(slot_, true);
-    view_.setStatusText(slot_, text(unreset_ ? "UnresetMsg" : "SuccessMsg"), TextColour::Blue);
+    view_.setStatusText(slot_, text(unreset_ ? LangText::UnresetMsg : LangText::SuccessMsg), TextColour::Blue);
     view_.setProgress(slot_, 100);
     view_.showPicture(slot_, StatusPicture::Success);
     log(" success!");
@@ -327,7 +311,7 @@ class Run {
     view_.setPortCell(slot_, "Port:" + where);
   }
 
-  std::string text(const std::string& key) const { return view_.text(key); }
+  std::string text(LangText id) const { return view_.text(id); }
   void log(const std::string& line) { view_.appendPortLog(x_ + line); }
   void wait(unsigned ms) {
     paused_ += ms;
@@ -341,7 +325,7 @@ class Run {
     success_ = true;
   }
   bool fail(const std::string& what) {
-    return variantFail(what + " " + text("FailMsg"));
+    return variantFail(what + " " + text(LangText::FailMsg));
   }
   bool variantFail(const std::string& shown) {
     view_.setStatusText(slot_, shown, TextColour::Red);
@@ -401,7 +385,7 @@ class SystemDevice : public ProductionDevice {
   bool writePackageEnd(char d) override { return tool_.writePackageEnd(d); }
   bool checkUpdateSuccess(char d) override { return tool_.checkUpdateSuccess(d); }
   uint32_t sizeMB(char d) override { return tool_.sizeMB(d); }
-  int packageFileIndex(PackageKind k) override { return station::packageFileIndex(k); }
+  int packageFileIndex(PackageKind k) override { return tool_.packageFileIndex(k); }
 
   std::string readLabel(char d) override { return volumes_->readLabel(d); }
   bool isReadable(char d) override { return volumes_->isReadable(d); }
@@ -436,7 +420,7 @@ std::unique_ptr<ProductionDevice> makeProductionDevice(
 
 std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view) {
   std::string folder = platform::programFolder();
-  std::string misc = (folder.empty() ? std::string(".") : folder) + platform::kPathSeparator + "misc";
+  std::string misc = platform::miscPathIn(folder.empty() ? std::string(".") : folder);
   return makeProductionDevice(view, systemLauncher(), platform::makeVolumes(),
                               platform::makeUsbTopology(), misc);
 }

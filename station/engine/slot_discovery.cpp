@@ -65,7 +65,7 @@ std::optional<SlotPort> discoverSlot(char drive, platform::UsbTopology& topology
       view.appendPortLog(x + ":" + "Port =" + "0" + ":" + "0" + " fail");
       return std::nullopt;
     case PortDecodeOutcome::TooManyPorts:
-      view.showMessage(view.text("HubPortExeccdStr"), view.text("FailMsg"), MessageIcon::Error);
+      view.showMessage(view.text(LangText::HubPortExeccdStr), view.text(LangText::FailMsg), MessageIcon::Error);
       return std::nullopt;
     case PortDecodeOutcome::Found:
       break;

@@ -19,22 +19,17 @@ int64_t sizeOf(const std::vector<std::string>& list, int index) {
 }
 
 std::string sizeText(StationView& view, int64_t megabytes) {
-  return view.text("SystemAreaSizeStr") + ": " + std::to_string(megabytes) + "MB";
+  return view.text(LangText::SystemAreaSizeStr) + ": " + std::to_string(megabytes) + "MB";
 }
 
 }  // namespace
 
 SystemAreaImages findSystemAreaImages(const std::vector<std::string>& copyList) {
-  static const std::vector<std::string> kNames[3] = {
-      {"program.bin", "PROGRAM.BIN"},
-      {"prefer.dat", "PREFER.DAT"},
-      {"Image.ISO", "image.iso", "image.ISO", "IMAGE.ISO"},
-  };
   SystemAreaImages found;
   for (size_t i = 0; i < copyList.size(); ++i) {
     std::string name = fileNameOf(copyList[i]);
     for (int kind = 0; kind < 3; ++kind)
-      if (std::find(kNames[kind].begin(), kNames[kind].end(), name) != kNames[kind].end())
+      if (isPackageFileName(name, static_cast<PackageKind>(kind + 1), NameMatch::Spellings))
         found.index[kind] = static_cast<int>(i);
   }
   return found;

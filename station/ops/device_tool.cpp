@@ -1,8 +1,10 @@
 #include "station/ops/device_tool.h"
 
+#include "base/ascii.h"
 #include "platform/drive_table.h"
 #include "platform/file_read.h"
 #include "platform/file_search.h"
+#include "platform/program_folder.h"
 
 #include <array>
 #include <atomic>
@@ -42,17 +44,13 @@ constexpr ToolOpInfo kOps[] = {
 };
 
 #ifdef _WIN32
-constexpr const char* kToolPath = ".\\misc\\devcmd.exe";
+constexpr const char* kToolFile = "devcmd.exe";
+constexpr const char* kPortFinderFile = "usbdos.exe";
 #else
-constexpr const char* kToolPath = "./misc/devcmd";
+constexpr const char* kToolFile = "devcmd";
+constexpr const char* kPortFinderFile = "usbdos";
 #endif
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::array<std::atomic<int>, 3> gPackageIndex = {-1, -1, -1};
 
 // Blanking-check poll answers: reply byte 1 is the percentage, byte 0 the state.
 constexpr uint32_t kBlankCheckDone = 0x6401;
@@ -70,8 +68,8 @@ platform::ChildCommand toolCommand(ToolOp op, char drive, const std::string& par
   const ToolOpInfo& info = toolOpInfo(op);
   platform::ChildCommand cmd;
   std::string driveArg = std::string(1, drive) + ":";
-  std::string line = std::string(".\\misc\\devcmd.exe ") + driveArg;
-  cmd.argv = {kToolPath, driveArg};
+  std::string line = platform::windowsMiscPath("devcmd.exe") + " " + driveArg;
+  cmd.argv = {platform::miscPath(kToolFile), driveArg};
   if (op != ToolOp::Probe) {
     line += std::string(" ") + info.word;
     cmd.argv.push_back(info.word);
@@ -85,8 +83,8 @@ platform::ChildCommand toolCommand(ToolOp op, char drive, const std::string& par
       cmd.argv.push_back(param);
       break;
     case ToolOp::WtMgr:
-      line += " .\\misc\\FSM.BIN";
-      cmd.argv.push_back(param.empty() ? "./misc/FSM.BIN" : param);
+      (line += ' ') += platform::windowsMiscPath("FSM.BIN");
+      cmd.argv.push_back(param.empty() ? platform::miscPath("FSM.BIN") : param);
       break;
     case ToolOp::WtCfg:
       line += " \"\"" + param + "\"\"";
@@ -120,12 +118,8 @@ platform::ChildCommand toolCommand(ToolOp op, char drive, const std::string& par
 
 platform::ChildCommand portFinderCommand(int serialIndex) {
   platform::ChildCommand cmd;
-  cmd.windowsLine = ".\\misc\\usbdos.exe " + std::to_string(serialIndex);
-#ifdef _WIN32
-  cmd.argv = {".\\misc\\usbdos.exe", std::to_string(serialIndex)};
-#else
-  cmd.argv = {"./misc/usbdos", std::to_string(serialIndex)};
-#endif
+  cmd.windowsLine = platform::windowsMiscPath("usbdos.exe") + " " + std::to_string(serialIndex);
+  cmd.argv = {platform::miscPath(kPortFinderFile), std::to_string(serialIndex)};
   cmd.window = platform::ChildWindow::None;
   return cmd;
 }
@@ -161,7 +155,7 @@ std::string managerFilePath(const std::string& miscDir) {
 #else
   std::string found;
   for (const auto& e : platform::listFolder(miscDir)) {
-    if (e.directory || lower(e.name) != "fsm.bin") continue;
+    if (e.directory || !tarn::equalsIgnoringCase(e.name, "fsm.bin")) continue;
     // Several spellings side by side: the download's own name first.
     if (found.empty() || e.name == "FSM.BIN" || (e.name == "fsm.bin" && found != "FSM.BIN"))
       found = e.name;
@@ -191,49 +185,16 @@ std::string fileNameOf(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string miscPath(const std::string& name) {
-#ifdef _WIN32
-  return ".\\misc\\" + name;
-#else
-  return "./misc/" + name;
-#endif
-}
+std::string miscPath(const std::string& name) { return platform::miscPath(name); }
 
 int choosePackageFile(const std::vector<std::string>& copyList, PackageKind kind,
                       bool forStart) {
-  static const std::vector<std::string> kImageNames = {"Image.ISO", "image.iso", "image.ISO",
-                                                       "IMAGE.ISO"};
-  std::atomic<int>& shared = gPackageIndex[static_cast<int>(kind) - 1];
   int found = -1;
   for (size_t i = 0; i < copyList.size(); ++i) {
     std::string name = fileNameOf(copyList[i]);
-    bool match = false;
-    switch (kind) {
-      case PackageKind::Firmware:
-        match = forStart ? lower(name) == "program.bin"
-                         : name == "program.bin" || name == "PROGRAM.BIN";
-        break;
-      case PackageKind::Preferences:
-        match = forStart ? lower(name) == "prefer.dat"
-                         : name == "prefer.dat" || name == "PREFER.DAT";
-        break;
-      case PackageKind::DiskImage:
-        for (const auto& n : kImageNames) match = match || name == n;
-        break;
-    }
-    if (match) found = static_cast<int>(i);
-    shared.store(found);
+    if (isPackageFileName(name, kind, forStart ? NameMatch::AnyCase : NameMatch::Spellings)) found = static_cast<int>(i);
   }
-  shared.store(found);
   return found;
-}
-
-int packageFileIndex(PackageKind kind) {
-  return gPackageIndex[static_cast<int>(kind) - 1].load();
-}
-
-void resetPackageFileIndexes() {
-  for (auto& i : gPackageIndex) i.store(-1);
 }
 
 namespace {
@@ -329,7 +290,7 @@ bool DeviceTool::blankCheckPoll(char drive, int slot) {
     // Blinks in groups of four looks: red, then the window-text colour.
     TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
     view_.setStatusText(
-        slot, view_.text("BlankingCheckStr") + " " + std::to_string(percent) + "%", colour);
+        slot, view_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%", colour);
     view_.setProgress(slot, (span - 15) * percent / 100 + 15);
     view_.pump();
     if (code == kBlankCheckFailed) return false;
@@ -339,6 +300,7 @@ bool DeviceTool::blankCheckPoll(char drive, int slot) {
 bool DeviceTool::writePackageStart(char d, PackageKind kind) {
   std::vector<std::string> list = view_.copyList();
   int index = choosePackageFile(list, kind, true);
+  packageIndex_[static_cast<int>(kind) - 1] = index;
   if (index < 0) return false;
   // An entry that cannot be read has no length to announce.
   auto length = fileLength(list[static_cast<size_t>(index)]);
@@ -348,6 +310,7 @@ bool DeviceTool::writePackageStart(char d, PackageKind kind) {
 bool DeviceTool::writePackage(char d, PackageKind kind) {
   std::vector<std::string> list = view_.copyList();
   int index = choosePackageFile(list, kind, false);
+  packageIndex_[static_cast<int>(kind) - 1] = index;
   if (index < 0) return false;
   ToolOp op = kind == PackageKind::Firmware ? ToolOp::WtPgr : ToolOp::WtPgrPackage;
   return yesNo(op, d, list[static_cast<size_t>(index)]);

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "platform/process.h"
+#include "station/ops/package_files.h"
 #include "station/ops/station_view.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,18 +69,11 @@ std::optional<uint64_t> fileLength(const std::string& path);
 // 16-bit sum of the bytes, wrapping; 0 when the file cannot be read.
 uint16_t managerChecksum(const std::string& path);
 
-enum class PackageKind { Firmware = 1, Preferences = 2, DiskImage = 3 };
-
 // Which copy-list entry a download of the kind uses; -1 when none. `forStart` selects the
 // start request's names (lower-cased compare) over the download's (fixed spellings). The
-// later match wins. The kind's process-wide index is updated as the list is walked.
+// later match wins.
 int choosePackageFile(const std::vector<std::string>& copyList, PackageKind kind,
                       bool forStart);
-
-// The process-wide package file indexes (copy-list positions of the firmware program, the
-// preferences package and the disk image last used), -1 when the last search found none.
-int packageFileIndex(PackageKind kind);
-void resetPackageFileIndexes();
 
 // The part of a path after its last separator (backslash, or slash).
 std::string fileNameOf(const std::string& path);
@@ -131,6 +126,11 @@ class DeviceTool {
   // The port code, 0 when the finder could not be started.
   uint32_t portFinder(int serialIndex);
 
+  // The copy-list position the last start or download of the kind used (the firmware
+  // program, the preferences package, the disk image); -1 before one, or when it found
+  // none. Each tool (one a run) keeps its own.
+  int packageFileIndex(PackageKind kind) const { return packageIndex_[static_cast<int>(kind) - 1]; }
+
  private:
   bool yesNo(ToolOp op, char drive, const std::string& param = {});
   uint32_t number(ToolOp op, char drive, const std::string& param = {});
@@ -138,6 +138,7 @@ class DeviceTool {
   ToolLauncher& launcher_;
   StationView& view_;
   std::string miscDir_;
+  std::array<int, 3> packageIndex_{-1, -1, -1};
 };
 
 }  // namespace station

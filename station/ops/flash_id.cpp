@@ -1,7 +1,10 @@
 #include "station/ops/flash_id.h"
 
+#include "base/ascii.h"
+#include "base/byte_order.h"
 #include "platform/file_read.h"
 #include "platform/file_search.h"
+#include "platform/program_folder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,18 +14,12 @@
 namespace station {
 namespace {
 
-#ifdef _WIN32
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
+constexpr char kSep = platform::kPathSeparator;
 
 bool hasTxtExtension(const std::string& name) {
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
-  std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".txt";
+  return tarn::equalsIgnoringCase(name.substr(dot), ".txt");
 }
 
 }  // namespace
@@ -34,8 +31,7 @@ uint32_t storedFlashId(const std::string& path) {
   size_t n = std::fread(head, 1, sizeof head, f);
   std::fclose(f);
   if (n < 128) return 0;
-  return uint32_t{head[122]} << 24 | uint32_t{head[123]} << 16 | uint32_t{head[124]} << 8 |
-         uint32_t{head[125]};
+  return tarn::getBe32(head + 122);
 }
 
 bool flashIdMatches(uint32_t stored, uint32_t device) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "station/texts/lang.h"
+
 namespace station {
 
 constexpr int DEVICE_COUNT = 8;
@@ -14,6 +16,16 @@ constexpr int DEVICE_COUNT = 8;
 // Row status text colours: the system's window-text colour while waiting or working,
 // blue after success, red (0x0000FF as a Windows colour value) after failure.
 enum class TextColour { WindowText, Red, Blue };
+
+// The colour's word in traces: "window", "red", "blue".
+constexpr const char* colourName(TextColour colour) {
+  switch (colour) {
+    case TextColour::WindowText: return "window";
+    case TextColour::Red: return "red";
+    case TextColour::Blue: return "blue";
+  }
+  return "?";
+}
 
 enum class MessageIcon { None, Error, Warning, Information };
 
@@ -48,8 +60,8 @@ class StationView {
   virtual std::string labelText() const = 0;        // LabelEdit
   virtual std::vector<std::string> copyList() const = 0;  // SelectFileList2 items
 
-  // The language table's text for `key` (BlankingCheckStr, FailMsg, ...).
-  virtual std::string text(const std::string& key) const = 0;
+  // The language table's text (its bytes as stored).
+  virtual std::string text(LangText id) const = 0;
 
   // Lets the window process pending messages while an operation waits. The window stays
   // responsive by design, so models may make this a no-op.

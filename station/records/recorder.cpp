@@ -119,8 +119,9 @@ void ProductionRecorder::flashIdentified(uint32_t flashId, uint32_t chipCount,
 }
 
 void ProductionRecorder::packageWritten(PackageKind kind) {
-  int index = context_.packageIndex ? context_.packageIndex(kind) : -1;
   std::vector<std::string> list = view_.copyList();
+  // The download's own choice: the entry that `wt_pgr` sent.
+  int index = context_.packageIndex ? context_.packageIndex(kind) : choosePackageFile(list, kind, false);
   if (index < 0 || static_cast<size_t>(index) >= list.size()) return;
   file(kind == PackageKind::Firmware ? "firmware" : kind == PackageKind::Preferences ? "prefer" : "iso",
        list[static_cast<size_t>(index)]);
@@ -187,8 +188,7 @@ void enableRecording(const std::string& miscDir, const std::string& station) {
   static RecordStore* store = nullptr;  // lives as long as the process, as the workers may
   if (!store) store = new RecordStore(o);
   store->moveJournal();
-  RecorderContext context{store, station.empty() ? hostName() : station, miscDir,
-                          [](PackageKind k) { return station::packageFileIndex(k); }};
+  RecorderContext context{store, station.empty() ? hostName() : station, miscDir, nullptr};
   setRunObserverFactory([context](ProductionView& view) -> std::unique_ptr<RunObserver> {
     return std::make_unique<ProductionRecorder>(view, context);
   });

@@ -23,7 +23,8 @@ struct RecorderContext {
   RecordStore* store = nullptr;
   std::string station;
   std::string miscDir;  // where the configuration tables are
-  // The copy-list position a download of the kind used last, -1 when none.
+  // The copy-list position a download of the kind used, -1 when none; empty: the
+  // download's own choice from the copy list.
   std::function<int(PackageKind)> packageIndex;
 };
 

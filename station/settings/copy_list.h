@@ -6,13 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/program_folder.h"
+
 namespace station {
 
-#ifdef _WIN32
-inline constexpr char kSetingIniPath[] = ".\\misc\\seting.ini";
-#else
-inline constexpr char kSetingIniPath[] = "./misc/seting.ini";
-#endif
+inline const std::string kSetingIniPath = platform::miscPath("seting.ini");
 
 // Lines of a text broken by CR, LF or CR LF; a break at the very end opens no empty line.
 std::vector<std::string> splitCopyListLines(std::string_view text);

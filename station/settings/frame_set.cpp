@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "platform/file_search.h"
 
 namespace station {
@@ -16,11 +17,7 @@ bool isSeparator(char c) {
 #endif
 }
 
-std::string lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
+using tarn::asciiLower;
 
 }  // namespace
 
@@ -61,7 +58,7 @@ void LoadFavorite(const std::string& folder, std::vector<std::string>& list,
   for (const platform::FolderEntry& e : platform::listFolder(base)) {
     if (e.hidden || e.name == "." || e.name == ".." || e.directory) continue;
     const size_t dot = e.name.rfind('.');
-    if (dot == std::string::npos || lower(e.name.substr(dot)) != ".bmp") continue;
+    if (dot == std::string::npos || asciiLower(e.name.substr(dot)) != ".bmp") continue;
     list.push_back(base + e.name);
     if (pump) pump();
   }
@@ -99,12 +96,12 @@ std::string resolvePicture(const std::string& folder, const std::string& name) {
   // The name as the folder spells it, so that every platform reads the same file whatever
   // case the caller asked in (Windows would find either spelling, other systems only one).
   const std::string base = withSeparator(folder);
-  const std::string wanted = lower(name);
+  const std::string wanted = asciiLower(name);
   std::string found;
   for (const platform::FolderEntry& e : platform::listFolder(base)) {
     if (e.directory) continue;
     if (e.name == name) return base + name;
-    if (found.empty() && lower(e.name) == wanted) found = e.name;
+    if (found.empty() && asciiLower(e.name) == wanted) found = e.name;
   }
   return base + (found.empty() ? name : found);
 }

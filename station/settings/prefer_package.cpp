@@ -10,24 +10,17 @@
 
 #include "platform/file_read.h"
 #include "platform/file_replace.h"
+#include "base/byte_order.h"
 #include "station/settings/frame_set.h"
 
 namespace station {
 
 namespace {
 
-void put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t get32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-         (std::uint32_t(p[3]) << 24);
-}
+using tarn::getLe16;
+using tarn::getLe32;
+using tarn::putLe16;
+using tarn::putLe32;
 
 std::optional<std::uint64_t> fileLength(const std::string& path) {
   return platform::regularFileSize(path);
@@ -83,30 +76,30 @@ PreferHeader makeHeader(std::uint16_t w, std::uint16_t h, int fm, int language, 
 
 std::array<std::uint8_t, kHeaderSize> encodeHeader(const PreferHeader& h) {
   std::array<std::uint8_t, kHeaderSize> b{};
-  put32(&b[0], h.StartupOffset);
-  put32(&b[4], h.StartupSize);
-  put32(&b[8], h.ShutdownOffset);
-  put32(&b[12], h.ShutdownSize);
+  putLe32(&b[0], h.StartupOffset);
+  putLe32(&b[4], h.StartupSize);
+  putLe32(&b[8], h.ShutdownOffset);
+  putLe32(&b[12], h.ShutdownSize);
   const std::uint16_t shorts[8] = {h.Width,       h.Height,   h.StartupCount, h.ShutdownCount,
                                    h.FmSelection, h.Language, h.Contrast,     h.Reserved};
-  for (int i = 0; i < 8; ++i) put16(&b[16 + 2 * i], shorts[i]);
+  for (int i = 0; i < 8; ++i) putLe16(&b[16 + 2 * i], shorts[i]);
   return b;
 }
 
 PreferHeader decodeHeader(const std::uint8_t* b) {
   PreferHeader h;
-  h.StartupOffset = get32(b);
-  h.StartupSize = get32(b + 4);
-  h.ShutdownOffset = get32(b + 8);
-  h.ShutdownSize = get32(b + 12);
-  h.Width = get16(b + 16);
-  h.Height = get16(b + 18);
-  h.StartupCount = get16(b + 20);
-  h.ShutdownCount = get16(b + 22);
-  h.FmSelection = get16(b + 24);
-  h.Language = get16(b + 26);
-  h.Contrast = get16(b + 28);
-  h.Reserved = get16(b + 30);
+  h.StartupOffset = getLe32(b);
+  h.StartupSize = getLe32(b + 4);
+  h.ShutdownOffset = getLe32(b + 8);
+  h.ShutdownSize = getLe32(b + 12);
+  h.Width = getLe16(b + 16);
+  h.Height = getLe16(b + 18);
+  h.StartupCount = getLe16(b + 20);
+  h.ShutdownCount = getLe16(b + 22);
+  h.FmSelection = getLe16(b + 24);
+  h.Language = getLe16(b + 26);
+  h.Contrast = getLe16(b + 28);
+  h.Reserved = getLe16(b + 30);
   return h;
 }
 

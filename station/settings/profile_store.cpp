@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/file_read.h"
 
 namespace station::profile_store {
@@ -22,15 +23,7 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
+bool sameName(std::string_view a, std::string_view b) { return tarn::equalsIgnoringCase(a, b); }
 
 enum class Kind { Blank, Section, Entry };
 

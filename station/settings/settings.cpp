@@ -14,12 +14,12 @@ namespace station {
 namespace {
 
 // A key holds either text, an integer (item index or position) or a check box.
-struct TextField { std::string Settings::*field; const char* fallback; };
+struct TextField { std::string Settings::*field; };
 // A list's index outside low..high leaves the list without a selection (-1); the track
 // bar instead holds its position at the nearer end.
 enum class Outside { NoSelection, Clamp };
-struct IntField { int Settings::*field; int fallback; int low, high; Outside outside; };
-struct BoxField { bool Settings::*field; bool fallback; };
+struct IntField { int Settings::*field; int low, high; Outside outside; };
+struct BoxField { bool Settings::*field; };
 using Field = std::variant<TextField, IntField, BoxField>;
 
 struct Key {
@@ -28,26 +28,26 @@ struct Key {
   Field field;
 };
 
-// In the order of loading.
+// In the order of loading. A key's default is the field's own in Settings{}.
 constexpr Outside kNone = Outside::NoSelection;
 const Key kKeys[] = {
-    {"Animation", "Startup", TextField{&Settings::Edit2, ""}},
-    {"Animation", "Shutdown", TextField{&Settings::Edit4, ""}},
-    {"FM", "selection", IntField{&Settings::ComboBox1, 0, -1, 1, kNone}},
-    {"LCD", "Contrast", IntField{&Settings::TrackBar1, 0, 0, 10, Outside::Clamp}},
-    {"Language", "Lang", IntField{&Settings::ComboBox3, 0, -1, 3, kNone}},
-    {"Animation", "Width", TextField{&Settings::Edit1, "160"}},
-    {"Animation", "Height", TextField{&Settings::Edit6, "128"}},
-    {"MP_Setting", "Format", BoxField{&Settings::chkFormat, false}},
-    {"MP_Setting", "Blanking check", BoxField{&Settings::chkBlankCheck, false}},
-    {"MP_Setting", "FwUpgrade", BoxField{&Settings::chkFwUpgrade, true}},
-    {"MP_Setting", "ISO upgrade", BoxField{&Settings::chkISOupgrade, false}},
-    {"MP_Setting", "Manual Upgrade", BoxField{&Settings::CheckManuupgrade, false}},
-    {"MP_Setting", "Bar Fixed", BoxField{&Settings::chkBarFixed, true}},
-    {"MP_Setting", "System Area check", BoxField{&Settings::SystemAreachk, false}},
-    {"MP_Setting", "System Area Size", IntField{&Settings::SystemAreaComBo, 0, -1, 15, kNone}},
-    {"MP_Setting", "Label", TextField{&Settings::LabelEdit, ""}},
-    {"MP_Setting", "FwParityCheck", BoxField{&Settings::chkParityCheck, true}},
+    {"Animation", "Startup", TextField{&Settings::Edit2}},
+    {"Animation", "Shutdown", TextField{&Settings::Edit4}},
+    {"FM", "selection", IntField{&Settings::ComboBox1, -1, 1, kNone}},
+    {"LCD", "Contrast", IntField{&Settings::TrackBar1, 0, 10, Outside::Clamp}},
+    {"Language", "Lang", IntField{&Settings::ComboBox3, -1, 3, kNone}},
+    {"Animation", "Width", TextField{&Settings::Edit1}},
+    {"Animation", "Height", TextField{&Settings::Edit6}},
+    {"MP_Setting", "Format", BoxField{&Settings::chkFormat}},
+    {"MP_Setting", "Blanking check", BoxField{&Settings::chkBlankCheck}},
+    {"MP_Setting", "FwUpgrade", BoxField{&Settings::chkFwUpgrade}},
+    {"MP_Setting", "ISO upgrade", BoxField{&Settings::chkISOupgrade}},
+    {"MP_Setting", "Manual Upgrade", BoxField{&Settings::CheckManuupgrade}},
+    {"MP_Setting", "Bar Fixed", BoxField{&Settings::chkBarFixed}},
+    {"MP_Setting", "System Area check", BoxField{&Settings::SystemAreachk}},
+    {"MP_Setting", "System Area Size", IntField{&Settings::SystemAreaComBo, -1, 15, kNone}},
+    {"MP_Setting", "Label", TextField{&Settings::LabelEdit}},
+    {"MP_Setting", "FwParityCheck", BoxField{&Settings::chkParityCheck}},
 };
 
 // Saving takes the keys in the same order except the last two, which change places.
@@ -82,17 +82,18 @@ std::optional<int> parseSettingInteger(const std::string& text) {
 }
 
 void Settings::load(const std::string& path) {
+  static const Settings defaults;
   for (const Key& k : kKeys) {
     if (auto* t = std::get_if<TextField>(&k.field)) {
-      this->*(t->field) = getProfileString(path, k.section, k.name, t->fallback);
+      this->*(t->field) = getProfileString(path, k.section, k.name, defaults.*(t->field));
     } else if (auto* i = std::get_if<IntField>(&k.field)) {
-      int v = readInt(path, k, i->fallback);
+      int v = readInt(path, k, defaults.*(i->field));
       if (v < i->low || v > i->high) {
         v = i->outside == Outside::Clamp ? (v < i->low ? i->low : i->high) : -1;
       }
       this->*(i->field) = v;
     } else if (auto* b = std::get_if<BoxField>(&k.field)) {
-      this->*(b->field) = readInt(path, k, b->fallback ? 1 : 0) != 0;
+      this->*(b->field) = readInt(path, k, defaults.*(b->field) ? 1 : 0) != 0;
     }
   }
 }

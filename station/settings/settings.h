@@ -5,14 +5,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/program_folder.h"
+
 namespace station {
 
-#ifdef _WIN32
-inline constexpr char kPreferIniPath[] = ".\\misc\\prefer.ini";
-#else
-inline constexpr char kPreferIniPath[] = "./misc/prefer.ini";
-#endif
+inline const std::string kPreferIniPath = platform::miscPath("prefer.ini");
 
+// The fields' initial values are the keys' defaults (taken when prefer.ini lacks a key).
 struct Settings {
   std::string Edit2;            // Animation/Startup: start-up animation frame folder
   std::string Edit4;            // Animation/Shutdown: shutdown animation frame folder
@@ -43,6 +42,16 @@ struct Settings {
 
   bool operator==(const Settings&) const = default;
 };
+
+// What the controls hold as the window defines them, before the settings are loaded.
+inline Settings windowDefinedSettings() {
+  Settings s;
+  s.chkFwUpgrade = false;
+  s.chkBarFixed = false;
+  s.chkParityCheck = false;
+  s.LabelEdit = "MY_AUDIO";
+  return s;
+}
 
 // An integer value as the settings read it: decimal, or hexadecimal after "0x" / "0X";
 // nullopt for anything else (the caller then takes the key's default).

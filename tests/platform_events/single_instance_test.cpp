@@ -7,6 +7,7 @@
 
 #include "platform/process.h"
 #include "platform/single_instance.h"
+#include "support/scratch.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -22,8 +23,7 @@ std::string uniqueName() { return "Tarn test " + std::to_string(std::random_devi
 class InstanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("tarn_instance_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir_);
+    dir_ = tarn::testing::freshScratchDir("tarn_instance");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::filesystem::path dir_;

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "platform/volume_events.h"
+#include "support/scratch.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -46,9 +47,7 @@ TEST(VolumeEvents, DeviceChangeDecoding) {
 class SimEvents : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("tarn_events_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(root_);
+    root_ = tarn::testing::freshScratchDir("tarn_events");
   }
   void TearDown() override { std::filesystem::remove_all(root_); }
   void append(const std::string& text) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "station/settings/copy_list.h"
 
 namespace station_files_test {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "files_util.h"
+#include "support/scratch.h"
 
 namespace station_files_test {
 

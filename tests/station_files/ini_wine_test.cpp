@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "ini_corpus.h"
 #include "station/settings/profile_store.h"
 

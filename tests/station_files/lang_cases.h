@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "files_util.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 namespace station_files_test {
 

@@ -9,7 +9,7 @@
 
 #include "files_util.h"
 #include "lang_cases.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 namespace station_files_test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "station/settings/profile.h"
 #include "station/settings/profile_store.h"
 

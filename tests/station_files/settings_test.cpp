@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "ini_corpus.h"
 #include "station/settings/settings.h"
 

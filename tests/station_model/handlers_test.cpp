@@ -1,6 +1,6 @@
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
-#include "station/ui/copy_list_edit.h"
+#include "station/model/copy_list_edit.h"
 
 namespace station::testing {
 namespace {

@@ -1,7 +1,7 @@
 #include <condition_variable>
 #include <thread>
 
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
 namespace station::testing {
 namespace {
@@ -112,18 +112,21 @@ TEST_F(ModelTest, GroupsComeBackWhenTheLastRunEnds) {
   }
 }
 
-// Texts by key, and the entries without a key by their table name.
-TEST_F(ModelTest, TextsByKeyAndByName) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"WaitDeviceMsg", "Waiting device..."},
-      {"FailMsg", "fail"},
-      {"BlankingCheckStr", "Blanking Check"},
-      {"FlashWriteSetup", "FLASH Write Setup"},
-      {"FlashEnd", "FLASH End"},
-      {"BlankingCheckSetup", "Blanking Check Setup"},
-      {"NoSuchKey", ""},
+// Texts by their table entry, keyed in lang.ini or not; each entry's name is its own.
+TEST_F(ModelTest, TextsByEntry) {
+  struct Case { LangText id; const char* name; const char* text; };
+  const Case cases[] = {
+      {LangText::WaitDeviceMsg, "WaitDeviceMsg", "Waiting device..."},
+      {LangText::FailMsg, "FailMsg", "fail"},
+      {LangText::BlankingCheckStr, "BlankingCheckStr", "Blanking Check"},
+      {LangText::FlashWriteSetup, "FlashWriteSetup", "FLASH Write Setup"},
+      {LangText::FlashEnd, "FlashEnd", "FLASH End"},
+      {LangText::BlankingCheckSetup, "BlankingCheckSetup", "Blanking Check Setup"},
   };
-  for (auto [key, text] : cases) EXPECT_EQ(m().text(key), text) << key;
+  for (const Case& c : cases) {
+    EXPECT_EQ(m().text(c.id), c.text) << c.name;
+    EXPECT_STREQ(langName(c.id), c.name);
+  }
 }
 
 TEST_F(ModelTest, PicturesNeedTheirFileAndAHeldSlot) {

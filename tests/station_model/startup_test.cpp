@@ -1,7 +1,7 @@
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
-#include "station/ui/fsm_version.h"
-#include "station/ui/startup.h"
+#include "station/texts/fsm_version.h"
+#include "station/model/startup.h"
 
 namespace station::testing {
 namespace {

@@ -112,9 +112,7 @@ TEST(PackageFiles, NamesPerKindAndStage) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(choosePackageFile(c.list, c.kind, true), c.start) << c.list.size();
-    EXPECT_EQ(packageFileIndex(c.kind), c.start);
     EXPECT_EQ(choosePackageFile(c.list, c.kind, false), c.write) << c.list.size();
-    EXPECT_EQ(packageFileIndex(c.kind), c.write);
   }
 }
 
@@ -127,10 +125,10 @@ TEST(PackageFiles, MixedCaseProgramFoundOnlyByTheStart) {
   DeviceTool tool(launcher, view);
   EXPECT_TRUE(tool.writePackageStart('E', PackageKind::Firmware));
   EXPECT_EQ(launcher.lines().back(), ".\\misc\\devcmd.exe E: wt_pgr_s 200000");
-  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), 0);
+  EXPECT_EQ(tool.packageFileIndex(PackageKind::Firmware), 0);
   EXPECT_FALSE(tool.writePackage('E', PackageKind::Firmware));
   EXPECT_EQ(launcher.runs.size(), 1u);  // no run for the download
-  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), -1);
+  EXPECT_EQ(tool.packageFileIndex(PackageKind::Firmware), -1);
   std::filesystem::remove_all(dir);
 }
 
@@ -146,30 +144,33 @@ TEST(PackageFiles, DownloadLinesPerKind) {
                                    ".\\misc\\devcmd.exe E: wt_pgr  \"C:\\fw\\prefer.dat\" ",
                                    ".\\misc\\devcmd.exe E: wt_pgr  \"C:\\cd\\image.iso\" "};
   EXPECT_EQ(launcher.lines(), want);
-  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), 0);
-  EXPECT_EQ(packageFileIndex(PackageKind::Preferences), 1);
-  EXPECT_EQ(packageFileIndex(PackageKind::DiskImage), 2);
+  EXPECT_EQ(tool.packageFileIndex(PackageKind::Firmware), 0);
+  EXPECT_EQ(tool.packageFileIndex(PackageKind::Preferences), 1);
+  EXPECT_EQ(tool.packageFileIndex(PackageKind::DiskImage), 2);
   // An entry that cannot be read has no length: no start request.
   EXPECT_FALSE(tool.writePackageStart('E', PackageKind::Firmware));
   EXPECT_EQ(launcher.runs.size(), 3u);
 }
 
-TEST(PackageFiles, IndexesSharedBetweenWorkers) {
+// Each run's tool keeps the positions its own downloads used, whatever other runs on
+// other copy lists do meanwhile.
+TEST(PackageFiles, EachRunKeepsItsOwnIndexes) {
   std::vector<std::string> list;
   for (int i = 0; i < 200; ++i) list.push_back("C:\\f\\song" + std::to_string(i) + ".mp3");
-  list[57] = "C:\\f\\PROGRAM.BIN";
-  list[120] = "C:\\f\\prefer.dat";
   std::vector<std::thread> workers;
+  std::vector<int> found(8, -2);
   for (int t = 0; t < 8; ++t)
-    workers.emplace_back([&list] {
-      for (int n = 0; n < 50; ++n) {
-        choosePackageFile(list, PackageKind::Firmware, n % 2 == 0);
-        choosePackageFile(list, PackageKind::Preferences, n % 2 == 1);
-      }
+    workers.emplace_back([&list, &found, t] {
+      FakeLauncher launcher;
+      RecordingView view;
+      view.files = list;
+      view.files[static_cast<size_t>(20 * t)] = "C:\\f\\PROGRAM.BIN";
+      DeviceTool tool(launcher, view);
+      for (int n = 0; n < 50; ++n) tool.writePackage('E', PackageKind::Firmware);
+      found[static_cast<size_t>(t)] = tool.packageFileIndex(PackageKind::Firmware);
     });
   for (auto& w : workers) w.join();
-  EXPECT_EQ(packageFileIndex(PackageKind::Firmware), 57);
-  EXPECT_EQ(packageFileIndex(PackageKind::Preferences), 120);
+  for (int t = 0; t < 8; ++t) EXPECT_EQ(found[static_cast<size_t>(t)], 20 * t);
 }
 
 struct BlankingCase {

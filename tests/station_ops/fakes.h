@@ -12,15 +12,6 @@
 
 namespace station::testing {
 
-inline const char* colourName(TextColour c) {
-  switch (c) {
-    case TextColour::WindowText: return "window";
-    case TextColour::Red: return "red";
-    case TextColour::Blue: return "blue";
-  }
-  return "?";
-}
-
 class RecordingView : public StationView {
  public:
   // Every change, in order, as "what slot value".
@@ -75,9 +66,10 @@ class RecordingView : public StationView {
   }
   std::string labelText() const override { return label; }
   std::vector<std::string> copyList() const override { return files; }
-  std::string text(const std::string& key) const override {
-    auto it = texts.find(key);
-    return it == texts.end() ? key : it->second;
+  // A text given by the test, else the entry's own name.
+  std::string text(LangText id) const override {
+    auto it = texts.find(langName(id));
+    return it == texts.end() ? langName(id) : it->second;
   }
   void pump() override {
     std::lock_guard<std::mutex> lock(mu_);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "station/settings/prefer_package.h"
+#include "support/scratch.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -46,8 +47,7 @@ inline void writeBytes(const fs::path& p, const std::vector<std::uint8_t>& bytes
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("tarn_prefer_" + std::to_string(std::random_device{}()));
-    fs::create_directories(root_);
+    root_ = tarn::testing::freshScratchDir("tarn_prefer");
   }
   void TearDown() override { fs::remove_all(root_); }
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "station/settings/frame_set.h"
-#include "station/settings/picture_qt.h"
+#include "station/frontend/qtimage/picture_qt.h"
 
 namespace station::test {
 namespace {

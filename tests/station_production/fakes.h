@@ -3,7 +3,7 @@
 #pragma once
 
 #include "station/engine/production_sequence.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 #include <cstdio>
 #include <deque>
@@ -14,15 +14,6 @@
 #include <vector>
 
 namespace station::testing {
-
-inline const char* colourWord(TextColour c) {
-  switch (c) {
-    case TextColour::WindowText: return "window";
-    case TextColour::Red: return "red";
-    case TextColour::Blue: return "blue";
-  }
-  return "?";
-}
 
 struct Trace {
   std::vector<std::string> events;
@@ -55,11 +46,11 @@ class FakeView : public ProductionView {
   void setStatusText(int slot, const std::string& text, TextColour c) override {
     status[slot] = text;
     colour[slot] = c;
-    add("text", slot, text + " " + colourWord(c));
+    add("text", slot, text + " " + colourName(c));
   }
   void setStatusColour(int slot, TextColour c) override {
     colour[slot] = c;
-    add("colour", slot, colourWord(c));
+    add("colour", slot, colourName(c));
   }
   void setProgress(int slot, int position) override { add("bar", slot, std::to_string(position)); }
   void setProgressVisible(int slot, bool v) override { add("barvisible", slot, v ? "1" : "0"); }
@@ -80,14 +71,11 @@ class FakeView : public ProductionView {
   void setSystemAreaComboIndex(int i) override { comboIndex = i; }
   std::string labelText() const override { return label; }
   std::vector<std::string> copyList() const override { return files; }
-  // The built-in English table, looked up as the window model does: by lang.ini key, and
-  // the entries without one by their own name.
-  std::string text(const std::string& key) const override {
-    if (auto it = textOverride.find(key); it != textOverride.end()) return it->second;
+  // The built-in English table, unless a test gives a text of its own (by entry name).
+  std::string text(LangText id) const override {
+    if (auto it = textOverride.find(langName(id)); it != textOverride.end()) return it->second;
     static const LanguageTable english;
-    if (auto id = langTextForKey(key)) return english.text(*id);
-    if (key == "BlankingCheckSetup") return english.text(LangText::BlankingCheckSetup);
-    return "<" + key + ">";
+    return english.text(id);
   }
   void pump() override {}
   void appendPortLog(const std::string& line) override {

@@ -11,9 +11,11 @@
 #include <fstream>
 #include <random>
 
-#include "station/settings/picture_qt.h"
-#include "station/ui/preview_window.h"
-#include "station/ui/station_window.h"
+#include "station/frontend/qtimage/picture_qt.h"
+#include "station/frontend/qt/preview_window.h"
+#include "station/frontend/qt/station_window.h"
+#include "support/offscreen_app.h"
+#include "support/scratch.h"
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
@@ -22,16 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "station_settingpage";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *a;
-}
+QApplication& app() { return tarn::testing::offscreenApp(); }
 
 // Frame n of a set in a colour of its own that survives 5-6-5 unchanged.
 QRgb frameColour(int set, int n) { return qRgb(8 * n, 4 * (set * 20 + n), 248 - 8 * n); }
@@ -51,7 +44,7 @@ class SettingPageTest : public ::testing::Test {
   void SetUp() override {
     app();
     saved_ = fs::current_path();
-    root_ = fs::temp_directory_path() / ("tarn_settingpage_" + std::to_string(std::random_device{}()));
+    root_ = tarn::testing::freshScratchDir("tarn_settingpage");
     fs::create_directories(root_ / "misc");
     writeSet(root_ / "boot", "boot", 12, 0);
     writeSet(root_ / "end", "End", 8, 1);

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "station/frontend/win32/wide.h"
-#include "station/ui/lang.h"
+#include "station/texts/lang.h"
 
 namespace station::win32 {
 namespace {

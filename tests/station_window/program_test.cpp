@@ -14,6 +14,8 @@
 #include <random>
 #include <string>
 
+#include "support/scratch.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -23,7 +25,7 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     unsetenv("TARN_INSTANCE_DIR");  // the lock goes with the simulation root
     unsetenv("TARN_SIM");
-    root_ = fs::temp_directory_path() / ("tarn_program_" + std::to_string(std::random_device{}()));
+    root_ = tarn::testing::freshScratchDir("tarn_program");
     fs::create_directories(root_ / "station" / "misc");
     fs::create_directories(root_ / "sim");
     fs::copy_file(fs::path(TARN_DIST_DIR) / "mpstation", station("mpstation"));

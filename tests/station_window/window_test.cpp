@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -18,8 +19,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "station/ui/fsm_version.h"
-#include "station/ui/station_window.h"
+#include "station/texts/fsm_version.h"
+#include "station/frontend/qt/station_window.h"
+#include "support/offscreen_app.h"
+#include "support/scratch.h"
 
 // The font library keeps caches for the process's life; the leak checker is told so.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -29,28 +32,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "station_window";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *a;
-}
+QApplication& app() { return tarn::testing::offscreenApp(); }
 
-void writeFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using tarn::testing::writeFile;
 
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     app();
     saved_ = fs::current_path();
-    root_ = fs::temp_directory_path() / ("tarn_window_" + std::to_string(std::random_device{}()));
+    root_ = tarn::testing::freshScratchDir("tarn_window");
     fs::create_directories(root_ / "misc");
   }
   void TearDown() override {
@@ -299,6 +290,79 @@ TEST_F(WindowTest, CopyListEditing) {
   ASSERT_EQ(list->count(), 1);
   EXPECT_EQ(list->item(0)->text().toStdString(), b);
   EXPECT_EQ(model_->copyList(), std::vector<std::string>{b});
+}
+
+// The window against pictures of it kept in tests/station_window/reference. A pixel counts
+// as different when a colour channel differs by more than kChannelTolerance; up to
+// kPixelsTolerance of them in a thousand are allowed (font hinting between builds of the
+// same font). TARN_UPDATE_REFERENCE=1 writes the pictures anew instead.
+constexpr int kChannelTolerance = 32;
+constexpr int kPixelsTolerance = 2;
+
+void expectLooksLike(QWidget* widget, const std::string& name) {
+  const QString path = QString::fromStdString(std::string(TARN_SOURCE_DIR) +
+                                              "/tests/station_window/reference/" + name + ".png");
+  QImage shot = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  if (qEnvironmentVariableIsSet("TARN_UPDATE_REFERENCE")) {
+    ASSERT_TRUE(shot.save(path)) << path.toStdString();
+    return;
+  }
+  QImage want(path);
+  ASSERT_FALSE(want.isNull()) << "no reference picture " << path.toStdString();
+  want = want.convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shot.size(), want.size()) << name;
+  long differing = 0;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) {
+      QRgb a = shot.pixel(x, y), b = want.pixel(x, y);
+      if (std::abs(qRed(a) - qRed(b)) > kChannelTolerance || std::abs(qGreen(a) - qGreen(b)) > kChannelTolerance ||
+          std::abs(qBlue(a) - qBlue(b)) > kChannelTolerance)
+        ++differing;
+    }
+  }
+  const long allowed = static_cast<long>(shot.width()) * shot.height() * kPixelsTolerance / 1000;
+  EXPECT_LE(differing, allowed) << name << ": " << differing << " pixels differ";
+  if (differing > allowed) shot.save(QString::fromStdString(std::string(TARN_BINARY_DIR) + "/" + name + ".png"));
+}
+
+TEST_F(WindowTest, LooksAsItsReferencePictures) {
+  for (const char* picture : {"success.bmp", "fail.bmp"})
+    fs::copy_file(fs::path(TARN_SOURCE_DIR) / "misc" / picture, root_ / "misc" / picture,
+                  fs::copy_options::overwrite_existing);
+  open();
+  expectLooksLike(window_.get(), "window_start");
+
+  // A fixed sequence: two players, one run ended each way, one in progress, the settings
+  // and the copy list changed by the operator.
+  find<QCheckBox>("SystemAreachk")->click();
+  find<QCheckBox>("CheckManuupgrade")->click();
+  find<QCheckBox>("chkFormat")->click();
+  model_->setLabelText("factory7");
+  model_->setCopyList({"C:\\files\\program.bin", "C:\\files\\song.mp3"});
+  model_->setSelection({1});
+  model_->occupySlot('E');
+  model_->occupySlot('F');
+  model_->occupySlot('G');
+  std::thread([this] {
+    model_->setPortCell(0, "Port:0-4");
+    model_->setStatusText(0, "successful", TextColour::Blue);
+    model_->setProgress(0, 100);
+    model_->showPicture(0, StatusPicture::Success);
+    model_->setStatusText(1, "Format fail", TextColour::Red);
+    model_->setProgress(1, 30);
+    model_->showPicture(1, StatusPicture::Fail);
+    model_->setSpareCell(1, "spare");
+    model_->runStarted();
+    model_->setStatusText(2, "FILE Writing...", TextColour::WindowText);
+    model_->setProgress(2, 55);
+    model_->runStarted();
+    model_->runEnded(true);
+    model_->runStarted();
+    model_->runEnded(false);
+  }).join();
+  settle();
+  expectLooksLike(window_.get(), "window_after");
+  expectLooksLike(find<QWidget>("tabSetting"), "setting_page");
 }
 
 }  // namespace

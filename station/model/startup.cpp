@@ -1,0 +1,102 @@
+#include "station/model/startup.h"
+
+#include <filesystem>
+
+#include "station/engine/system_area.h"
+#include "station/settings/copy_list.h"
+#include "station/model/copy_list_edit.h"
+#include "station/texts/fsm_version.h"
+
+namespace station {
+
+bool FormCreate(StationModel& model, platform::InstanceCheck check) {
+  if (!check.lock) return false;
+  model.setInstanceLock(std::move(check.lock));
+  model.portLogFile().clear();
+  return true;
+}
+
+void FormShow(StationModel& model, const StartupHooks& hooks) {
+  std::error_code ec;
+  std::filesystem::current_path(model.options().programFolder, ec);
+
+  model.setActivePage(0);
+  model.setComboIndexValue(15);  // "64MB"
+
+  model.freeAllSlots();
+  model.bindSlotsToRows();
+
+  model.mutableLanguages().load(kLangIniPath, model.langId());
+
+  const std::string& title = model.lang(LangText::TitleStr);
+  model.setCaption(windowCaption(title, stationBuildDate(), fsmVersionText()), title);
+  model.textsLoaded();
+
+  model.setCopyList(loadCopyList(kSetingIniPath));
+  model.setSdkBondingId(readSdkBondingId(model.copyList()));
+
+  model.setAllStatusTexts(model.lang(LangText::WaitDeviceMsg));
+  model.setEdit5("0");
+
+  Settings stored;
+  stored.load(kPreferIniPath);
+  applySettings(model, stored);
+
+  model.setEnabled(Element::SystemAreaComBo, model.checked(Check::SystemAreachk));
+  if (hooks.validateFrameFolders) hooks.validateFrameFolders(model);
+  model.setEnabled(Element::Upgradebtn, model.checked(Check::CheckManuupgrade));
+  computeSystemArea(model);
+}
+
+bool FormClose(StationModel& model, const StartupHooks& hooks) {
+  if (hooks.stopPreview) hooks.stopPreview();
+  if (auto error = model.settings().save(kPreferIniPath)) {
+    model.showMessage(*error, model.appTitle(), MessageIcon::Error);
+    return false;
+  }
+  // A copy list that cannot be saved would be lost with the window: keep it open too.
+  if (!saveCopyList(kSetingIniPath, model.copyList())) {
+    model.showMessage(std::string("Unable to write to ") + kSetingIniPath, model.appTitle(),
+                      MessageIcon::Error);
+    return false;
+  }
+  model.releaseInstanceLock();
+  if (hooks.releaseFrameLists) hooks.releaseFrameLists();
+  return true;
+}
+
+void applySettings(StationModel& model, const Settings& stored) {
+  model.setSettingsPageValues(stored);
+  struct Box {
+    Check check;
+    bool Settings::*field;
+    void (*click)(StationModel&);
+  };
+  static const Box kBoxes[] = {
+      {Check::chkFormat, &Settings::chkFormat, nullptr},
+      {Check::chkBlankCheck, &Settings::chkBlankCheck, nullptr},
+      {Check::chkFwUpgrade, &Settings::chkFwUpgrade, nullptr},
+      {Check::chkISOupgrade, &Settings::chkISOupgrade, nullptr},
+      {Check::CheckManuupgrade, &Settings::CheckManuupgrade, CheckManuupgradeClick},
+      {Check::chkBarFixed, &Settings::chkBarFixed, chkBarFixedClick},
+      {Check::SystemAreachk, &Settings::SystemAreachk, SystemAreachkClick},
+  };
+  for (const Box& box : kBoxes)
+    if (model.setChecked(box.check, stored.*box.field) && box.click) box.click(model);
+  model.setComboIndexValue(stored.SystemAreaComBo);  // no handler runs for it
+  model.setLabelText(stored.LabelEdit, false);
+  model.setChecked(Check::chkParityCheck, stored.chkParityCheck);
+}
+
+void chkBarFixedClick(StationModel& model) {
+  if (!model.checked(Check::chkBarFixed)) model.bindSlotsToRows();
+}
+
+void SystemAreachkClick(StationModel& model) {
+  model.setEnabled(Element::SystemAreaComBo, model.checked(Check::SystemAreachk));
+  computeSystemArea(model);
+}
+
+void SystemAreaComBoChange(StationModel& model) { computeSystemArea(model); }
+
+}  // namespace station

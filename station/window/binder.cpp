@@ -1,0 +1,297 @@
+#include "station/window/binder.h"
+
+#include <exception>
+
+#include "platform/text_codec.h"
+#include "station/model/copy_list_edit.h"
+#include "station/ops/device_tool.h"
+
+namespace station {
+
+std::string pathToUtf8(const std::string& path) { return platform::toUtf8(path, platform::CodePage::System); }
+std::string latin1ToUtf8(const std::string& bytes) { return platform::toUtf8(bytes, platform::CodePage::Latin1); }
+
+std::string utf8ToLatin1(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    unsigned code = c;
+    size_t n = 1;
+    if (c >= 0xC0 && c < 0xE0 && i + 1 < text.size()) {
+      code = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
+      n = 2;
+    } else if (c >= 0xE0) {
+      n = c >= 0xF0 ? 4 : 3;
+      code = 0x100;  // beyond Latin-1
+    }
+    out += code < 0x100 ? static_cast<char>(code) : '?';
+    i += n;
+  }
+  return out;
+}
+
+Binder::Binder(StationModel& model, FrontEnd& frontEnd, BinderDeps deps)
+    : model_(model), fe_(frontEnd), deps_(std::move(deps)) {
+  if (deps_.loader) makeSettingPage();
+}
+
+Binder::~Binder() { detach(); }
+
+void Binder::makeSettingPage() {
+  SettingPageDeps d;
+  d.values = [this] { return model_.settings(); };
+  d.setValues = [this](const Settings& s) { model_.setSettingsPageValues(s); };
+  d.setEdit5 = [this](const std::string& text) { model_.setEdit5(text); };
+  d.loader = deps_.loader;
+  d.chooseFolder = [this] { return fe_.chooseFolder(); };
+  d.choosePackage = [this] { return fe_.choosePackage(display(model_.lang(LangText::SelectFileStr))); };
+  d.message = [this](const std::string& text, const std::string& caption) {
+    fe_.messageBox(text, caption, MessageIcon::None);
+  };
+  d.stopPreview = [this] { if (deps_.stopPreview) deps_.stopPreview(); };
+  d.closeMainWindow = [this] { fe_.closeWindow(mainWindowDesc().window().name); };
+  d.closePreview = [this] { if (deps_.closePreview) deps_.closePreview(); };
+  d.pump = [this] { model_.pump(); };
+  if (!deps_.newPackagePath.empty()) d.newPackagePath = deps_.newPackagePath;
+  page_ = std::make_unique<SettingPage>(std::move(d), model_.settingPageState());
+  page_->setListener([this] { model_.setSettingPageState(page_->state()); });
+  StartupHooks& h = deps_.hooks;
+  if (!h.validateFrameFolders) h.validateFrameFolders = [this](StationModel&) { page_->validateStoredFolders(); };
+  if (!h.stopPreview) h.stopPreview = [this] { if (deps_.stopPreview) deps_.stopPreview(); };
+  if (!h.releaseFrameLists) h.releaseFrameLists = [this] { page_->releaseFrameLists(); };
+}
+
+std::string Binder::display(const std::string& bytes) const { return model_.display(bytes); }
+
+void createWindow(FrontEnd& frontEnd, const WindowDesc& window) {
+  for (const ElementDesc& e : window.elements) {
+    frontEnd.createControl(e);
+    if (!e.text.key && !e.text.empty()) frontEnd.setText(e.name, e.text.literal + e.text.suffix);
+  }
+}
+
+void Binder::create(const WindowDesc& window) {
+  windows_.push_back(&window);
+  createWindow(fe_, window);
+}
+
+void Binder::attach() {
+  if (attached_) return;
+  attached_ = true;
+  // One queue into the window thread keeps the model's order of changes.
+  listener_ = model_.addListener([this](const Change& c) {
+    fe_.runOnWindowThread(
+        [this, c] {
+          apply(c);
+          if (applied_) applied_(c);
+        },
+        false);
+  });
+  model_.setMessageHandler([this](const ModalMessage& m) {
+    fe_.runOnWindowThread([this, &m] { message(display(m.text), display(m.caption), m.icon); }, true);
+  });
+}
+
+void Binder::detach() {
+  if (!attached_) return;
+  attached_ = false;
+  model_.removeListener(listener_);
+  // Runs that go on after the window is gone get their messages answered at once.
+  model_.setMessageHandler(nullptr);
+}
+
+void Binder::message(const std::string& text, const std::string& caption, MessageIcon icon) {
+  fe_.messageBox(text, caption, icon);
+}
+
+void Binder::applyTexts() {
+  for (const WindowDesc* w : windows_)
+    for (const ElementDesc& e : w->elements)
+      if (e.text.key) fe_.setText(e.name, display(model_.lang(*e.text.key)) + e.text.suffix);
+}
+
+void Binder::applyRow(int row, const RowState& s) {
+  if (row < 0 || row >= DEVICE_COUNT) return;
+  const std::string status = rowCellName(RowCell::Status, row);
+  const std::string text = display(s.text);
+  fe_.setText(status, text);
+  fe_.setToolTip(status, text);  // the whole text where the cell cuts it
+  fe_.setColour(status, s.colour);
+  const std::string bar = rowCellName(RowCell::Bar, row);
+  fe_.setValue(bar, s.progress);
+  fe_.setVisible(bar, s.progressVisible);
+  const std::string picture = rowCellName(RowCell::Picture, row);
+  PictureRef ref;
+  if (s.picture) ref.file = miscPath(*s.picture == StatusPicture::Success ? "success.bmp" : "fail.bmp");
+  fe_.setPicture(picture, ref);
+  fe_.setVisible(picture, s.pictureVisible);
+  fe_.setText(rowCellName(RowCell::Port, row), display(s.port));
+  fe_.setText(rowCellName(RowCell::Spare, row), display(s.spare));
+}
+
+void Binder::applyCounters(const Counters& c) {
+  fe_.setText("TotalStr", std::to_string(c.total));
+  fe_.setText("SuccessStr", std::to_string(c.success));
+  fe_.setText("FailStr", std::to_string(c.fail));
+}
+
+void Binder::applySettingsPage(const Settings& s, const std::string& edit5) {
+  fe_.setText("Edit1", s.Edit1);
+  fe_.setText("Edit2", pathToUtf8(s.Edit2));
+  fe_.setText("Edit4", pathToUtf8(s.Edit4));
+  fe_.setText("Edit5", edit5);
+  fe_.setText("Edit6", s.Edit6);
+  fe_.setValue("ComboBox1", s.ComboBox1);
+  fe_.setValue("ComboBox3", s.ComboBox3);
+  fe_.setValue("TrackBar1", s.TrackBar1);
+}
+
+void Binder::applyPageState(const SettingPageState& s) {
+  fe_.setText("Edit9", pathToUtf8(s.Edit9));
+  fe_.setEnabled("Button2", s.Button2);
+  fe_.setEnabled("Button5", s.Button5);
+  fe_.setEnabled("Button6", s.Button6);
+}
+
+void Binder::apply(const Change& c) {
+  switch (c.kind) {
+    case ChangeKind::Row: applyRow(c.row, c.rowState); break;
+    case ChangeKind::Counters: applyCounters(c.counters); break;
+    case ChangeKind::Enabled: fe_.setEnabled(enabledElementName(c.element), c.flag); break;
+    case ChangeKind::Checked: fe_.setChecked(checkName(c.check), c.flag); break;
+    case ChangeKind::ComboIndex: fe_.setValue("SystemAreaComBo", c.number); break;
+    case ChangeKind::Label: fe_.setText("LabelEdit", latin1ToUtf8(c.text)); break;
+    case ChangeKind::CopyList: {
+      std::vector<std::string> items;
+      for (const std::string& item : c.items) items.push_back(pathToUtf8(item));
+      fe_.setItems("SelectFileList2", items, c.selection);
+      break;
+    }
+    case ChangeKind::SystemAreaText: fe_.setText("labSystemArea", display(c.text)); break;
+    case ChangeKind::Caption: fe_.setText(mainWindowDesc().window().name, display(c.text)); break;
+    case ChangeKind::Texts: applyTexts(); break;
+    case ChangeKind::SettingsPage: applySettingsPage(c.settings, c.text); break;
+    case ChangeKind::PageState: applyPageState(c.pageState); break;
+    case ChangeKind::Page: fe_.setValue("PageControl", c.number); break;
+    case ChangeKind::Message: break;  // shown by the message handler
+    case ChangeKind::Binding:
+      for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
+      break;
+  }
+}
+
+void Binder::renderAll() {
+  applyTexts();
+  for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
+  applyCounters(model_.counters());
+  for (int e = 0; e < kElementCount; ++e)
+    fe_.setEnabled(enabledElementName(static_cast<Element>(e)), model_.enabled(static_cast<Element>(e)));
+  for (int i = 0; i < kCheckCount; ++i) fe_.setChecked(checkName(static_cast<Check>(i)), model_.checked(static_cast<Check>(i)));
+  fe_.setValue("SystemAreaComBo", model_.comboIndex());
+  fe_.setText("LabelEdit", latin1ToUtf8(model_.labelText()));
+  fe_.setText("labSystemArea", display(model_.systemAreaText()));
+  fe_.setText(mainWindowDesc().window().name, display(model_.caption()));
+  applySettingsPage(model_.settings(), model_.edit5());
+  applyPageState(model_.settingPageState());
+}
+
+void Binder::guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    message(e.what(), display(model_.appTitle()), MessageIcon::Error);
+  } catch (...) {
+    message("Unknown error", display(model_.appTitle()), MessageIcon::Error);
+  }
+}
+
+void Binder::dispatch(const std::string& name, const std::function<void(Handler)>& run) {
+  for (const WindowDesc* w : windows_) {
+    if (const ElementDesc* e = w->find(name)) {
+      if (e->handler != Handler::None) guarded([&] { run(e->handler); });
+      return;
+    }
+  }
+}
+
+void Binder::clicked(const std::string& name) {
+  dispatch(name, [&](Handler h) {
+    auto onPage = [&](void (SettingPage::*click)()) {
+      if (page_) (page_.get()->*click)();
+    };
+    auto call = [](const std::function<void()>& f) {
+      if (f) f();
+    };
+    switch (h) {
+      case Handler::AddFilesBtnClick:
+        AddFilesBtnClick(model_, [this](const std::string& title) { return fe_.chooseFiles(display(title)); });
+        break;
+      case Handler::RemoveBtnClick: RemoveBtnClick(model_); break;
+      case Handler::UpgradebtnClick: UpgradebtnClick(model_); break;
+      case Handler::Button1Click: onPage(&SettingPage::Button1Click); break;
+      case Handler::Button4Click: onPage(&SettingPage::Button4Click); break;
+      case Handler::btnSelectPreferClick: onPage(&SettingPage::btnSelectPreferClick); break;
+      case Handler::Button6Click: onPage(&SettingPage::Button6Click); break;
+      case Handler::Button8Click: onPage(&SettingPage::Button8Click); break;
+      case Handler::Button2Click: call(deps_.previewStartup); break;
+      case Handler::Button5Click: call(deps_.previewShutdown); break;
+      default: break;
+    }
+  });
+}
+
+void Binder::toggled(const std::string& name, bool checked) {
+  dispatch(name, [&](Handler h) {
+    if (h != Handler::CheckBoxClick) return;
+    for (int i = 0; i < kCheckCount; ++i) {
+      const Check check = static_cast<Check>(i);
+      if (name != checkName(check)) continue;
+      model_.setChecked(check, checked);
+      switch (check) {
+        case Check::CheckManuupgrade: CheckManuupgradeClick(model_); break;
+        case Check::chkBarFixed: chkBarFixedClick(model_); break;
+        case Check::SystemAreachk: SystemAreachkClick(model_); break;
+        default: break;
+      }
+    }
+  });
+}
+
+void Binder::chosen(const std::string& name, int index) {
+  dispatch(name, [&](Handler h) {
+    switch (h) {
+      case Handler::SystemAreaComBoChange:
+        model_.setComboIndexValue(index);
+        SystemAreaComBoChange(model_);
+        break;
+      case Handler::ComboBox1Change: if (page_) page_->ComboBox1Change(index); break;
+      case Handler::ComboBox3Change: if (page_) page_->ComboBox3Change(index); break;
+      case Handler::TrackBar1Change: if (page_) page_->TrackBar1Change(index); break;
+      default: break;
+    }
+  });
+}
+
+void Binder::edited(const std::string& name, const std::string& text) {
+  dispatch(name, [&](Handler h) {
+    if (h == Handler::LabelEditChange) model_.setLabelText(utf8ToLatin1(text));
+  });
+}
+
+void Binder::selected(const std::string& name, std::vector<int> selection) {
+  dispatch(name, [&](Handler h) {
+    if (h == Handler::SelectFileList2Select) model_.setSelection(std::move(selection));
+  });
+}
+
+void Binder::shown() {
+  guarded([&] { FormShow(model_, deps_.hooks); });
+}
+
+bool Binder::closing() {
+  bool closed = false;
+  guarded([&] { closed = FormClose(model_, deps_.hooks); });
+  return closed;
+}
+
+}  // namespace station
