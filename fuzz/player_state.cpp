@@ -17,10 +17,10 @@ constexpr std::size_t kHeader = 12;  // magic, version, size
 const std::string& root() {
   static const std::string dir = [] {
     std::string r = fuzz::sandbox() + "/players";
-    tarnsim::PlayerSpec spec;
-    spec.capacityMib = 1;
+    tarnsim::PlayerSpec want;
+    want.capacityMib = 1;
     std::string error;
-    if (!tarnsim::createPlayer(r, 'E', spec, error)) std::abort();
+    if (!tarnsim::createPlayer(r, 'E', want, error)) std::abort();
     fuzz::writeFile(fuzz::sandbox() + "/chunk.bin", std::string(3000, 'x'));
     return r;
   }();

@@ -40,10 +40,10 @@ class SimVolumes : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(root); }
   // A plugged player; its user area is <root>/<letter>/volume.img.
   std::string player(char letter, uintmax_t mib) {
-    tarnsim::PlayerSpec spec;
-    spec.capacityMib = uint32_t(mib);
+    tarnsim::PlayerSpec want;
+    want.capacityMib = uint32_t(mib);
     std::string error;
-    EXPECT_TRUE(tarnsim::createPlayer(root.string(), letter, spec, error)) << error;
+    EXPECT_TRUE(tarnsim::createPlayer(root.string(), letter, want, error)) << error;
     EXPECT_TRUE(tarnsim::setPlugged(root.string(), letter, true, error)) << error;
     return (root / std::string(1, letter) / "volume.img").string();
   }
