@@ -65,4 +65,7 @@ constexpr uint32_t kChildKilled = 0xFFFFFFFFu;
 // The decimal value a child left in its result channel, if any.
 bool parseResultChannel(const std::string& text, uint32_t& value);
 
+// Sets a variable of this process's environment, which every child then inherits.
+void setEnvironment(const std::string& name, const std::string& value);
+
 }  // namespace platform

@@ -205,4 +205,8 @@ ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
   return result;
 }
 
+void setEnvironment(const std::string& name, const std::string& value) {
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
 }  // namespace platform

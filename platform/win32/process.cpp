@@ -3,6 +3,8 @@
 // therefore ends the wait like any other.
 #include "platform/process.h"
 
+#include <cstdlib>
+
 #include <windows.h>
 
 #include <vector>
@@ -48,6 +50,12 @@ ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   return result;
+}
+
+void setEnvironment(const std::string& name, const std::string& value) {
+  // Both the C runtime's copy (getenv) and the process's block (CreateProcess) change.
+  _putenv_s(name.c_str(), value.c_str());
+  SetEnvironmentVariableA(name.c_str(), value.c_str());
 }
 
 }  // namespace platform

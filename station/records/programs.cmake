@@ -47,13 +47,3 @@ if(NOT WIN32)
     target_compile_definitions(mprecords PRIVATE TARN_HAVE_REPORT=1)
   endif()
 endif()
-
-# The station records its runs when it is built with this folder; the window's target may
-# be defined after this file, so it is linked once the whole tree has been read.
-function(tarn_records_link_station)
-  if(TARGET mpstation)
-    target_link_libraries(mpstation PRIVATE records_core)
-    target_compile_definitions(mpstation PRIVATE TARN_HAVE_RECORDS=1)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL tarn_records_link_station)

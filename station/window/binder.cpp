@@ -37,6 +37,14 @@ Binder::Binder(StationModel& model, FrontEnd& frontEnd, BinderDeps deps)
 
 Binder::~Binder() { detach(); }
 
+FrontEndInputs inputsOf(Binder& b) {
+  return {[&b](const std::string& n) { b.clicked(n); },
+          [&b](const std::string& n, bool v) { b.toggled(n, v); },
+          [&b](const std::string& n, int v) { b.chosen(n, v); },
+          [&b](const std::string& n, const std::string& t) { b.edited(n, t); },
+          [&b](const std::string& n, std::vector<int> s) { b.selected(n, std::move(s)); }};
+}
+
 void Binder::makeSettingPage() {
   SettingPageDeps d;
   d.values = [this] { return model_.settings(); };

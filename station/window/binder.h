@@ -86,6 +86,9 @@ class Binder {
   bool attached_ = false;
 };
 
+// The operator's input on the front end's controls, handed to the binder's handlers.
+FrontEndInputs inputsOf(Binder& binder);
+
 // Makes every control of `window` on the front end, with the captions that come from
 // no model value.
 void createWindow(FrontEnd& frontEnd, const WindowDesc& window);

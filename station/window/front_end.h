@@ -15,6 +15,16 @@
 
 namespace station {
 
+// The operator's input on the controls, by element name; a front end calls these for
+// input only, never for its own programmatic changes.
+struct FrontEndInputs {
+  std::function<void(const std::string& name)> clicked;
+  std::function<void(const std::string& name, bool checked)> toggled;
+  std::function<void(const std::string& name, int index)> chosen;  // combo item, track bar position
+  std::function<void(const std::string& name, const std::string& text)> edited;
+  std::function<void(const std::string& name, std::vector<int> selection)> selected;
+};
+
 // A picture for a Picture control: a bitmap file, a decoded picture, or neither (cleared).
 struct PictureRef {
   std::string file;
@@ -46,6 +56,9 @@ class FrontEnd {
   // Runs `work` on the window thread: queued behind what was queued before, or, with
   // `wait`, returning once it has run (at once when already on the window thread).
   virtual void runOnWindowThread(std::function<void()> work, bool wait) = 0;
+  // Runs `tick` on the window thread every `intervalMs` while `window` exists, until the
+  // window's timer is set again; 0 stops it.
+  virtual void setTimer(const std::string& window, int intervalMs, std::function<void()> tick) = 0;
   // A modal message with an OK button; returns once it is closed.
   virtual void messageBox(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
   // Choosers: nothing when the operator cancels. Paths in the system's own spelling.

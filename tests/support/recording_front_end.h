@@ -15,6 +15,7 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::string> calls;
   std::vector<std::string> created;
   std::optional<std::vector<std::string>> files;  // the file chooser's answer
+  std::function<void()> tick;                      // the last timer's work
 
   void createControl(const ElementDesc& e) override { created.push_back(e.name); }
   void setText(const std::string& n, const std::string& t) override { add("text " + n + "=" + t); }
@@ -29,6 +30,10 @@ class RecordingFrontEnd : public FrontEnd {
   }
   void setPicture(const std::string& n, const PictureRef& p) override { add("picture " + n + "=" + p.file); }
   void runOnWindowThread(std::function<void()> work, bool) override { work(); }
+  void setTimer(const std::string& n, int ms, std::function<void()> tick) override {
+    add("timer " + n + "=" + std::to_string(ms));
+    this->tick = std::move(tick);
+  }
   void messageBox(const std::string& text, const std::string& caption, MessageIcon) override {
     add("message " + caption + ": " + text);
   }

@@ -89,6 +89,8 @@ class HeadlessFrontEnd : public FrontEnd {
                 const std::vector<int>& selection) override;
   void setPicture(const std::string& name, const PictureRef& picture) override;
   void runOnWindowThread(std::function<void()> work, bool wait) override;
+  // The headless station has no preview window, the only user of timers.
+  void setTimer(const std::string&, int, std::function<void()>) override {}
   void messageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
   std::optional<std::vector<std::string>> chooseFiles(const std::string& title) override;
   std::optional<std::string> chooseFolder() override { return std::nullopt; }

@@ -1,8 +1,6 @@
-// TfrmBmpPreview: the animation preview window (Qt Widgets), made from the window
-// description's frmBmpPreview. Created once with the
-// application and hidden until a Preview shows it; its close button only hides it. Play
-// runs on a timer on the window thread (no nested event loop), one frame about every half
-// second, until a stop request; hiding the window does not stop it.
+// TfrmBmpPreview: the animation preview window as a Qt widget, the shared preview window
+// (station/window/preview_window.h) made on a Qt front end of its own. Created once with
+// the application and hidden until a Preview shows it; its close button only hides it.
 #pragma once
 
 #include <QWidget>
@@ -11,9 +9,7 @@
 #include <memory>
 
 #include "station/frontend/qt/qt_front_end.h"
-#include "station/settings/frame_set_preview.h"
-
-class QTimer;
+#include "station/window/preview_window.h"
 
 namespace station {
 
@@ -22,30 +18,23 @@ class TfrmBmpPreview : public QWidget {
   // `source` reads the Setting page at the moment of a Preview or Play.
   explicit TfrmBmpPreview(std::function<PreviewSource()> source = {}, QWidget* parent = nullptr);
 
-  void setSource(std::function<PreviewSource()> source) { source_ = std::move(source); }
-  void Button2Click();  // start-up Preview
-  void Button5Click();  // shutdown Preview
-  void btnPlayClick();
-  void btnStopClick();
-  // A stop request from elsewhere (folder choice, Cancel, the main window's close).
-  void stopRequest();
-  // One turn of the play loop (the timer's work).
-  void playTick();
+  void setSource(std::function<PreviewSource()> source) { preview_->setSource(std::move(source)); }
+  void Button2Click() { preview_->Button2Click(); }
+  void Button5Click() { preview_->Button5Click(); }
+  void btnPlayClick() { preview_->btnPlayClick(); }
+  void btnStopClick() { preview_->btnStopClick(); }
+  void stopRequest() { preview_->stopRequest(); }
+  void playTick() { preview_->playTick(); }
 
-  const PreviewPlayer& player() const { return player_; }
-  bool timerActive() const;
+  const PreviewPlayer& player() const { return preview_->player(); }
+  bool timerActive() const { return preview_->timerActive(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void preview(Animation animation);
-  void display(const PreviewPlayer::Shown& shown);
-
-  std::function<PreviewSource()> source_;
-  PreviewPlayer player_;
   std::unique_ptr<QtFrontEnd> frontEnd_;
-  QTimer* timer_ = nullptr;
+  std::unique_ptr<PreviewWindow> preview_;
 };
 
 }  // namespace station

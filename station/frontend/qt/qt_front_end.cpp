@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 
 #include "station/frontend/qtimage/picture_qt.h"
 
@@ -244,6 +245,16 @@ void QtFrontEnd::runOnWindowThread(std::function<void()> work, bool wait) {
   } else {
     QMetaObject::invokeMethod(window_, std::move(work), Qt::BlockingQueuedConnection);
   }
+}
+
+void QtFrontEnd::setTimer(const std::string& window, int intervalMs, std::function<void()> tick) {
+  QTimer*& timer = timers_[window];
+  if (!timer) timer = new QTimer(window_);
+  timer->stop();
+  QObject::disconnect(timer, &QTimer::timeout, nullptr, nullptr);
+  if (intervalMs <= 0 || !tick) return;
+  QObject::connect(timer, &QTimer::timeout, window_, std::move(tick));
+  timer->start(intervalMs);
 }
 
 void QtFrontEnd::messageBox(const std::string& text, const std::string& caption, MessageIcon icon) {

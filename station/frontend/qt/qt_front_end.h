@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+class QTimer;
+
 #include <functional>
 #include <map>
 #include <optional>
@@ -15,14 +17,6 @@
 #include "station/window/front_end.h"
 
 namespace station {
-
-struct QtInputs {
-  std::function<void(const std::string& name)> clicked;
-  std::function<void(const std::string& name, bool checked)> toggled;
-  std::function<void(const std::string& name, int index)> chosen;
-  std::function<void(const std::string& name, const std::string& text)> edited;
-  std::function<void(const std::string& name, std::vector<int> selection)> selected;
-};
 
 // Stand-ins for the dialogs (tests answer them themselves); empty: the toolkit's.
 struct QtDialogs {
@@ -36,7 +30,7 @@ class QtFrontEnd : public FrontEnd {
  public:
   // `window`: the widget that becomes the description's Window element.
   QtFrontEnd(QWidget* window, QtDialogs dialogs = {});
-  void setInputs(QtInputs inputs) { inputs_ = std::move(inputs); }
+  void setInputs(FrontEndInputs inputs) { inputs_ = std::move(inputs); }
   QWidget* widget(const std::string& name) const;
 
   void createControl(const ElementDesc& element) override;
@@ -51,6 +45,7 @@ class QtFrontEnd : public FrontEnd {
                 const std::vector<int>& selection) override;
   void setPicture(const std::string& name, const PictureRef& picture) override;
   void runOnWindowThread(std::function<void()> work, bool wait) override;
+  void setTimer(const std::string& window, int intervalMs, std::function<void()> tick) override;
   void messageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
   std::optional<std::vector<std::string>> chooseFiles(const std::string& title) override;
   std::optional<std::string> chooseFolder() override;
@@ -62,7 +57,8 @@ class QtFrontEnd : public FrontEnd {
 
   QWidget* window_;
   QtDialogs dialogs_;
-  QtInputs inputs_;
+  FrontEndInputs inputs_;
+  std::map<std::string, QTimer*> timers_;
   std::map<std::string, QWidget*> widgets_;
 };
 

@@ -28,12 +28,7 @@ StationWindow::StationWindow(StationModel& model, WindowDeps deps, QWidget* pare
     b.closePreview = [preview] { preview->close(); };
   }
   binder_ = std::make_unique<Binder>(model_, *frontEnd_, std::move(b));
-  Binder* binder = binder_.get();
-  frontEnd_->setInputs({[binder](const std::string& n) { binder->clicked(n); },
-                        [binder](const std::string& n, bool v) { binder->toggled(n, v); },
-                        [binder](const std::string& n, int v) { binder->chosen(n, v); },
-                        [binder](const std::string& n, const std::string& t) { binder->edited(n, t); },
-                        [binder](const std::string& n, std::vector<int> s) { binder->selected(n, std::move(s)); }});
+  frontEnd_->setInputs(inputsOf(*binder_));
   binder_->create(mainWindowDesc());
   binder_->renderAll();
   if (deps_.preview) {

@@ -13,12 +13,12 @@ std::wstring widen(std::string_view utf8) {
   return out;
 }
 
-std::string narrow(std::wstring_view wide) {
+std::string narrow(std::wstring_view wide, unsigned codePage) {
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+  if (n > 0) WideCharToMultiByte(codePage, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
   return out;
 }
 

@@ -9,6 +9,7 @@ namespace station::win32 {
 
 // Invalid sequences become U+FFFD.
 std::wstring widen(std::string_view utf8);
-std::string narrow(std::wstring_view wide);
+// `codePage`: CP_UTF8 (65001) unless the system's 8-bit spelling is wanted (CP_ACP, 0).
+std::string narrow(std::wstring_view wide, unsigned codePage = 65001);
 
 }  // namespace station::win32

@@ -1,0 +1,129 @@
+// mpstation.exe: the production station on Windows, a native window over the shared window
+// description; --headless runs the same station without one, as on Linux. --sim ROOT
+// (or TARN_SIM): arrivals from the simulated players' events file and vendor requests
+// answered by them, their volumes the drives of the same letters.
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "station/frontend/headless/headless.h"
+#include "station/frontend/win32/self_check.h"
+#include "station/frontend/win32/station_window.h"
+#include "station/program/station_program.h"
+
+namespace {
+
+const char kWindowUsage[] =
+    "  --self-check REPORT  window tests: check the window's controls against its\n"
+    "                    description and the model, drive them, write REPORT, close\n"
+    "  --screenshot FILE.bmp  with --self-check: the window as a picture\n"
+    "  --wait-raise MS   with --self-check: minimised, wait for a later start to restore\n"
+    "                    it, then for the file REPORT.close before closing\n"
+    "  --wait-arrival L  with --self-check: wait for drive L's arrival in the port log\n";
+
+// A program of the window subsystem has no console; output goes to the one it was started
+// from, if any (the headless station, the usage text).
+void attachConsole() {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out && out != INVALID_HANDLE_VALUE) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  std::freopen("CONOUT$", "w", stdout);
+  std::freopen("CONOUT$", "w", stderr);
+  std::freopen("CONIN$", "r", stdin);
+}
+
+bool positive(const std::string& text, int& out) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || v <= 0 || v > 3600000) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+station::win32::SelfCheckOptions selfCheck;
+bool selfChecking = false;
+
+int windowOption(const std::vector<std::string>& args, size_t at) {
+  const std::string& a = args[at];
+  if (at + 1 >= args.size()) return 0;
+  const std::string& v = args[at + 1];
+  if (a == "--self-check") {
+    selfCheck.report = v;
+    selfChecking = true;
+  } else if (a == "--screenshot") {
+    selfCheck.screenshot = v;
+  } else if (a == "--wait-raise") {
+    if (!positive(v, selfCheck.waitRaiseMs)) return 0;
+  } else if (a == "--wait-arrival") {
+    if (v.size() != 1 || !std::isalpha(static_cast<unsigned char>(v[0]))) return 0;
+    selfCheck.waitArrival = static_cast<char>(std::toupper(static_cast<unsigned char>(v[0])));
+  } else {
+    return 0;
+  }
+  return 2;
+}
+
+std::atomic<int> exitCode{0};
+
+// --runs and --timeout with a window (tests, demos): close once enough runs are tallied,
+// or when the time is up; a station held up past its close is ended.
+void closeWhenDone(station::win32::StationWindow& window, const station::StationOptions& o) {
+  HWND w = window.window();
+  if (o.runs > 0) {
+    window.binder().setAppliedListener([&window, w, runs = o.runs](const station::Change&) {
+      const station::Counters c = window.model().counters();
+      if (c.total >= runs && c.running == 0) {
+        exitCode = c.fail > 0 ? station::kHeadlessRunFailed : station::kHeadlessAllSucceeded;
+        PostMessageW(w, WM_CLOSE, 0, 0);
+      }
+    });
+  }
+  if (o.timeout > 0) {
+    std::thread([w, seconds = o.timeout] {
+      Sleep(static_cast<DWORD>(seconds) * 1000);
+      exitCode = station::kHeadlessTimedOut;
+      PostMessageW(w, WM_CLOSE, 0, 0);
+      Sleep(5000);
+      station::exitProcess(station::kHeadlessTimedOut);
+    }).detach();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  attachConsole();
+  const station::ExtraOptions extra{windowOption, kWindowUsage};
+  station::StationProcess& p = station::startStation(std::vector<std::string>(argv, argv + argc), extra);
+  if (p.options.headless) station::runHeadlessStation(p);
+
+  // Pictures (WIC) and the folder chooser are COM services of this thread.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  platform::InstanceLock* lock = p.check.lock.get();
+  if (!station::createStation(p)) station::exitProcess(0);  // the running one comes forward
+  station::win32::StationWindow* window = nullptr;
+  try {
+    station::win32::StationWindowDeps deps;
+    deps.arrival = p.arrival.get();
+    deps.events = p.events.get();
+    if (selfChecking) deps.dialogs = station::win32::selfCheckDialogs();
+    window = new station::win32::StationWindow(*p.model, std::move(deps));
+  } catch (const std::exception& e) {
+    MessageBoxA(nullptr, e.what(), platform::kInstanceName, MB_OK | MB_ICONERROR);
+    station::exitProcess(1);
+  }
+  lock->setWindow(window->window());
+  window->show();
+  if (selfChecking) station::win32::startSelfCheck(*window, selfCheck);
+  closeWhenDone(*window, p.options);
+  const int code = window->run();
+  // Workers still running are neither waited for nor stopped.
+  if (selfChecking) station::exitProcess(station::win32::selfCheckExitCode());
+  station::exitProcess(p.options.runs > 0 || p.options.timeout > 0 ? exitCode.load() : code);
+}

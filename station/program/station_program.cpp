@@ -1,0 +1,144 @@
+#include "station/program/station_program.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "platform/process.h"
+#include "platform/program_folder.h"
+#ifdef __linux__
+#include "platform/linux/real_devices.h"
+#endif
+#include "station/engine/product_thread.h"
+#include "station/frontend/headless/headless.h"
+#include "station/model/startup.h"
+#ifdef TARN_HAVE_RECORDS
+#include "station/records/recorder.h"
+#endif
+
+namespace station {
+
+namespace {
+
+const char kUsage[] =
+    "usage: mpstation [--sim ROOT] [--real-devices] [--allow-device PATH]...\n"
+    "                 [--station NAME] [--no-records] [--headless [--runs N] [--timeout SECONDS]]\n"
+    "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
+    "  --real-devices    real players' disks even with --sim (vendor requests then go to\n"
+    "                    the simulated players; Linux)\n"
+    "  --allow-device PATH  for tests only: take this disk (e.g. /dev/loop5) as a player\n"
+    "                    although it has no USB port (Linux)\n"
+    "  --station NAME    the station's name in its production records (default: the\n"
+    "                    host name, or TARN_STATION)\n"
+    "  --no-records      keep no production records\n"
+    "  --headless        no window: every row and counter change is printed as a line,\n"
+    "                    messages are printed and answered with OK; commands on standard\n"
+    "                    input, one a line: add FILE, remove INDEX, check NAME 0|1,\n"
+    "                    label TEXT, combo NAME INDEX, start, quit\n"
+    "  --runs N          close once N runs have been tallied\n"
+    "  --timeout SECONDS give up after this long\n";
+
+const char kExitCodes[] =
+    "Exit codes (headless): 0 every tallied run succeeded, 1 a run failed, 2 bad command\n"
+    "line, 3 time limit reached, 4 another station is running, 5 settings not saved.\n";
+
+bool number(const std::string& text, int& out) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < 0 || v > 1000000) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+std::atomic<bool> stopRequested{false};
+void onSignal(int) { stopRequested = true; }
+
+}  // namespace
+
+std::string stationUsage(const ExtraOptions& extra) { return kUsage + extra.usage + kExitCodes; }
+
+bool parseStationOptions(const std::vector<std::string>& args, StationOptions& o, const ExtraOptions& extra) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--headless") o.headless = true;
+    else if (a == "--sim" && hasValue) o.sim = args[++i];
+    else if (a == "--real-devices") o.realDevices = true;
+    else if (a == "--allow-device" && hasValue) o.allowed.push_back(args[++i]);
+    else if (a == "--station" && hasValue) o.station = args[++i];
+    else if (a == "--no-records") o.records = false;
+    else if (a == "--runs" && hasValue) { if (!number(args[++i], o.runs)) return false; }
+    else if (a == "--timeout" && hasValue) { if (!number(args[++i], o.timeout)) return false; }
+    else if (int taken = extra.handle ? extra.handle(args, i) : 0; taken > 0) i += static_cast<size_t>(taken - 1);
+    else return false;
+  }
+  return true;
+}
+
+StationProcess& startStation(const std::vector<std::string>& args, const ExtraOptions& extra) {
+  auto* p = new StationProcess();  // lives as long as the process
+  StationOptions& o = p->options;
+  if (!parseStationOptions(args, o, extra)) {
+    std::fputs(stationUsage(extra).c_str(), stderr);
+    exitProcess(kHeadlessUsage);
+  }
+  if (o.sim.empty()) {
+    if (const char* env = std::getenv("TARN_SIM")) o.sim = env;
+  } else {
+    platform::setEnvironment("TARN_SIM", o.sim);  // devcmd runs and the volume seams inherit it
+  }
+
+  // A simulated machine has a station of its own; TARN_INSTANCE_DIR overrides both.
+  std::string lockFolder = platform::defaultInstanceFolder();
+  const char* own = std::getenv("TARN_INSTANCE_DIR");
+  if ((!own || !*own) && !o.sim.empty()) lockFolder = o.sim;
+  p->check = platform::checkSingleInstance(platform::kInstanceName, lockFolder);
+
+  StationModel* model = p->model = new StationModel();
+  model->setRunStarter([model](char drive) { startProductThread(*model, drive); });
+#ifdef __linux__
+  if (o.sim.empty() || o.realDevices) {
+    platform::RealDeviceOptions real;
+    real.allowed = o.allowed;
+    platform::chooseRealDevices(std::move(real));
+  }
+#endif
+#ifdef _WIN32
+  // Simulated players are heard through their events file; their volumes are drives.
+  p->events = o.sim.empty() ? platform::makeVolumeEvents() : platform::makeSimVolumeEvents(o.sim);
+#else
+  p->events = o.sim.empty() || o.realDevices ? platform::makeVolumeEvents() : platform::makeSimVolumeEvents(o.sim);
+#endif
+  p->tool = std::make_unique<DeviceTool>(systemLauncher(), *model);
+  p->arrival = std::make_unique<ArrivalContext>(ArrivalContext{*p->tool, nullptr});
+  return *p;
+}
+
+bool createStation(StationProcess& p) {
+  if (!FormCreate(*p.model, std::move(p.check))) return false;
+#ifdef TARN_HAVE_RECORDS
+  const char* env = std::getenv("TARN_STATION");
+  const std::string name = !p.options.station.empty() ? p.options.station : env ? env : "";
+  if (p.options.records) records::enableRecording(platform::programFolder() + "/misc", name);
+#endif
+  return true;
+}
+
+void runHeadlessStation(StationProcess& p) {
+  if (!createStation(p)) {
+    std::fprintf(stderr, "mpstation: another station is running; it was asked to come forward\n");
+    exitProcess(kHeadlessOtherStation);
+  }
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  HeadlessOptions ho;
+  ho.runs = p.options.runs;
+  ho.timeoutSeconds = p.options.timeout;
+  ho.stop = &stopRequested;
+  ho.commands = [](std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); };
+  exitProcess(runHeadless(*p.model, *p.events, *p.arrival, ho));
+}
+
+}  // namespace station

@@ -1,0 +1,63 @@
+// What every station program does around its window (Qt, Win32) or without one: the
+// command line, the simulated or real players, the single instance, the model with its
+// run starter, the notification source, production records and the headless run.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/single_instance.h"
+#include "platform/volume_events.h"
+#include "station/model/device_arrival.h"
+#include "station/model/station_model.h"
+#include "station/ops/device_tool.h"
+
+namespace station {
+
+struct StationOptions {
+  bool headless = false;
+  std::string sim;
+  int runs = 0;
+  int timeout = 0;
+  bool realDevices = false;
+  std::vector<std::string> allowed;
+  std::string station;
+  bool records = true;
+};
+
+// A front end's own options: `handle` is given an argument and the ones after it and
+// returns how many it took (0: not its own).
+struct ExtraOptions {
+  std::function<int(const std::vector<std::string>& args, size_t at)> handle;
+  std::string usage;  // its lines of the usage text
+};
+
+// False on a bad command line.
+bool parseStationOptions(const std::vector<std::string>& args, StationOptions& options,
+                         const ExtraOptions& extra = {});
+std::string stationUsage(const ExtraOptions& extra = {});
+
+struct StationProcess {
+  StationOptions options;
+  platform::InstanceCheck check;
+  StationModel* model = nullptr;  // lives as long as the process
+  std::unique_ptr<platform::VolumeEvents> events;
+  std::unique_ptr<DeviceTool> tool;
+  std::unique_ptr<ArrivalContext> arrival;
+};
+
+// The process as the options choose it: TARN_SIM handed on to every child, the single
+// instance asked, the model, the players' notifications and the device tool made.
+// Prints the usage and ends the process on a bad command line.
+StationProcess& startStation(const std::vector<std::string>& args, const ExtraOptions& extra = {});
+
+// FormCreate and production records. False when another station runs (it was asked to
+// come forward): the caller ends without touching any file.
+bool createStation(StationProcess& process);
+
+// The headless station to its end; never returns.
+[[noreturn]] void runHeadlessStation(StationProcess& process);
+
+}  // namespace station

@@ -1,0 +1,72 @@
+#include "station/window/preview_window.h"
+
+#include "station/window/binder.h"
+#include "station/window/window_description.h"
+
+namespace station {
+
+namespace {
+const std::string& windowName() { return previewWindowDesc().window().name; }
+}  // namespace
+
+PreviewWindow::PreviewWindow(FrontEnd& frontEnd, PictureLoader loader) : fe_(frontEnd), player_(std::move(loader)) {
+  createWindow(fe_, previewWindowDesc());
+}
+
+bool PreviewWindow::clicked(const std::string& name) {
+  const ElementDesc* e = previewWindowDesc().find(name);
+  if (!e) return false;
+  if (e->handler == Handler::btnPlayClick) btnPlayClick();
+  if (e->handler == Handler::btnStopClick) btnStopClick();
+  return true;
+}
+
+void PreviewWindow::display(const PreviewPlayer::Shown& shown) {
+  PictureRef picture;
+  if (shown.picture) picture.image = &*shown.picture;
+  fe_.setPicture("Image1", picture);
+  fe_.setToolTip("Image1", pathToUtf8(shown.error));
+}
+
+void PreviewWindow::preview(Animation animation) {
+  stopTimer();
+  display(player_.preview(animation, source_ ? source_() : PreviewSource{}));
+  fe_.setVisible(windowName(), true);
+}
+
+void PreviewWindow::Button2Click() { preview(Animation::Startup); }
+void PreviewWindow::Button5Click() { preview(Animation::Shutdown); }
+
+void PreviewWindow::btnPlayClick() {
+  // A Play inside a running Play starts the loop again from frame 1.
+  stopTimer();
+  if (!player_.play(source_ ? source_() : PreviewSource{})) return;
+  playTick();
+  if (player_.playing()) startTimer();
+}
+
+void PreviewWindow::stopRequest() {
+  player_.stop();
+  stopTimer();
+}
+
+void PreviewWindow::playTick() {
+  if (!player_.playing()) {
+    stopTimer();
+    return;
+  }
+  display(player_.step());
+}
+
+void PreviewWindow::startTimer() {
+  timerActive_ = true;
+  fe_.setTimer(windowName(), kFrameMs, [this] { playTick(); });
+}
+
+void PreviewWindow::stopTimer() {
+  if (!timerActive_) return;
+  timerActive_ = false;
+  fe_.setTimer(windowName(), 0, {});
+}
+
+}  // namespace station
