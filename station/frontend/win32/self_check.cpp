@@ -158,11 +158,23 @@ class Checker {
     line("text Form1 = " + narrow(textOf(w)));
   }
 
+  // The bold texts (the system area, the rows, the tally) in the font their role gives.
+  void checkFont(const ElementDesc& e, HWND h) {
+    if (e.font == FontRole::Normal) return;
+    LOGFONTW lf = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    const int want = e.font == FontRole::Bold ? 16 : 14;
+    check(lf.lfWeight >= FW_BOLD && -lf.lfHeight == want, e.name + " font",
+          narrow(lf.lfFaceName) + " " + std::to_string(-lf.lfHeight) + " weight " + std::to_string(lf.lfWeight),
+          "bold " + std::to_string(want));
+  }
+
   void checkElement(const ElementDesc& e) {
     HWND h = fe_.handle(e.name);
     check(h != nullptr, e.name + " exists");
     if (!h) return;
     check(classOf(h) == classFor(e.kind), e.name + " class", classOf(h), classFor(e.kind));
+    checkFont(e, h);
     if (e.kind != ControlKind::Window && e.kind != ControlKind::Page) {
       RECT got;
       GetWindowRect(h, &got);
