@@ -47,19 +47,19 @@ int main(int argc, char** argv) {
     std::printf("linux_copy_bench: skipped: %s\n", why.c_str());
     return 0;
   }
-  ScratchFolder scratch("copybench");
+  tarn::testing::TempFolder scratch("copybench");
   std::vector<std::string> files;
   for (int f = 0; f < kFiles; ++f) {
     std::string bytes(size_t{kFileMib} << 20, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 31 + f) >> 3);
-    files.push_back(scratch.file("song" + std::to_string(f) + ".mp3", bytes));
+    files.push_back(scratch.write("song" + std::to_string(f) + ".mp3", bytes));
   }
   std::vector<std::unique_ptr<AttachedLoop>> loops;
   platform::DriveTable table;
   for (int d = 0; d < kDevices; ++d) {
     // Backing files fully allocated, as a player's flash is: a sparse file would make
     // whichever phase writes to new places pay for the file system's allocation.
-    std::string backing = scratch.sparseFile("dev" + std::to_string(d) + ".img", uint64_t{deviceMib} << 20);
+    std::string backing = scratch.sized("dev" + std::to_string(d) + ".img", uint64_t{deviceMib} << 20);
     int fd = open(backing.c_str(), O_RDWR);
     if (fd < 0 || posix_fallocate(fd, 0, static_cast<off_t>(uint64_t{deviceMib} << 20)) != 0) {
       std::printf("linux_copy_bench: skipped: no room for %u MiB devices\n", deviceMib);

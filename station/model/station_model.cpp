@@ -100,38 +100,23 @@ void StationModel::publish(const Change& change) {
 }
 
 void StationModel::emitRow(int slot) {
-  Change c{ChangeKind::Row};
-  c.slot = slot;
-  c.row = binding_[slot];
-  c.rowState = rows_[c.row];
-  publish(c);
+  publish(RowChanged{slot, binding_[slot], rows_[binding_[slot]]});
 }
 
 void StationModel::emitCounters() {
-  Change c{ChangeKind::Counters};
-  c.counters = counters_;
-  publish(c);
+  publish(CountersChanged{counters_});
 }
 
 void StationModel::emitEnabled(Element element) {
-  Change c{ChangeKind::Enabled};
-  c.element = element;
-  c.flag = enabled_[static_cast<int>(element)];
-  publish(c);
+  publish(EnabledChanged{element, enabled_[static_cast<int>(element)]});
 }
 
 void StationModel::emitChecked(Check check) {
-  Change c{ChangeKind::Checked};
-  c.check = check;
-  c.flag = checkValue(check);
-  publish(c);
+  publish(CheckedChanged{check, checkValue(check)});
 }
 
 void StationModel::emitCopyList() {
-  Change c{ChangeKind::CopyList};
-  c.items = copyList_;
-  c.selection = selection_;
-  publish(c);
+  publish(CopyListChanged{copyList_, selection_});
 }
 
 bool& StationModel::checkRef(Check check) {
@@ -266,9 +251,7 @@ void StationModel::setEnabled(Element element, bool value) {
 void StationModel::setComboIndexValue(int index) {
   Lock lock(mu_);
   settings_.SystemAreaComBo = (index >= 0 && index < 16) ? index : -1;
-  Change c{ChangeKind::ComboIndex};
-  c.number = settings_.SystemAreaComBo;
-  publish(c);
+  publish(ComboIndexChanged{settings_.SystemAreaComBo});
 }
 
 void StationModel::setLabelText(const std::string& text, bool typed) {
@@ -279,9 +262,7 @@ void StationModel::setLabelText(const std::string& text, bool typed) {
   }
   Lock lock(mu_);
   settings_.LabelEdit = label;
-  Change c{ChangeKind::Label};
-  c.text = label;
-  publish(c);
+  publish(LabelChanged{label});
 }
 
 void StationModel::setCopyList(std::vector<std::string> items) {
@@ -323,27 +304,19 @@ void StationModel::setCaption(const std::string& caption, const std::string& tit
   Lock lock(mu_);
   caption_ = caption;
   appTitle_ = title;
-  Change c{ChangeKind::Caption};
-  c.text = caption;
-  c.title = title;
-  publish(c);
+  publish(CaptionChanged{caption, title});
 }
 
 void StationModel::setActivePage(int page) {
   Lock lock(mu_);
   activePage_ = page;
-  Change c{ChangeKind::Page};
-  c.number = page;
-  publish(c);
+  publish(PageChanged{page});
 }
 
 void StationModel::setEdit5(const std::string& text) {
   Lock lock(mu_);
   edit5_ = text;
-  Change c{ChangeKind::SettingsPage};
-  c.settings = settings_;
-  c.text = edit5_;
-  publish(c);
+  publish(SettingsPageChanged{settings_, edit5_});
 }
 
 void StationModel::setSettingsPageValues(const Settings& v) {
@@ -357,10 +330,7 @@ void StationModel::setSettingsPageValues(const Settings& v) {
   settings_.ComboBox3 = v.ComboBox3;
   settings_.Edit1 = v.Edit1;
   settings_.Edit6 = v.Edit6;
-  Change c{ChangeKind::SettingsPage};
-  c.settings = settings_;
-  c.text = edit5_;
-  publish(c);
+  publish(SettingsPageChanged{settings_, edit5_});
 }
 
 SettingPageState StationModel::settingPageState() const {
@@ -371,20 +341,18 @@ SettingPageState StationModel::settingPageState() const {
 void StationModel::setSettingPageState(const SettingPageState& state) {
   Lock lock(mu_);
   pageState_ = state;
-  Change c{ChangeKind::PageState};
-  c.pageState = state;
-  publish(c);
+  publish(PageStateChanged{state});
 }
 
 void StationModel::textsLoaded() {
   Lock lock(mu_);
-  publish(Change{ChangeKind::Texts});
+  publish(TextsLoaded{});
 }
 
 void StationModel::bindSlotsToRows() {
   Lock lock(mu_);
   for (int i = 0; i < DEVICE_COUNT; ++i) binding_[i] = i;
-  publish(Change{ChangeKind::Binding});
+  publish(SlotsRebound{});
 }
 
 void StationModel::freeAllSlots() {
@@ -397,11 +365,7 @@ void StationModel::setAllStatusTexts(const std::string& text) {
   Lock lock(mu_);
   for (int r = 0; r < DEVICE_COUNT; ++r) {
     rows_[r].text = text;
-    Change c{ChangeKind::Row};
-    c.row = r;
-    c.slot = r;
-    c.rowState = rows_[r];
-    publish(c);
+    publish(RowChanged{r, r, rows_[r]});
   }
 }
 
@@ -474,11 +438,7 @@ bool StationModel::releaseDrive(char drive) {
     for (int i = 0; i < DEVICE_COUNT; ++i) {
       rows_[i].pictureVisible = false;
       rows_[i].spare.clear();
-      Change c{ChangeKind::Row};
-      c.row = i;
-      c.slot = i;
-      c.rowState = rows_[i];
-      publish(c);
+      publish(RowChanged{i, i, rows_[i]});
     }
   }
   return true;
@@ -571,9 +531,7 @@ void StationModel::setSpareCell(int slot, const std::string& text) {
 void StationModel::setSystemAreaText(const std::string& text) {
   Lock lock(mu_);
   systemAreaText_ = text;
-  Change c{ChangeKind::SystemAreaText};
-  c.text = text;
-  publish(c);
+  publish(SystemAreaTextChanged{text});
 }
 
 void StationModel::showMessage(const std::string& text, const std::string& caption,
@@ -582,9 +540,7 @@ void StationModel::showMessage(const std::string& text, const std::string& capti
   MessageHandler handler;
   {
     Lock lock(mu_);
-    Change c{ChangeKind::Message};
-    c.message = message;
-    publish(c);
+    publish(MessageAsked{message});
     handler = messageHandler_;
   }
   if (handler) handler(message);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "platform/single_instance.h"
@@ -65,43 +66,51 @@ struct ModalMessage {
   MessageIcon icon = MessageIcon::None;
 };
 
-enum class ChangeKind {
-  Row,             // row: the displayed row, slot: the entry bound to it; rowState
-  Counters,        // counters
-  Enabled,         // element, flag
-  Checked,         // check, flag
-  ComboIndex,      // number: SystemAreaComBo's item, -1 none
-  Label,           // text: LabelEdit
-  CopyList,        // items, selection
-  SystemAreaText,  // text: labSystemArea
-  Caption,         // text: window caption (bytes), title: application title
-  Texts,           // the language table was loaded: every caption is to be put on again
-  SettingsPage,    // settings: the Setting page's values (Edit1.., ComboBox1/3, TrackBar1), text: Edit5
-  PageState,       // pageState: the Setting page's own state (Edit9, its buttons' enabling)
-  Page,            // number: active page (0 production, 1 Setting)
-  Message,         // message: a modal message was asked for
-  Binding,         // the slot table was bound to the rows again
+// One record per kind of change, each with the values after it.
+struct RowChanged {
+  int slot = -1;  // the entry bound to the row
+  int row = -1;   // the displayed row
+  RowState state;
 };
-
-struct Change {
-  explicit Change(ChangeKind k) : kind(k) {}
-  ChangeKind kind;
-  int slot = -1;
-  int row = -1;
-  RowState rowState;
-  Counters counters;
+struct CountersChanged { Counters counters; };
+struct EnabledChanged {
   Element element = Element::grpFileList;
+  bool enabled = false;
+};
+struct CheckedChanged {
   Check check = Check::chkFormat;
-  bool flag = false;
-  int number = 0;
-  std::string text;
-  std::string title;
+  bool checked = false;
+};
+struct ComboIndexChanged { int index = -1; };  // SystemAreaComBo's item, -1 none
+struct LabelChanged { std::string text; };      // LabelEdit
+struct CopyListChanged {
   std::vector<std::string> items;
   std::vector<int> selection;
-  Settings settings;
-  SettingPageState pageState;
-  ModalMessage message;
 };
+struct SystemAreaTextChanged { std::string text; };  // labSystemArea
+struct CaptionChanged {
+  std::string caption;  // the window caption (bytes)
+  std::string title;    // the application title
+};
+// The language table was loaded: every caption is to be put on again.
+struct TextsLoaded {};
+// The Setting page's values (Edit1.., ComboBox1/3, TrackBar1) and Edit5.
+struct SettingsPageChanged {
+  Settings settings;
+  std::string edit5;
+};
+// The Setting page's own state (Edit9, its buttons' enabling).
+struct PageStateChanged { SettingPageState state; };
+struct PageChanged { int page = 0; };  // 0 production, 1 Setting
+struct MessageAsked { ModalMessage message; };
+// The slot table was bound to the rows again.
+struct SlotsRebound {};
+
+using Change = std::variant<RowChanged, CountersChanged, EnabledChanged, CheckedChanged,
+                            ComboIndexChanged, LabelChanged, CopyListChanged,
+                            SystemAreaTextChanged, CaptionChanged, TextsLoaded,
+                            SettingsPageChanged, PageStateChanged, PageChanged, MessageAsked,
+                            SlotsRebound>;
 
 struct ModelOptions {
   // The program's folder: made the current directory by FormShow; port log under misc/.

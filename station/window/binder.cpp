@@ -1,7 +1,9 @@
 #include "station/window/binder.h"
 
 #include <exception>
+#include <variant>
 
+#include "base/overloaded.h"
 #include "platform/text_codec.h"
 #include "station/model/copy_list_edit.h"
 #include "station/ops/device_tool.h"
@@ -161,31 +163,32 @@ void Binder::applyPageState(const SettingPageState& s) {
   fe_.setEnabled("Button6", s.Button6);
 }
 
-void Binder::apply(const Change& c) {
-  switch (c.kind) {
-    case ChangeKind::Row: applyRow(c.row, c.rowState); break;
-    case ChangeKind::Counters: applyCounters(c.counters); break;
-    case ChangeKind::Enabled: fe_.setEnabled(enabledElementName(c.element), c.flag); break;
-    case ChangeKind::Checked: fe_.setChecked(checkName(c.check), c.flag); break;
-    case ChangeKind::ComboIndex: fe_.setValue("SystemAreaComBo", c.number); break;
-    case ChangeKind::Label: fe_.setText("LabelEdit", latin1ToUtf8(c.text)); break;
-    case ChangeKind::CopyList: {
-      std::vector<std::string> items;
-      for (const std::string& item : c.items) items.push_back(pathToUtf8(item));
-      fe_.setItems("SelectFileList2", items, c.selection);
-      break;
-    }
-    case ChangeKind::SystemAreaText: fe_.setText("labSystemArea", display(c.text)); break;
-    case ChangeKind::Caption: fe_.setText(mainWindowDesc().window().name, display(c.text)); break;
-    case ChangeKind::Texts: applyTexts(); break;
-    case ChangeKind::SettingsPage: applySettingsPage(c.settings, c.text); break;
-    case ChangeKind::PageState: applyPageState(c.pageState); break;
-    case ChangeKind::Page: fe_.setValue("PageControl", c.number); break;
-    case ChangeKind::Message: break;  // shown by the message handler
-    case ChangeKind::Binding:
-      for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
-      break;
-  }
+void Binder::apply(const Change& change) {
+  std::visit(
+      tarn::Overloaded{
+          [&](const RowChanged& c) { applyRow(c.row, c.state); },
+          [&](const CountersChanged& c) { applyCounters(c.counters); },
+          [&](const EnabledChanged& c) { fe_.setEnabled(enabledElementName(c.element), c.enabled); },
+          [&](const CheckedChanged& c) { fe_.setChecked(checkName(c.check), c.checked); },
+          [&](const ComboIndexChanged& c) { fe_.setValue("SystemAreaComBo", c.index); },
+          [&](const LabelChanged& c) { fe_.setText("LabelEdit", latin1ToUtf8(c.text)); },
+          [&](const CopyListChanged& c) {
+            std::vector<std::string> items;
+            for (const std::string& item : c.items) items.push_back(pathToUtf8(item));
+            fe_.setItems("SelectFileList2", items, c.selection);
+          },
+          [&](const SystemAreaTextChanged& c) { fe_.setText("labSystemArea", display(c.text)); },
+          [&](const CaptionChanged& c) { fe_.setText(mainWindowDesc().window().name, display(c.caption)); },
+          [&](const TextsLoaded&) { applyTexts(); },
+          [&](const SettingsPageChanged& c) { applySettingsPage(c.settings, c.edit5); },
+          [&](const PageStateChanged& c) { applyPageState(c.state); },
+          [&](const PageChanged& c) { fe_.setValue("PageControl", c.page); },
+          [&](const MessageAsked&) {},  // shown by the message handler
+          [&](const SlotsRebound&) {
+            for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
+          },
+      },
+      change);
 }
 
 void Binder::renderAll() {

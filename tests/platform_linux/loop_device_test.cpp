@@ -26,7 +26,7 @@ class LoopDevice : public ::testing::Test {
     std::string why;
     if (!loopDevicesUsable(why)) GTEST_SKIP() << why;
   }
-  ScratchFolder scratch{"loop"};
+  tarn::testing::TempFolder scratch{"loop"};
 };
 
 std::string bootLabel(const std::string& file, uint64_t offset, bool fat32) {
@@ -47,7 +47,7 @@ TEST_F(LoopDevice, VolumeOperationsOnDiskAndFirstPartition) {
                {true, 64, false, "FAT16"}, {true, 300, true, "FAT32"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.mib) + (c.partitioned ? " MiB, partitioned" : " MiB"));
-    std::string file = scratch.sparseFile("disk.img", uint64_t{c.mib} << 20);
+    std::string file = scratch.sized("disk.img", uint64_t{c.mib} << 20);
     if (c.partitioned) writeMbrWithOnePartition(file, uint64_t{c.mib} << 20);
     AttachedLoop loop(file, false);
     ASSERT_TRUE(loop.ok()) << loop.error();
@@ -64,10 +64,10 @@ TEST_F(LoopDevice, VolumeOperationsOnDiskAndFirstPartition) {
     EXPECT_TRUE(volumes->setLabel('E', "OTHER"));
     EXPECT_EQ(volumes->readLabel('E'), "OTHER");
     EXPECT_TRUE(volumes->isReadable('E'));
-    std::string song = scratch.file("song.mp3", std::string(300000, 'x'));
+    std::string song = scratch.write("song.mp3", std::string(300000, 'x'));
     EXPECT_TRUE(volumes->copyToRoot(song, 'E', "song.mp3"));
     EXPECT_TRUE(volumes->copyToRoot(song, 'E', "song.mp3")) << "a second copy replaces the first";
-    EXPECT_FALSE(volumes->copyToRoot(scratch.path("missing"), 'E', "x.mp3"));
+    EXPECT_FALSE(volumes->copyToRoot(scratch.file("missing"), 'E', "x.mp3"));
     EXPECT_TRUE(volumes->check('E'));
     EXPECT_EQ(rootListing(loop.volumeNode()), "song.mp3\n");
     loop.flush();
@@ -91,7 +91,7 @@ TEST_F(LoopDevice, VolumeOperationsOnDiskAndFirstPartition) {
 // A read-only device keeps its volume, and every writing operation says it failed, the
 // label too although fatlabel itself ends with 0 there.
 TEST_F(LoopDevice, ReadOnlyDeviceFailsEveryWrite) {
-  std::string file = scratch.sparseFile("ro.img", 64u << 20);
+  std::string file = scratch.sized("ro.img", 64u << 20);
   ASSERT_EQ(runTool({"mkfs.fat", "-n", "KEEP", file}), 0);
   AttachedLoop loop(file, true);
   ASSERT_TRUE(loop.ok()) << loop.error();
@@ -101,7 +101,7 @@ TEST_F(LoopDevice, ReadOnlyDeviceFailsEveryWrite) {
   EXPECT_EQ(volumes->readLabel('E'), "KEEP");
   EXPECT_FALSE(volumes->format('E', false, false, "NEW", [] {}));
   EXPECT_FALSE(volumes->setLabel('E', "NEW"));
-  EXPECT_FALSE(volumes->copyToRoot(scratch.file("a.txt", "a"), 'E', "a.txt"));
+  EXPECT_FALSE(volumes->copyToRoot(scratch.write("a.txt", "a"), 'E', "a.txt"));
   EXPECT_EQ(volumes->readLabel('E'), "KEEP");
   EXPECT_TRUE(volumes->isReadable('E'));
 }
@@ -127,7 +127,7 @@ TEST_F(LoopDevice, KernelEventsBecomeArrivalsAndRemovals) {
     }
     return false;
   };
-  std::string file = scratch.sparseFile("ev.img", 16u << 20);
+  std::string file = scratch.sized("ev.img", 16u << 20);
   ASSERT_TRUE(allowed.attach(file));
   EXPECT_TRUE(waitFor({VolumeChange::Arrival, "E"}));
   EXPECT_EQ(table.find('E')->blockDevice, allowed.node());

@@ -1,7 +1,7 @@
-// Loop devices for the tests and benchmarks of real players on Linux: a scratch folder,
-// sparse files, a device attached to a file (losetup) and a device number of our own
-// created and removed through /dev/loop-control, so that the kernel tells add and remove.
-// Never a fixed loopN: the machine is shared.
+// Loop devices for the tests and benchmarks of real players on Linux: a device attached
+// to a file (losetup) and a device number of our own created and removed through
+// /dev/loop-control, so that the kernel tells add and remove. Never a fixed loopN: the
+// machine is shared. Scratch folders and sparse files come from support/temp_folder.h.
 #pragma once
 
 #include <fcntl.h>
@@ -21,6 +21,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 extern char** environ;
 
@@ -80,37 +82,6 @@ inline bool loopDevicesUsable(std::string& why) {
     }
   return true;
 }
-
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const std::string& what) {
-    dir_ = fs::temp_directory_path() / ("tarn_" + what + "_" + std::to_string(getpid()) + "_" +
-                                        std::to_string(std::random_device{}() % 1000000));
-    fs::create_directories(dir_);
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string file(const std::string& name, const std::string& bytes) const {
-    std::ofstream(dir_ / name, std::ios::binary | std::ios::trunc) << bytes;
-    return path(name);
-  }
-  std::string sparseFile(const std::string& name, uint64_t size) const {
-    std::string p = path(name);
-    fs::remove(p);
-    std::ofstream(p, std::ios::binary);
-    fs::resize_file(p, size);
-    return p;
-  }
-
- private:
-  fs::path dir_;
-};
 
 inline std::string readBytes(const std::string& file, uint64_t offset, size_t n) {
   std::ifstream in(file, std::ios::binary);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "station/texts/lang.h"
 
 namespace station_files_test {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "files_util.h"
+#include "support/scratch.h"
 #include "lang_cases.h"
 #include "station/texts/lang.h"
 

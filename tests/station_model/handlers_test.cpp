@@ -290,8 +290,7 @@ TEST_F(HandlerTest, RemoveTakesTheSelectedItemsAndRecomputesTheArea) {
   changes_.clear();
   RemoveBtnClick(m());  // nothing selected
   EXPECT_EQ(m().copyList(), (std::vector<std::string>{"1", "3", "5"}));
-  bool recomputed = std::any_of(changes_.begin(), changes_.end(),
-                                [](const Change& c) { return c.kind == ChangeKind::SystemAreaText; });
+  bool recomputed = !changesOf<SystemAreaTextChanged>().empty();
   EXPECT_TRUE(recomputed);
 }
 
@@ -325,8 +324,7 @@ TEST_F(HandlerTest, AddAppendsInTheChoosersOrderAndRestoresTheFolder) {
   changes_.clear();
   AddFilesBtnClick(m(), [](const std::string&) { return std::nullopt; });
   EXPECT_EQ(m().copyList().size(), 2u);
-  bool recomputed = std::any_of(changes_.begin(), changes_.end(),
-                                [](const Change& c) { return c.kind == ChangeKind::SystemAreaText; });
+  bool recomputed = !changesOf<SystemAreaTextChanged>().empty();
   EXPECT_TRUE(recomputed) << "a cancelled chooser still recomputes the size";
 }
 

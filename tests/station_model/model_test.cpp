@@ -44,11 +44,12 @@ TEST_F(ModelTest, ConcurrentRunsKeepPerRunOrderAndExactCounts) {
   constexpr int kRunsPerSlot = 25, kSteps = 40;
   std::vector<std::vector<int>> seen(DEVICE_COUNT);
   std::vector<Counters> tallies;
-  model_->addListener([&](const Change& c) {
-    if (c.kind != ChangeKind::Row || c.rowState.text.rfind("step ", 0) != 0) return;
-    int n = std::stoi(c.rowState.text.substr(5));
-    if (seen[c.slot].empty() || seen[c.slot].back() != n) seen[c.slot].push_back(n);
-    if (c.kind == ChangeKind::Counters) tallies.push_back(c.counters);
+  model_->addListener([&](const Change& change) {
+    if (const auto* c = std::get_if<CountersChanged>(&change)) tallies.push_back(c->counters);
+    const auto* c = std::get_if<RowChanged>(&change);
+    if (!c || c->state.text.rfind("step ", 0) != 0) return;
+    int n = std::stoi(c->state.text.substr(5));
+    if (seen[c->slot].empty() || seen[c->slot].back() != n) seen[c->slot].push_back(n);
   });
   std::atomic<bool> go{false};
   std::vector<std::thread> workers;
@@ -178,15 +179,16 @@ TEST_F(ModelTest, ChangeRecordsCarryTheNewValues) {
   m().setStatusColour(3, TextColour::Red);
   m().setPortCell(3, "Port:0-4");
   ASSERT_EQ(changes_.size(), 4u);
-  for (const Change& c : changes_) {
-    EXPECT_EQ(c.kind, ChangeKind::Row);
+  const std::vector<RowChanged> rows = changesOf<RowChanged>();
+  ASSERT_EQ(rows.size(), 4u) << "every record is a row's";
+  for (const RowChanged& c : rows) {
     EXPECT_EQ(c.slot, 3);
     EXPECT_EQ(c.row, 3);
   }
-  EXPECT_EQ(changes_[1].rowState.progress, 100) << "held to the bar's range";
-  EXPECT_EQ(changes_[2].rowState.text, "FILE Writing...");
-  EXPECT_EQ(changes_[2].rowState.colour, TextColour::Red);
-  EXPECT_EQ(changes_[3].rowState.port, "Port:0-4");
+  EXPECT_EQ(rows[1].state.progress, 100) << "held to the bar's range";
+  EXPECT_EQ(rows[2].state.text, "FILE Writing...");
+  EXPECT_EQ(rows[2].state.colour, TextColour::Red);
+  EXPECT_EQ(rows[3].state.port, "Port:0-4");
   EXPECT_EQ(m().portCell(3), "Port:0-4");
 }
 

@@ -1,5 +1,6 @@
 #include "support/model_fixture.h"
 
+#include "base/overloaded.h"
 #include "station/texts/fsm_version.h"
 #include "station/model/startup.h"
 
@@ -37,8 +38,7 @@ class StartupTest : public ModelTest {
   fs::path misc(const char* name) const { return root_ / "misc" / name; }
   std::vector<std::string> areaTexts() const {
     std::vector<std::string> out;
-    for (const Change& c : changes_)
-      if (c.kind == ChangeKind::SystemAreaText) out.push_back(c.text);
+    for (const SystemAreaTextChanged& c : changesOf<SystemAreaTextChanged>()) out.push_back(c.text);
     return out;
   }
   int releases_ = 0;
@@ -88,22 +88,23 @@ TEST_F(StartupTest, FormShowOrder) {
   FormShow(m());
   std::vector<std::string> order;
   for (const Change& c : changes_) {
-    std::string step;
-    switch (c.kind) {
-      case ChangeKind::Page: step = "page " + std::to_string(c.number); break;
-      case ChangeKind::ComboIndex: step = "combo " + std::to_string(c.number); break;
-      case ChangeKind::Binding: step = "binding"; break;
-      case ChangeKind::Caption: step = "caption"; break;
-      case ChangeKind::Texts: step = "texts"; break;
-      case ChangeKind::CopyList: step = "copy list"; break;
-      case ChangeKind::Row: step = "rows"; break;
-      case ChangeKind::SettingsPage: step = "setting page"; break;
-      case ChangeKind::Checked: step = std::string(checkName(c.check)) + (c.flag ? "=1" : "=0"); break;
-      case ChangeKind::Enabled: step = std::string(elementName(c.element)) + (c.flag ? " on" : " off"); break;
-      case ChangeKind::Label: step = "label"; break;
-      case ChangeKind::SystemAreaText: step = "area"; break;
-      default: step = "other"; break;
-    }
+    const std::string step = std::visit(
+        tarn::Overloaded{
+            [](const PageChanged& p) { return "page " + std::to_string(p.page); },
+            [](const ComboIndexChanged& i) { return "combo " + std::to_string(i.index); },
+            [](const SlotsRebound&) { return std::string("binding"); },
+            [](const CaptionChanged&) { return std::string("caption"); },
+            [](const TextsLoaded&) { return std::string("texts"); },
+            [](const CopyListChanged&) { return std::string("copy list"); },
+            [](const RowChanged&) { return std::string("rows"); },
+            [](const SettingsPageChanged&) { return std::string("setting page"); },
+            [](const CheckedChanged& k) { return std::string(checkName(k.check)) + (k.checked ? "=1" : "=0"); },
+            [](const EnabledChanged& e) { return std::string(elementName(e.element)) + (e.enabled ? " on" : " off"); },
+            [](const LabelChanged&) { return std::string("label"); },
+            [](const SystemAreaTextChanged&) { return std::string("area"); },
+            [](const auto&) { return std::string("other"); },
+        },
+        c);
     if (order.empty() || order.back() != step) order.push_back(step);
   }
   EXPECT_EQ(order, (std::vector<std::string>{
@@ -250,7 +251,7 @@ TEST_F(StartupTest, UntickingBarFixedBindsEverySlotToItsOwnRow) {
   m().setChecked(Check::chkBarFixed, false);
   chkBarFixedClick(m());
   ASSERT_FALSE(changes_.empty());
-  EXPECT_EQ(changes_.back().kind, ChangeKind::Binding);
+  EXPECT_TRUE(std::holds_alternative<SlotsRebound>(changes_.back()));
   for (int i = 0; i < DEVICE_COUNT; ++i) EXPECT_EQ(m().rowOfSlot(i), i);
   changes_.clear();
   m().setChecked(Check::chkBarFixed, true);

@@ -2,41 +2,22 @@
 #pragma once
 
 #include "station/records/record.h"
+#include "support/temp_folder.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace station::records::testing {
 
 namespace fs = std::filesystem;
 
-class ScratchDir {
+// A scratch folder whose files are named `dir / "name"`.
+class ScratchDir : public tarn::testing::TempFolder {
  public:
-  explicit ScratchDir(const std::string& name) {
-    path_ = fs::temp_directory_path() /
-            ("tarn_rec_" + name + "_" + std::to_string(std::random_device{}() % 100000000));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const fs::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
+  explicit ScratchDir(const std::string& name) : TempFolder("tarn_rec_" + name) {}
+  std::string operator/(const std::string& name) const { return file(name); }
 };
 
 // A plausible record; `n` makes it distinct (time, slot, port).

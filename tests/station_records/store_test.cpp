@@ -16,6 +16,7 @@
 #include <set>
 
 #include <sys/mount.h>
+#include <unistd.h>
 
 namespace station::records::testing {
 namespace {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "station/ops/device_tool.h"
@@ -94,6 +95,15 @@ class ModelTest : public ::testing::Test {
   }
 
   StationModel& m() { return *model_; }
+
+  // The records of one kind so far, in their order.
+  template <class Kind>
+  std::vector<Kind> changesOf() const {
+    std::vector<Kind> out;
+    for (const Change& c : changes_)
+      if (const Kind* k = std::get_if<Kind>(&c)) out.push_back(*k);
+    return out;
+  }
 
   fs::path saved_, root_;
   LanguageTable lang_;

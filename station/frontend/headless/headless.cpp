@@ -9,6 +9,9 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <variant>
+
+#include "base/overloaded.h"
 
 namespace station {
 
@@ -124,42 +127,49 @@ std::string flag(bool value) { return value ? "1" : "0"; }
 
 }  // namespace
 
-std::string headlessLine(const HeadlessFrontEnd& fe, const Change& c) {
+std::string headlessLine(const HeadlessFrontEnd& fe, const Change& change) {
   auto text = [&](const std::string& name) { return fe.control(name).text; };
-  switch (c.kind) {
-    case ChangeKind::Row: {
-      const int r = c.row;
-      const auto status = fe.control(rowCellName(RowCell::Status, r));
-      const auto bar = fe.control(rowCellName(RowCell::Bar, r));
-      const auto image = fe.control(rowCellName(RowCell::Picture, r));
-      std::string picture = "-";
-      if (image.visible && !image.picture.empty())
-        picture = image.picture.find("success.bmp") != std::string::npos ? "success" : "fail";
-      return "row " + std::to_string(r + 1) + ": " + quoted(status.text) + " " + colourName(status.colour) + " " +
-             std::to_string(bar.value) + " bar=" + (bar.visible ? "shown" : "hidden") + " picture=" + picture +
-             " port=" + quoted(text(rowCellName(RowCell::Port, r))) +
-             " spare=" + quoted(text(rowCellName(RowCell::Spare, r)));
-    }
-    case ChangeKind::Counters:
-      // The window shows the tally; the running and occupied counts only the trace.
-      return "counters: total=" + text("TotalStr") + " success=" + text("SuccessStr") + " fail=" + text("FailStr") +
-             " running=" + std::to_string(c.counters.running) + " occupied=" + std::to_string(c.counters.occupied);
-    case ChangeKind::Enabled: {
-      const std::string name = enabledElementName(c.element);
-      return "enabled: " + name + "=" + flag(fe.control(name).enabled);
-    }
-    case ChangeKind::Checked: {
-      const std::string name = checkName(c.check);
-      return "checked: " + name + "=" + flag(fe.control(name).checked);
-    }
-    case ChangeKind::ComboIndex: return "SystemAreaComBo: " + std::to_string(fe.control("SystemAreaComBo").value);
-    case ChangeKind::Label: return "LabelEdit: " + quoted(text("LabelEdit"));
-    case ChangeKind::CopyList:
-      return "copy list: " + std::to_string(fe.control("SelectFileList2").items.size()) + " items";
-    case ChangeKind::SystemAreaText: return "labSystemArea: " + quoted(text("labSystemArea"));
-    case ChangeKind::Caption: return "caption: " + quoted(text(mainWindowDesc().window().name));
-    default: return {};
-  }
+  return std::visit(
+      tarn::Overloaded{
+          [&](const RowChanged& c) {
+            const int r = c.row;
+            const auto status = fe.control(rowCellName(RowCell::Status, r));
+            const auto bar = fe.control(rowCellName(RowCell::Bar, r));
+            const auto image = fe.control(rowCellName(RowCell::Picture, r));
+            std::string picture = "-";
+            if (image.visible && !image.picture.empty())
+              picture = image.picture.find("success.bmp") != std::string::npos ? "success" : "fail";
+            return "row " + std::to_string(r + 1) + ": " + quoted(status.text) + " " + colourName(status.colour) +
+                   " " + std::to_string(bar.value) + " bar=" + (bar.visible ? "shown" : "hidden") +
+                   " picture=" + picture + " port=" + quoted(text(rowCellName(RowCell::Port, r))) +
+                   " spare=" + quoted(text(rowCellName(RowCell::Spare, r)));
+          },
+          [&](const CountersChanged& c) {
+            // The window shows the tally; the running and occupied counts only the trace.
+            return "counters: total=" + text("TotalStr") + " success=" + text("SuccessStr") +
+                   " fail=" + text("FailStr") + " running=" + std::to_string(c.counters.running) +
+                   " occupied=" + std::to_string(c.counters.occupied);
+          },
+          [&](const EnabledChanged& c) {
+            const std::string name = enabledElementName(c.element);
+            return "enabled: " + name + "=" + flag(fe.control(name).enabled);
+          },
+          [&](const CheckedChanged& c) {
+            const std::string name = checkName(c.check);
+            return "checked: " + name + "=" + flag(fe.control(name).checked);
+          },
+          [&](const ComboIndexChanged&) {
+            return "SystemAreaComBo: " + std::to_string(fe.control("SystemAreaComBo").value);
+          },
+          [&](const LabelChanged&) { return "LabelEdit: " + quoted(text("LabelEdit")); },
+          [&](const CopyListChanged&) {
+            return "copy list: " + std::to_string(fe.control("SelectFileList2").items.size()) + " items";
+          },
+          [&](const SystemAreaTextChanged&) { return "labSystemArea: " + quoted(text("labSystemArea")); },
+          [&](const CaptionChanged&) { return "caption: " + quoted(text(mainWindowDesc().window().name)); },
+          [](const auto&) { return std::string(); },
+      },
+      change);
 }
 
 // --- the operator's commands ---
