@@ -55,11 +55,11 @@ class VolumeEvents {
 // set and real players were not chosen, else the kernel's block-device events.
 std::unique_ptr<VolumeEvents> makeVolumeEvents();
 
-#ifndef _WIN32
 // Follows <root>/events from its end as it is now: only later plugs and unplugs count,
 // as a real station hears nothing of drives that were there before it started.
 std::unique_ptr<VolumeEvents> makeSimVolumeEvents(const std::string& root);
-#else
+
+#ifdef _WIN32
 // The class name of the hidden window that receives the notifications.
 inline constexpr char kVolumeEventsWindowClass[] = "TarnVolumeEvents";
 // How often the drives present are looked at, for notifications that never came.
