@@ -91,16 +91,17 @@ class WineSim:
     def plug(self, letter):
         self.tarnsim("plug", letter)
 
-    def label(self, letter):
-        """The drive's label as a new Wine session reads it (a running one keeps the label
-        it read first)."""
+    def labels(self, letters):
+        """The drives' labels, by letter, as a new Wine session reads them (a running one
+        keeps the label it read first for each drive)."""
         self.stop()
-        r = self.wine("cmd", "/c", "vol", f"{letter}:")
+        found = {}
+        for letter in letters:
+            for line in self.wine("cmd", "/c", "vol", f"{letter}:").stdout.splitlines():
+                if line.startswith(f"Volume in drive {letter}"):
+                    found[letter] = line.split(" is ", 1)[1].strip() if " is " in line else ""
         self.stop()
-        for line in r.stdout.splitlines():
-            if " is " in line and "Volume in drive" in line:
-                return line.split(" is ", 1)[1].strip()
-        return ""
+        return found
 
 
 def wait_for_line(path, wanted, proc, limit_s):
@@ -114,3 +115,20 @@ def wait_for_line(path, wanted, proc, limit_s):
             return False
         time.sleep(0.1)
     return False
+
+
+if __name__ == "__main__":
+    # By hand: python3 wine_sim.py BINARY_DIR SOURCE_DIR ROOT LETTERS [PREFIX]
+    # prepares the prefix (default BINARY_DIR/wineprefix-sim) with unplugged players.
+    import sys
+
+    if len(sys.argv) < 5:
+        sys.exit(__doc__ + "\nusage: wine_sim.py BINARY_DIR SOURCE_DIR ROOT LETTERS [PREFIX]")
+    binary, source, root, letters = sys.argv[1:5]
+    prefix = sys.argv[5] if len(sys.argv) > 5 else Path(binary) / "wineprefix-sim"
+    sim = WineSim(prefix, Path(binary) / "dist",
+                  Path(binary) / "tests" / "station_wineproduction", root, source)
+    sim.prepare(letters.upper())
+    for letter in letters.upper():
+        print(f"{letter}: is {sim.drive(letter)}")
+    print(f"WINEPREFIX={prefix}; players under {windows_path(root)}")
