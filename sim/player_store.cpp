@@ -1,11 +1,6 @@
 #include "sim/player_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "sim/store_file.h"
+
 namespace tarnsim {
 
 namespace fs = std::filesystem;
@@ -21,52 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kStreamFiles[] = {"manager.bin", "package.bin", "config.bin", "xdata.bin"};
-
-int openFile(const std::string& path, int flags) {
-  int fd;
-  do fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-  while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-void closeFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-bool writeAll(int fd, const void* data, size_t n) {
-  auto p = static_cast<const char*>(data);
-  while (n) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w, n -= size_t(w);
-  }
-  return true;
-}
-
-bool pwriteAll(int fd, const void* data, size_t n, uint64_t offset) {
-  auto p = static_cast<const char*>(data);
-  while (n) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(offset));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w, n -= size_t(w), offset += uint64_t(w);
-  }
-  return true;
-}
-
-size_t preadSome(int fd, void* out, size_t n, uint64_t offset) {
-  auto p = static_cast<char*>(out);
-  size_t got = 0;
-  while (got < n) {
-    ssize_t r = ::pread(fd, p + got, n - got, off_t(offset + got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    got += size_t(r);
-  }
-  return got;
-}
 
 bool isFlag(uint8_t v) { return v <= 1; }
 
@@ -155,46 +106,31 @@ uint32_t defaultPortCode(char letter) { return uint32_t((letter - 'A') % 8 + 1);
 PlayerFiles::PlayerFiles(std::string root, char letter)
     : root_(std::move(root)), letter_(letter), dir_(playerDir(root_, letter)) {}
 
-PlayerFiles::~PlayerFiles() {
-  if (mapped_) ::munmap(mapped_, sizeof(PlayerState));
-  closeFd(lockFd_);
-  closeFd(stateFd_);
-  closeFd(traceFd_);
-  for (int& fd : streamFds_) closeFd(fd);
-}
+PlayerFiles::~PlayerFiles() = default;
 
 std::unique_ptr<PlayerFiles> PlayerFiles::open(const std::string& root, char letter,
                                                std::string* error) {
   std::unique_ptr<PlayerFiles> f(new PlayerFiles(root, letter));
-  f->lockFd_ = openFile(f->dir_ + "/lock", O_RDWR);
-  f->stateFd_ = openFile(f->dir_ + "/state", O_RDWR);
-  f->traceFd_ = openFile(f->dir_ + "/trace", O_WRONLY | O_APPEND | O_CREAT);
-  if (f->lockFd_ < 0 || f->stateFd_ < 0 || f->traceFd_ < 0) {
+  bool opened = f->lock_.open(f->dir_ + "/lock", OpenMode::Existing);
+  opened = f->state_.open(f->dir_ + "/state", OpenMode::Existing) && opened;
+  opened = f->trace_.open(f->dir_ + "/trace", OpenMode::Append) && opened;
+  if (!opened) {
     if (error) *error = "no player " + std::string(1, letter) + " in " + root;
     return nullptr;
   }
-  // The record is read and written for every request: through a shared mapping that
-  // costs no system call, and every process sees the same pages.
-  struct stat st;
-  if (::fstat(f->stateFd_, &st) == 0 && uint64_t(st.st_size) >= sizeof(PlayerState)) {
-    void* m = ::mmap(nullptr, sizeof(PlayerState), PROT_READ | PROT_WRITE, MAP_SHARED, f->stateFd_, 0);
-    if (m != MAP_FAILED) f->mapped_ = m;
-  }
+  // The record is read and written for every request: through a shared mapping, where
+  // there is one, that costs no system call, and every process sees the same pages.
+  f->mapped_ = f->state_.map(sizeof(PlayerState));
   return f;
 }
 
-bool PlayerFiles::lock() {
-  int r;
-  do r = ::flock(lockFd_, LOCK_EX);
-  while (r < 0 && errno == EINTR);
-  return r == 0;
-}
+bool PlayerFiles::lock() { return lock_.lock(); }
 
-void PlayerFiles::unlock() { ::flock(lockFd_, LOCK_UN); }
+void PlayerFiles::unlock() { lock_.unlock(); }
 
 bool PlayerFiles::load(PlayerState& state, std::string* why) {
   uint8_t raw[sizeof(PlayerState)];
-  size_t got = mapped_ ? sizeof raw : preadSome(stateFd_, raw, sizeof raw, 0);
+  size_t got = mapped_ ? sizeof raw : state_.readAt(0, raw, sizeof raw);
   if (mapped_) std::memcpy(raw, mapped_, sizeof raw);
   std::string damage = decodeState(raw, got, state);
   if (why) *why = damage;
@@ -202,7 +138,7 @@ bool PlayerFiles::load(PlayerState& state, std::string* why) {
 }
 
 bool PlayerFiles::save(const PlayerState& state) {
-  if (!mapped_) return pwriteAll(stateFd_, &state, sizeof state, 0);
+  if (!mapped_) return state_.writeAt(0, &state, sizeof state);
   std::memcpy(mapped_, &state, sizeof state);
   return true;
 }
@@ -217,35 +153,36 @@ void PlayerFiles::record(const uint8_t* cdb, size_t cdbLength, bool out, uint32_
     line[n++] = ' ';
   }
   n += size_t(std::snprintf(line + n, sizeof line - n, "%s %u\n", out ? "out" : "in", length));
-  writeAll(traceFd_, line, n);
+  trace_.append(line, n);
 }
 
-int PlayerFiles::streamFd(Stream stream) {
-  int& fd = streamFds_[size_t(stream)];
-  if (fd < 0) fd = openFile(dir_ + "/" + kStreamFiles[size_t(stream)], O_RDWR | O_CREAT);
-  return fd;
+StoreFile* PlayerFiles::streamFile(Stream stream) {
+  StoreFile& f = streams_[size_t(stream)];
+  if (!f.isOpen()) f.open(dir_ + "/" + kStreamFiles[size_t(stream)], OpenMode::Create);
+  return f.isOpen() ? &f : nullptr;
 }
 
 bool PlayerFiles::clear(Stream stream) {
-  int fd = streamFd(stream);
-  return fd >= 0 && ::ftruncate(fd, 0) == 0;
+  StoreFile* f = streamFile(stream);
+  return f && f->truncate(0);
 }
 
 bool PlayerFiles::write(Stream stream, uint64_t offset, const uint8_t* data, size_t n) {
-  int fd = streamFd(stream);
-  return fd >= 0 && (n == 0 || pwriteAll(fd, data, n, offset));
+  StoreFile* f = streamFile(stream);
+  return f && (n == 0 || f->writeAt(offset, data, n));
 }
 
 void PlayerFiles::read(Stream stream, uint64_t offset, uint8_t* out, size_t n) {
-  int fd = streamFd(stream);
-  size_t got = fd >= 0 ? preadSome(fd, out, n, offset) : 0;
+  StoreFile* f = streamFile(stream);
+  size_t got = f ? f->readAt(offset, out, n) : 0;
   std::memset(out + got, 0, n - got);
 }
 
 std::optional<uint64_t> PlayerFiles::userAreaBytes() {
-  struct stat st;
-  if (::stat((dir_ + "/volume.img").c_str(), &st) != 0) return std::nullopt;
-  return uint64_t(st.st_size);
+  std::error_code ec;
+  uint64_t n = fs::file_size(dir_ + "/volume.img", ec);
+  if (ec) return std::nullopt;
+  return n;
 }
 
 uint32_t effectiveLatencyMs(const PlayerState& state) {
@@ -286,22 +223,21 @@ bool serve(PlayerFiles& files, const Request& request, uint32_t& error) {
 }
 
 bool appendEvent(const std::string& root, const char* kind, char letter) {
-  int fd = openFile((fs::path(root) / "events").string(), O_RDWR | O_APPEND | O_CREAT);
-  if (fd < 0) return false;
-  ::flock(fd, LOCK_EX);
+  StoreFile f;
+  if (!f.open((fs::path(root) / "events").string(), OpenMode::Append)) return false;
+  f.lock();
   unsigned long lines = 0;
   char buf[4096];
-  ssize_t r;
-  off_t at = 0;
-  while ((r = ::pread(fd, buf, sizeof buf, at)) > 0) {
-    for (ssize_t i = 0; i < r; ++i) lines += buf[i] == '\n';
+  size_t r;
+  uint64_t at = 0;
+  while ((r = f.readAt(at, buf, sizeof buf)) > 0) {
+    for (size_t i = 0; i < r; ++i) lines += buf[i] == '\n';
     at += r;
   }
   char line[64];
   int n = std::snprintf(line, sizeof line, "%lu %s %c\n", lines + 1, kind, letter);
-  bool ok = writeAll(fd, line, size_t(n));
-  ::flock(fd, LOCK_UN);
-  ::close(fd);
+  bool ok = f.append(line, size_t(n));
+  f.unlock();
   return ok;
 }
 
@@ -319,7 +255,7 @@ bool createPlayer(const std::string& root, char letter, const PlayerSpec& want, 
   }
   // Built aside and renamed into place, so a half-made player is never seen.
   std::string tmp = (fs::path(root) / ("." + std::string(1, letter) + ".new." +
-                                       std::to_string(::getpid()))).string();
+                                       std::to_string(currentProcessId()))).string();
   fs::remove_all(tmp, ec);
   if (!fs::create_directory(tmp, ec)) {
     error = "cannot create " + tmp + ": " + ec.message();
@@ -338,17 +274,16 @@ bool createPlayer(const std::string& root, char letter, const PlayerSpec& want, 
   s.hasFirmware = want.mode != Mode::Rom && want.mode != Mode::Fsm;
 
   bool ok = true;
-  for (const char* name : {"lock", "trace"}) {
-    int fd = openFile(tmp + "/" + name, O_WRONLY | O_CREAT | O_TRUNC);
-    ok = ok && fd >= 0;
-    if (fd >= 0) ::close(fd);
+  for (const char* name : {"lock", "trace"}) ok = StoreFile().open(tmp + "/" + name, OpenMode::Fresh) && ok;
+  {
+    StoreFile f;
+    ok = f.open(tmp + "/state", OpenMode::Fresh) && f.writeAt(0, &s, sizeof s) && ok;
   }
-  int fd = openFile(tmp + "/state", O_WRONLY | O_CREAT | O_TRUNC);
-  ok = ok && fd >= 0 && writeAll(fd, &s, sizeof s);
-  if (fd >= 0) ::close(fd);
-  fd = openFile(tmp + "/volume.img", O_WRONLY | O_CREAT | O_TRUNC);
-  ok = ok && fd >= 0 && ::ftruncate(fd, off_t(uint64_t(want.capacityMib) << 20)) == 0;
-  if (fd >= 0) ::close(fd);
+  {
+    StoreFile f;
+    ok = f.open(tmp + "/volume.img", OpenMode::Fresh) &&
+         f.truncate(uint64_t(want.capacityMib) << 20) && ok;
+  }
   if (ok) {
     fs::rename(tmp, dir, ec);
     ok = !ec;
@@ -470,15 +405,14 @@ bool showPlayer(const std::string& root, char letter, std::vector<std::string>& 
 bool readTrace(const std::string& root, char letter, std::string& text, std::string& error) {
   Session s;
   if (!s.open(root, letter, error)) return false;
-  int fd = openFile(playerDir(root, letter) + "/trace", O_RDONLY);
-  if (fd < 0) {
+  StoreFile f;
+  if (!f.open(playerDir(root, letter) + "/trace", OpenMode::Reading)) {
     error = "cannot read the trace of player " + std::string(1, letter);
     return false;
   }
   char buf[65536];
-  ssize_t r;
-  while ((r = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, size_t(r));
-  ::close(fd);
+  size_t r;
+  while ((r = f.readAt(text.size(), buf, sizeof buf)) > 0) text.append(buf, r);
   return true;
 }
 

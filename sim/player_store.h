@@ -1,7 +1,7 @@
 // A simulated player on disk: the folder <root>/<LETTER>/ with
 //   state       the player's PlayerState record, rewritten in place after every request
 //               (never replaced: openers keep it mapped)
-//   lock        flock()ed around every request and every change made by tarnsim
+//   lock        locked around every request and every change made by tarnsim
 //   trace       one line per request received
 //   manager.bin, package.bin, config.bin   bytes of the current or last download
 //   xdata.bin   the controller's data memory
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim/device_model.h"
+#include "sim/store_file.h"
 
 namespace tarnsim {
 
@@ -52,15 +53,13 @@ class PlayerFiles final : public DeviceStorage {
 
  private:
   PlayerFiles(std::string root, char letter);
-  int streamFd(Stream stream);
+  StoreFile* streamFile(Stream stream);
 
   std::string root_;
   char letter_;
   std::string dir_;
-  int lockFd_ = -1;
-  int stateFd_ = -1;
-  int traceFd_ = -1;
-  int streamFds_[4] = {-1, -1, -1, -1};
+  StoreFile lock_, state_, trace_;
+  StoreFile streams_[4];
   void* mapped_ = nullptr;  // the state record, shared with every other opener
 };
 

@@ -39,11 +39,10 @@ class PassThrough {
 // when it cannot be opened, with `error` set to the system's error number.
 std::unique_ptr<PassThrough> openDrive(const std::string& driveArg, uint32_t& error);
 
-#ifndef _WIN32
 // The simulated player `<root>/<letter>/`; null (error 2, file not found) when the
-// player does not exist or is unplugged, exactly like an absent drive.
+// player does not exist or is unplugged, exactly like an absent drive. Chosen for a drive
+// letter when TARN_SIM names the root.
 std::unique_ptr<PassThrough> openSimulatedDrive(const std::string& root, char letter,
                                                 uint32_t& error);
-#endif
 
 }  // namespace devcmd

@@ -1,8 +1,11 @@
-// Windows storage pass-through (SPTI) on a drive opened as \\.\E:.
+// Windows storage pass-through (SPTI) on a drive opened as \\.\E:, and the choice of
+// what a drive argument opens: a simulated player when TARN_SIM is set, else the drive.
 #include <windows.h>
 #include <ntddscsi.h>
 
+#include <cctype>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 #include "devcmd/transport/passthrough.h"
@@ -68,6 +71,12 @@ class Win32PassThrough final : public PassThrough {
 }  // namespace
 
 std::unique_ptr<PassThrough> openDrive(const std::string& driveArg, uint32_t& error) {
+#ifdef TARN_HAVE_SIM
+  const bool letter = driveArg.size() == 2 && driveArg[1] == ':' &&
+                      std::isalpha(static_cast<unsigned char>(driveArg[0]));
+  if (const char* root = std::getenv("TARN_SIM"); letter && root != nullptr && *root != '\0')
+    return openSimulatedDrive(root, driveArg[0], error);
+#endif
   const std::string path = "\\\\.\\" + driveArg;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);

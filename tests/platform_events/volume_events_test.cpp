@@ -42,8 +42,7 @@ TEST(VolumeEvents, DeviceChangeDecoding) {
   EXPECT_EQ(unitMaskLetters(0x03FFFFFF), "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
 }
 
-#ifndef _WIN32
-
+// Simulated players' arrivals, on every platform.
 class SimEvents : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -89,6 +88,13 @@ TEST_F(SimEvents, AFileThatStartsOverIsFollowedFromItsStart) {
   EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "F"}}));
 }
 
+// A line written in text mode on Windows ends in CR LF; it is the same line.
+TEST_F(SimEvents, LinesEndingInCarriageReturnCount) {
+  auto events = makeSimVolumeEvents(root_.string());
+  append("1 plug E\r\n2 unplug E\r\n");
+  EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "E"}, {V::Removal, "E"}}));
+}
+
 TEST_F(SimEvents, NoFileYetMeansNothingYet) {
   auto events = makeSimVolumeEvents(root_.string());
   EXPECT_TRUE(events->poll().empty());
@@ -96,7 +102,7 @@ TEST_F(SimEvents, NoFileYetMeansNothingYet) {
   EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "K"}}));
 }
 
-#else
+#ifdef _WIN32
 
 // The hidden window hears a volume broadcast as the system would send it.
 TEST(Win32VolumeEvents, HiddenWindowQueuesVolumeNotices) {
