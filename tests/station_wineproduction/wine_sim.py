@@ -48,7 +48,7 @@ class WineSim:
 
     def wine(self, *args, **kw):
         return subprocess.run(["wine", *map(str, args)], env=self.env, capture_output=True,
-                              text=True, **kw)
+                              text=True, errors="replace", **kw)
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)

@@ -22,7 +22,8 @@ namespace {
 const char kWindowUsage[] =
     "  --self-check REPORT  window tests: check the window's controls against its\n"
     "                    description and the model, drive them, write REPORT, close\n"
-    "  --screenshot FILE.bmp  with --self-check: the window as a picture\n"
+    "  --screenshot FILE.bmp  the window as a picture: with --self-check at its start,\n"
+    "                    with --runs once the runs are tallied\n"
     "  --wait-raise MS   with --self-check: minimised, wait for a later start to restore\n"
     "                    it, then for the file REPORT.close before closing\n"
     "  --wait-arrival L  with --self-check: wait for drive L's arrival in the port log\n";
@@ -78,9 +79,19 @@ void closeWhenDone(station::win32::StationWindow& window, const station::Station
   if (o.runs > 0) {
     window.binder().setAppliedListener([&window, w, runs = o.runs](const station::Change&) {
       const station::Counters c = window.model().counters();
-      if (c.total >= runs && c.running == 0) {
+      static bool done = false;  // the listener runs on the window thread
+      if (!done && c.total >= runs && c.running == 0) {
+        done = true;
         exitCode = c.fail > 0 ? station::kHeadlessRunFailed : station::kHeadlessAllSucceeded;
-        PostMessageW(w, WM_CLOSE, 0, 0);
+        if (!selfCheck.screenshot.empty()) {
+          // After the rows' last changes have reached the window.
+          window.frontEnd().runOnWindowThread(
+              [w] {
+                if (!station::win32::captureWindow(w, selfCheck.screenshot)) exitCode = station::kHeadlessRunFailed;
+              },
+              false);
+        }
+        window.frontEnd().runOnWindowThread([w] { PostMessageW(w, WM_CLOSE, 0, 0); }, false);
       }
     });
   }
@@ -120,6 +131,9 @@ int main(int argc, char** argv) {
   }
   lock->setWindow(window->window());
   window->show();
+  // Tests and scripts that start the station wait for this line before they plug players.
+  std::fputs("ready\n", stdout);
+  std::fflush(stdout);
   if (selfChecking) station::win32::startSelfCheck(*window, selfCheck);
   closeWhenDone(*window, p.options);
   const int code = window->run();

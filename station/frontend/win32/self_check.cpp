@@ -275,40 +275,7 @@ class Checker {
   }
 
   void capture() {
-    HWND w = station_.window();
-    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    settle(300);
-    RECT r;
-    GetWindowRect(w, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    Picture p;
-    p.width = width;
-    p.height = height;
-    const auto* px = static_cast<const std::uint32_t*>(bits);
-    p.rgb.assign(px, px + static_cast<size_t>(width) * height);
-    for (std::uint32_t& v : p.rgb) v &= 0xFFFFFF;  // no alpha in the file
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    const std::vector<std::uint8_t> bmp = encodeBmp24(p);
-    std::ofstream out(options_.screenshot, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
-    check(out.good(), "screenshot written to " + options_.screenshot);
+    check(captureWindow(station_.window(), options_.screenshot), "screenshot written to " + options_.screenshot);
   }
 
   void notify(HWND control, UINT code) {
@@ -455,6 +422,45 @@ class Checker {
 };
 
 }  // namespace
+
+bool captureWindow(HWND w, const std::string& path) {
+  SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  settle(300);
+  RECT r;
+  GetWindowRect(w, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  Picture p;
+  if (bitmap && bits) {
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    p.width = width;
+    p.height = height;
+    const auto* px = static_cast<const std::uint32_t*>(bits);
+    p.rgb.assign(px, px + static_cast<size_t>(width) * height);
+    for (std::uint32_t& v : p.rgb) v &= 0xFFFFFF;  // no alpha in the file
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  if (p.rgb.empty()) return false;
+  const std::vector<std::uint8_t> bmp = encodeBmp24(p);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+  return out.good();
+}
 
 Win32Dialogs selfCheckDialogs() {
   Win32Dialogs d;
