@@ -621,7 +621,7 @@ void Win32FrontEnd::setTimer(const std::string& window, int intervalMs, std::fun
   Control* c = find(window);
   if (!c) return;
   auto it = timerIds_.find(window);
-  const UINT_PTR id = it != timerIds_.end() ? it->second : timerIds_.size() + 1;
+  const UINT_PTR id = it != timerIds_.end() ? it->second : nextTimerId_++;
   KillTimer(c->hwnd, id);
   ticks_.erase(id);
   if (intervalMs <= 0 || !tick) {

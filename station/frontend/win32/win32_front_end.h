@@ -99,6 +99,7 @@ class Win32FrontEnd : public FrontEnd {
   DWORD thread_;
   int quiet_ = 0;  // programmatic changes in progress: their notifications are no input
   int nextId_ = 1000;
+  UINT_PTR nextTimerId_ = 1;
 };
 
 // The wake-up message of the window-thread queue.
