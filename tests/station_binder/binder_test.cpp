@@ -8,6 +8,7 @@
 #include "support/recording_front_end.h"
 #include "station/window/binder.h"
 #include "station/window/window_description.h"
+#include "station/window/preview_window.h"
 
 namespace station::testing {
 namespace {
@@ -133,3 +134,43 @@ TEST_F(BinderTest, AnErrorInAHandlerBecomesAMessage) {
 
 }  // namespace
 }  // namespace station::testing
+
+namespace station {
+namespace {
+
+// The preview window on any front end: Play runs on the window's timer, every stop
+// source ends it, and a Preview shows the window without starting the loop.
+TEST(PreviewWindow, PlayRunsOnTheWindowsTimerUntilAStop) {
+  testing::RecordingFrontEnd fe;
+  int loads = 0;
+  PreviewWindow preview(fe, [&](const std::string&) -> std::optional<Picture> {
+    ++loads;
+    return Picture{1, 1, {0xFF0000}};
+  });
+  PreviewSource source;
+  source.Edit2 = "frames";
+  for (int i = 1; i <= 10; ++i) source.startupList.push_back("boot" + std::to_string(i) + ".bmp");
+  preview.setSource([&] { return source; });
+
+  EXPECT_FALSE(preview.clicked("Button2")) << "not the preview's own button";
+  preview.Button2Click();
+  EXPECT_TRUE(fe.has("visible frmBmpPreview=1"));
+  EXPECT_FALSE(preview.timerActive());
+
+  EXPECT_TRUE(preview.clicked("btnPlay"));
+  EXPECT_TRUE(preview.timerActive());
+  EXPECT_TRUE(fe.has("timer frmBmpPreview=" + std::to_string(PreviewWindow::kFrameMs)));
+  const int before = loads;
+  fe.tick();
+  EXPECT_EQ(loads, before + 1) << "each tick shows the next frame";
+
+  preview.stopRequest();
+  EXPECT_FALSE(preview.timerActive());
+  EXPECT_TRUE(fe.has("timer frmBmpPreview=0"));
+  fe.calls.clear();
+  preview.clicked("btnStop");
+  EXPECT_FALSE(fe.has("timer frmBmpPreview=0")) << "a stopped timer is not stopped again";
+}
+
+}  // namespace
+}  // namespace station
