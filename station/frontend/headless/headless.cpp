@@ -381,7 +381,10 @@ class Watchdog {
 }  // namespace
 
 void exitProcess(int code) {
-  std::fflush(nullptr);
+  // Only the output streams: flushing every stream takes standard input's lock, which the
+  // command reader holds for as long as it waits for a line that may never come.
+  std::fflush(stdout);
+  std::fflush(stderr);
   std::_Exit(code);
 }
 
