@@ -110,7 +110,11 @@ class FatVolumes : public Volumes {
     if (target.empty()) return false;
     // Without FAT32 the tool picks FAT12/16/32 by size, as the system's format does for
     // /FS:FAT; forcing FAT16 would refuse small and large volumes alike.
-    std::vector<std::string> argv = {"mkfs.fat"};
+    // A player addresses its flash by block number; the boot sector's track geometry means
+    // nothing to it, but mtools sizes its write buffers by it. One sector a track keeps
+    // them on cluster boundaries: the copy then writes without first reading what it
+    // overwrites (with the default 63 sectors it read back nearly as much as it wrote).
+    std::vector<std::string> argv = {"mkfs.fat", "-g", "1/1"};
     if (fat32) argv.insert(argv.end(), {"-F", "32"});
     if (!label.empty()) argv.insert(argv.end(), {"-n", label});
     argv.push_back(target);
