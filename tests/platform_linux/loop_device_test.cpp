@@ -159,6 +159,7 @@ class ToolLog {
       : log_(scratch.file("tools.log")), flag_(scratch.file("pull.flag")),
         oldPath_(getenv("PATH") ? getenv("PATH") : "") {
     fs::create_directories(scratch.file("bin"));
+    fs::remove(log_);
     for (const char* tool : {"mcopy", "mdir", "fatlabel", "fsck.fat", "mkfs.fat"}) {
       std::string real;
       for (const char* dir : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"})
@@ -216,43 +217,50 @@ std::string pattern(size_t bytes, int seed) {
 }
 
 // The whole copy list in one tool run: names as asked (a source named otherwise, two
-// sources of one name: the later wins), every byte back, a FAT that passes fsck.fat,
-// and the device barely read while it is written.
+// sources of one name: the later wins), every byte back, a FAT that passes fsck.fat, and
+// the device barely read while it is written, on a volume of the station's format and
+// on one formatted elsewhere (the tool's default track geometry).
 TEST_F(LoopDevice, CopyListIsOneToolRunThatWritesMoreThanItReads) {
-  std::string file = scratch.sized("copy.img", 512u << 20);
-  AttachedLoop loop(file, false);
-  ASSERT_TRUE(loop.ok()) << loop.error();
-  DriveTable table;
-  ASSERT_EQ(table.bind({loop.name(), loop.node(), "", 0}), 'E');
-  auto volumes = makeLinuxVolumes("/sys", table);
-  ASSERT_TRUE(volumes->format('E', false, true, "PLAYER", [] {}));
   fs::create_directories(scratch.file("later"));
   std::string first = scratch.write("song.mp3", pattern(6u << 20, 1));
   std::string renamed = scratch.write("take 2.wav", pattern(5u << 20, 2));
   std::string later = scratch.write("later/song.mp3", pattern(7u << 20, 3));
   std::string odd = scratch.write("odd.bin", pattern(4097, 4));
+  for (bool ours : {true, false}) {
+    SCOPED_TRACE(ours ? "the station's format" : "formatted elsewhere");
+    std::string file = scratch.sized("copy.img", 512u << 20);
+    if (!ours) ASSERT_EQ(runTool({"mkfs.fat", "-F", "32", file}), 0);
+    AttachedLoop loop(file, false);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    DriveTable table;
+    ASSERT_EQ(table.bind({loop.name(), loop.node(), "", 0}), 'E');
+    auto volumes = makeLinuxVolumes("/sys", table);
+    if (ours) ASSERT_TRUE(volumes->format('E', false, true, "PLAYER", [] {}));
 
-  ToolLog tools(scratch);
-  loop.flush();  // nothing of the volume in the cache: the copy reads what it needs
-  DiskStat before = diskStat(loop.name());
-  EXPECT_EQ(volumes->copyAllToRoot({{first, "song.mp3"},
-                                    {renamed, "Track Two.wav"},
-                                    {odd, "odd.bin"},
-                                    {later, "song.mp3"}},
-                                   'E'),
-            4u);
-  EXPECT_EQ(tools.runs(), 1) << "one tool process for the device's whole list";
-  loop.flush();
-  DiskStat after = diskStat(loop.name());
-  uint64_t read = after.readBytes - before.readBytes, written = after.writtenBytes - before.writtenBytes;
-  EXPECT_GE(written, 18u << 20);
-  EXPECT_LT(read * 10, written) << read << " bytes read for " << written << " written";
+    ToolLog tools(scratch);
+    loop.flush();  // nothing of the volume in the cache: the copy reads what it needs
+    DiskStat before = diskStat(loop.name());
+    EXPECT_EQ(volumes->copyAllToRoot({{first, "song.mp3"},
+                                      {renamed, "Track Two.wav"},
+                                      {odd, "odd.bin"},
+                                      {later, "song.mp3"}},
+                                     'E'),
+              4u);
+    EXPECT_EQ(tools.runs(), 1) << "one tool process for the device's whole list";
+    loop.flush();
+    DiskStat after = diskStat(loop.name());
+    uint64_t read = after.readBytes - before.readBytes;
+    uint64_t written = after.writtenBytes - before.writtenBytes;
+    EXPECT_GE(written, 18u << 20);
+    EXPECT_LT(read * 10, written) << read << " bytes read for " << written << " written";
 
-  EXPECT_EQ(rootListing(loop.node()), "song.mp3\nTrack Two.wav\nodd.bin\n") << "a replaced file keeps its place";
-  EXPECT_TRUE(fileOnVolume(loop.node(), "song.mp3", scratch) == pattern(7u << 20, 3));
-  EXPECT_TRUE(fileOnVolume(loop.node(), "Track Two.wav", scratch) == pattern(5u << 20, 2));
-  EXPECT_TRUE(fileOnVolume(loop.node(), "odd.bin", scratch) == pattern(4097, 4));
-  EXPECT_EQ(runTool({"fsck.fat", "-n", loop.node()}), 0);
+    EXPECT_EQ(rootListing(loop.node()), "song.mp3\nTrack Two.wav\nodd.bin\n")
+        << "a replaced file keeps its place";
+    EXPECT_TRUE(fileOnVolume(loop.node(), "song.mp3", scratch) == pattern(7u << 20, 3));
+    EXPECT_TRUE(fileOnVolume(loop.node(), "Track Two.wav", scratch) == pattern(5u << 20, 2));
+    EXPECT_TRUE(fileOnVolume(loop.node(), "odd.bin", scratch) == pattern(4097, 4));
+    EXPECT_EQ(runTool({"fsck.fat", "-n", loop.node()}), 0);
+  }
 }
 
 // A file that cannot be copied ends the list where it stands: what came before is on the
