@@ -229,13 +229,17 @@ TEST_F(LoopDevice, CopyListIsOneToolRunThatWritesMoreThanItReads) {
   for (bool ours : {true, false}) {
     SCOPED_TRACE(ours ? "the station's format" : "formatted elsewhere");
     std::string file = scratch.sized("copy.img", 512u << 20);
-    if (!ours) ASSERT_EQ(runTool({"mkfs.fat", "-F", "32", file}), 0);
+    if (!ours) {
+      ASSERT_EQ(runTool({"mkfs.fat", "-F", "32", file}), 0);
+    }
     AttachedLoop loop(file, false);
     ASSERT_TRUE(loop.ok()) << loop.error();
     DriveTable table;
     ASSERT_EQ(table.bind({loop.name(), loop.node(), "", 0}), 'E');
     auto volumes = makeLinuxVolumes("/sys", table);
-    if (ours) ASSERT_TRUE(volumes->format('E', false, true, "PLAYER", [] {}));
+    if (ours) {
+      ASSERT_TRUE(volumes->format('E', false, true, "PLAYER", [] {}));
+    }
 
     ToolLog tools(scratch);
     loop.flush();  // nothing of the volume in the cache: the copy reads what it needs
