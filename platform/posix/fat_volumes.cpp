@@ -100,6 +100,16 @@ class Staging {
   std::vector<std::string> made_;
 };
 
+// The boot sector's sectors per cluster; 0 when it cannot be read.
+unsigned sectorsPerCluster(const std::string& target) {
+  int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  unsigned char value = 0;
+  bool got = pread(fd, &value, 1, 13) == 1;
+  close(fd);
+  return got ? value : 0;
+}
+
 class FatVolumes : public Volumes {
  public:
   explicit FatVolumes(VolumeResolver resolve) : resolve_(std::move(resolve)) {}
@@ -110,15 +120,22 @@ class FatVolumes : public Volumes {
     if (target.empty()) return false;
     // Without FAT32 the tool picks FAT12/16/32 by size, as the system's format does for
     // /FS:FAT; forcing FAT16 would refuse small and large volumes alike.
-    // A player addresses its flash by block number; the boot sector's track geometry means
-    // nothing to it, but mtools sizes its write buffers by it. One sector a track keeps
-    // them on cluster boundaries: the copy then writes without first reading what it
-    // overwrites (with the default 63 sectors it read back nearly as much as it wrote).
-    std::vector<std::string> argv = {"mkfs.fat", "-g", "1/1"};
-    if (fat32) argv.insert(argv.end(), {"-F", "32"});
-    if (!label.empty()) argv.insert(argv.end(), {"-n", label});
-    argv.push_back(target);
-    return run(argv, nullptr, {kFormatPollMs, kFormatMaxPolls, pump}) && still(drive);
+    auto mkfs = [&](unsigned sectorsPerTrack) {
+      std::vector<std::string> argv = {"mkfs.fat", "-g", "1/" + std::to_string(sectorsPerTrack)};
+      if (fat32) argv.insert(argv.end(), {"-F", "32"});
+      if (!label.empty()) argv.insert(argv.end(), {"-n", label});
+      argv.push_back(target);
+      return run(argv, nullptr, {kFormatPollMs, kFormatMaxPolls, pump});
+    };
+    // A player addresses its flash by block number and ignores the boot sector's track
+    // geometry, but mtools sizes its write buffers by it (eight tracks). A track of one
+    // cluster keeps them on cluster boundaries, so the copy writes without first reading
+    // what it overwrites (with 63 sectors a track it read nearly as much as it wrote) and
+    // in buffers of eight clusters. The tool picks the cluster size, so it runs twice.
+    if (!mkfs(1)) return false;
+    unsigned perCluster = sectorsPerCluster(target);
+    if (perCluster > 1 && !mkfs(perCluster)) return false;
+    return still(drive);
   }
 
   bool setLabel(char drive, const std::string& label) override {
