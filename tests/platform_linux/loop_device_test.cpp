@@ -77,6 +77,9 @@ TEST_F(LoopDevice, VolumeOperationsOnDiskAndFirstPartition) {
     uint64_t offset = c.partitioned ? 2048 * 512 : 0;
     EXPECT_EQ(readBytes(file, offset + (fat32 ? 0x52 : 0x36), 5), c.type);
     EXPECT_EQ(bootLabel(file, offset, fat32), "OTHER");
+    std::string perCluster = readBytes(file, offset + 13, 1);
+    EXPECT_EQ(readBytes(file, offset + 0x18, 2), perCluster + std::string(1, '\0'))
+        << "a track of one cluster, the copy's buffers on cluster boundaries";
     if (c.partitioned) {
       EXPECT_EQ(readBytes(file, 510, 2), "\x55\xAA") << "the partition table stays";
     }
