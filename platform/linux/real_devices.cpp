@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -36,23 +39,75 @@ linuxdev::SafetyFacts mountFacts() {
   return facts;
 }
 
+// The volume node of each bound drive, found in sysfs and the mount table once per
+// arrival; every later operation only re-checks the node itself (see stillUsable).
 class LinuxVolumeResolver {
  public:
   LinuxVolumeResolver(std::string sysRoot, DriveTable& table)
-      : sysRoot_(std::move(sysRoot)), table_(table) {}
+      : sysRoot_(std::move(sysRoot)), table_(table), known_(std::make_shared<Known>()) {}
   std::string operator()(char drive) const {
     std::optional<BoundDrive> bound = table_.find(drive);
     if (!bound) return "";
-    std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound->name);
-    if (!disk || disk->sectors == 0) return "";
-    // Mounted after it arrived: the station still keeps its hands off.
-    if (linuxdev::diskMounted(*disk, mountFacts())) return "";
-    return "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
+    Volume volume;
+    {
+      std::lock_guard<std::mutex> lock(known_->mutex);
+      auto it = known_->volumes.find(drive);
+      if (it != known_->volumes.end() && it->second.arrival == bound->arrival) volume = it->second;
+    }
+    if (volume.arrival == 0) {
+      std::optional<Volume> found = look(*bound);
+      if (!found) return "";
+      volume = *found;
+      std::lock_guard<std::mutex> lock(known_->mutex);
+      known_->volumes[drive] = volume;
+    }
+    return stillUsable(volume) ? volume.node : "";
   }
 
  private:
+  struct Volume {
+    uint64_t arrival = 0;
+    std::string node;       // what the tools get: the first partition or the disk
+    std::string diskNode;   // "/dev/sdb"
+    dev_t device = 0;       // the disk's device number when it arrived
+  };
+  struct Known {
+    std::mutex mutex;
+    std::map<char, Volume> volumes;
+  };
+
+  std::optional<Volume> look(const BoundDrive& bound) const {
+    std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound.name);
+    if (!disk || disk->sectors == 0) return std::nullopt;
+    // Mounted after it arrived: the station still keeps its hands off.
+    if (linuxdev::diskMounted(*disk, mountFacts())) return std::nullopt;
+    Volume v;
+    v.arrival = bound.arrival;
+    v.diskNode = "/dev/" + disk->name;
+    v.node = "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
+    struct stat st;
+    if (::stat(v.diskNode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    v.device = st.st_rdev;
+    return v;
+  }
+
+  // A few system calls instead of sysfs and the mount table: the disk's node is still the
+  // same device, still holds a medium, and nobody has claimed it exclusively (a mount of
+  // it or of one of its partitions, swap, another formatter).
+  static bool stillUsable(const Volume& v) {
+    int fd = ::open(v.diskNode.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    uint64_t bytes = 0;
+    bool ok = fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == v.device &&
+              ioctl(fd, BLKGETSIZE64, &bytes) == 0 && bytes > 0;
+    ::close(fd);
+    return ok;
+  }
+
   std::string sysRoot_;
   DriveTable& table_;
+  std::shared_ptr<Known> known_;
 };
 
 class LinuxTopology : public UsbTopology {
