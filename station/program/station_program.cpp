@@ -117,7 +117,8 @@ StationProcess& startStation(const std::vector<std::string>& args, const ExtraOp
   // A mistyped root would be a simulation nobody plugs players into: silence for ever.
   std::error_code ec;
   if (!o.sim.empty() && !std::filesystem::is_directory(o.sim, ec))
-    exitProcess(tarn::badCommandLine("mpstation", (simFromOption ? "--sim: no folder " : "TARN_SIM: no folder ") + o.sim));
+    exitProcess(tarn::badCommandLine(
+        "mpstation", (simFromOption ? "--sim: no folder " : "TARN_SIM: no folder ") + o.sim));
   if (auto missing = missingStationFolders(platform::programFolder()); !missing.empty()) {
     std::string names;
     for (const std::string& path : missing) names += (names.empty() ? "" : ", ") + path;
