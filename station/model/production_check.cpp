@@ -94,6 +94,7 @@ ProductionNeeds needsOf(const StationModel& model) {
   n.fwUpgrade = model.fwUpgradeTicked();
   n.isoUpgrade = model.isoUpgradeTicked();
   n.label = model.labelText();
+  n.sdkBondingId = model.sdkBondingId();
   return n;
 }
 
@@ -129,7 +130,7 @@ std::vector<std::string> productionProblems(const ProductionNeeds& n) {
   const std::string answers = platform::miscPathIn(n.programFolder, "response.txt");
   if (!platform::regularFileSize(answers)) out.push_back(answers + " is missing: every format fails");
 #endif
-  if (readSdkBondingId(n.copyList) == 0)
+  if (n.sdkBondingId.value_or(readSdkBondingId(n.copyList)) == 0)
     out.push_back("the copy list has no program.bin that names its chip variant: every run fails with "
                   "\"SDK bonding ID check fail 0\"");
   packageProblems(n, out);
@@ -157,6 +158,10 @@ void startProductionCheck(StationModel& model) {
     std::visit(tarn::Overloaded{
                    [&](const CopyListChanged& c) {
                      if (c.items == watch->needs.copyList) return;
+                     // As the window does: the chip variant is read again when files are
+                     // added, not when some are removed.
+                     if (c.items.size() > watch->needs.copyList.size())
+                       watch->needs.sdkBondingId = readSdkBondingId(c.items);
                      watch->needs.copyList = c.items;
                      watch->look();
                    },

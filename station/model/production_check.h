@@ -18,6 +18,8 @@ struct ProductionNeeds {
   bool fwUpgrade = false;   // chkFwUpgrade
   bool isoUpgrade = false;  // chkISOupgrade
   std::string label;        // LabelEdit
+  // The chip variant runs will compare with; nothing: read from the copy list.
+  std::optional<int> sdkBondingId;
 };
 
 // Why the FAT format would refuse the label, or nothing when it takes it. Without

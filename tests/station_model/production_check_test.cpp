@@ -138,6 +138,7 @@ TEST_F(ProductionCheck, SaysEachFindingOnceWhenItAppears) {
   model.setCopyList(n.copyList);
   model.setChecked(Check::chkFwUpgrade, true);
   model.setLabelText("MY_AUDIO", false);
+  model.setSdkBondingId(1);
   enableProductionCheck(false);
 
   auto said = [&](const std::function<void()>& step) {
@@ -154,6 +155,13 @@ TEST_F(ProductionCheck, SaysEachFindingOnceWhenItAppears) {
   EXPECT_EQ(said([&] { model.setChecked(Check::chkISOupgrade, false); }), "");
   EXPECT_EQ(said([&] { model.setLabelText("MY_AUDIO", false); }), "mpstation: check: nothing missing any more\n");
   EXPECT_THAT(said([&] { model.setCopyList({n.copyList[0]}); }), HasSubstr("no prefer.dat"));
+  // Removing program.bin leaves the window's chip variant as it was: runs fail at the
+  // firmware download, not at the chip-variant check.
+  const std::string removed = said([&] { model.setCopyList({}); });
+  EXPECT_THAT(removed, HasSubstr("no program.bin: every run fails at \"Program Write Setup\""));
+  EXPECT_THAT(removed, ::testing::Not(HasSubstr("SDK bonding")));
+  EXPECT_THAT(said([&] { model.setCopyList({n.copyList[2]}); }), HasSubstr("SDK bonding ID check fail 0"))
+      << "an addition reads it again";
 }
 
 TEST_F(ProductionCheck, AStationFolderNeedsItsMiscFolder) {
