@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "base/overloaded.h"
+#include "station/model/production_check.h"
 
 namespace station {
 
@@ -248,6 +249,7 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   }
   if (word == "label") {
     if (rest.empty()) return "error: usage: label TEXT";
+    if (auto why = labelProblem(rest, false)) return "error: " + *why;
     if (!fe.usable("LabelEdit")) return unusable("LabelEdit");
     binder.edited("LabelEdit", rest);
     return ok;
