@@ -1,4 +1,4 @@
-// Reading and writing 16- and 32-bit numbers in a byte buffer, in either byte order: the
+// Reading and writing 16-, 32- and 64-bit numbers in a byte buffer, in either byte order: the
 // one place the tree spells out byte order (the device requests, the simulated player,
 // the preferences package, the firmware's chip-variant marker).
 #pragma once
@@ -16,7 +16,7 @@ constexpr std::uint32_t getBe32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
 }
 
-// The low 16 or 32 bits of `v`.
+// The low 16 or 32 bits of `v` (putLe64: all of it).
 constexpr void putLe16(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -32,6 +32,10 @@ constexpr void putLe32(std::uint8_t* p, std::uint32_t v) {
 constexpr void putBe32(std::uint8_t* p, std::uint32_t v) {
   putBe16(p, v >> 16);
   putBe16(p + 2, v);
+}
+constexpr void putLe64(std::uint8_t* p, std::uint64_t v) {
+  putLe32(p, static_cast<std::uint32_t>(v));
+  putLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
 }  // namespace tarn

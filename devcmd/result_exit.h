@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "base/tool_environment.h"
+
 namespace devcmd {
 
-inline constexpr const char* kResultFdVariable = "DEVCMD_RESULT_FD";
+inline constexpr const char* kResultFdVariable = tarn::kResultChannelVariable;
 
 // Writes "<value>\n" to the descriptor named by `fdText` (a decimal number); nothing
 // when it is null, not a number or not open. True when the text was written.

@@ -10,11 +10,22 @@ namespace platform {
 // Without a trailing separator; empty when the system cannot tell.
 std::string programFolder();
 
+// Where a file the operator makes goes: d:\<name> on Windows (the factory's fixed place);
+// elsewhere $HOME/<name>, or <name> in the current folder when HOME is not set.
+std::string operatorFilePath(std::string_view name);
+
 // The separator of the system's paths ("\\" on Windows, "/" elsewhere).
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
+#endif
+
+// What the system's program files end in.
+#ifdef _WIN32
+inline constexpr char kProgramSuffix[] = ".exe";
+#else
+inline constexpr char kProgramSuffix[] = "";
 #endif
 
 // The station's data folder, beside its programs.

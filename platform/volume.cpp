@@ -1,5 +1,7 @@
 #include "platform/volume.h"
 
+#include "platform/program_folder.h"
+
 namespace platform {
 
 size_t copyInOrder(const std::vector<Volumes::RootCopy>& files,
@@ -27,7 +29,7 @@ std::string formatCommandLine(const std::string& processor, char drive, bool qui
   line += " /V:" + label;
   line += " /FS:FAT";
   if (fat32) line += "32";
-  line += " < .\\misc\\response.txt";
+  line += " < " + windowsMiscPath(kFormatAnswersFile);
   return line;
 }
 

@@ -57,6 +57,15 @@ std::unique_ptr<Volumes> makeSimVolumes(const std::string& root);
 std::string commandProcessor(bool ntFamily, const std::string& systemDir,
                              const std::string& windowsDir);
 
+// The file in misc/ whose lines answer format.com's questions; the system's format reads
+// it only on Windows.
+inline constexpr char kFormatAnswersFile[] = "response.txt";
+#ifdef _WIN32
+inline constexpr bool kFormatReadsAnswers = true;
+#else
+inline constexpr bool kFormatReadsAnswers = false;
+#endif
+
 // <processor> /c format.com E: [/Q] /V:LABEL /FS:FAT[32] < .\misc\response.txt
 std::string formatCommandLine(const std::string& processor, char drive, bool quick,
                               const std::string& label, bool fat32);

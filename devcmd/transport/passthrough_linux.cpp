@@ -12,6 +12,7 @@
 
 #include "devcmd/transport/passthrough.h"
 #include "base/ascii.h"
+#include "base/tool_environment.h"
 
 namespace devcmd {
 namespace {
@@ -89,7 +90,7 @@ std::unique_ptr<PassThrough> openDrive(const std::string& driveArg, uint32_t& er
   if (isDriveLetter(driveArg)) {
     const char letter = tarn::asciiUpper(driveArg[0]);
 #ifdef TARN_HAVE_SIM
-    if (const char* root = std::getenv("TARN_SIM"); root != nullptr && *root != '\0')
+    if (const std::string root = tarn::simRootFromEnvironment(); !root.empty())
       return openSimulatedDrive(root, letter, error);
 #endif
     const std::string var = std::string("DEVCMD_DRIVE_") + letter;

@@ -10,6 +10,7 @@
 
 #include "devcmd/transport/passthrough.h"
 #include "devcmd/transport/spti_record.h"
+#include "base/tool_environment.h"
 
 namespace devcmd {
 namespace {
@@ -74,7 +75,7 @@ std::unique_ptr<PassThrough> openDrive(const std::string& driveArg, uint32_t& er
 #ifdef TARN_HAVE_SIM
   const bool letter = driveArg.size() == 2 && driveArg[1] == ':' &&
                       std::isalpha(static_cast<unsigned char>(driveArg[0]));
-  if (const char* root = std::getenv("TARN_SIM"); letter && root != nullptr && *root != '\0')
+  if (const std::string root = tarn::simRootFromEnvironment(); letter && !root.empty())
     return openSimulatedDrive(root, driveArg[0], error);
 #endif
   const std::string path = "\\\\.\\" + driveArg;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
+
 namespace devcmd::spti {
 namespace {
 
@@ -14,22 +16,21 @@ constexpr size_t kDataInField = 8;
 constexpr size_t kDataTransferLength = 12;
 constexpr size_t kTimeOutValue = 16;
 
-void putLe(uint8_t* at, uint64_t v, size_t width) {
-  for (size_t i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // The header fields both records share; ScsiStatus, PathId, TargetId and Lun stay 0.
 void fillHeader(uint8_t* rec, const Request& req, PointerWidth width, uint8_t senseLength,
                 uint8_t dataIn, uint32_t length, uint64_t dataBuffer) {
   const HeaderLayout h = headerLayout(width);
-  putLe(rec + kLength, h.size, 2);
+  tarn::putLe16(rec + kLength, h.size);
   rec[kCdbLength] = req.cdbLength;
   rec[kSenseInfoLength] = senseLength;
   rec[kDataInField] = dataIn;
-  putLe(rec + kDataTransferLength, length, 4);
-  putLe(rec + kTimeOutValue, req.timeoutSeconds, 4);
-  putLe(rec + h.dataBuffer, dataBuffer, h.dataBufferWidth);
-  putLe(rec + h.senseInfoOffset, h.senseArea, 4);
+  tarn::putLe32(rec + kDataTransferLength, length);
+  tarn::putLe32(rec + kTimeOutValue, req.timeoutSeconds);
+  if (h.dataBufferWidth == 8)
+    tarn::putLe64(rec + h.dataBuffer, dataBuffer);
+  else
+    tarn::putLe32(rec + h.dataBuffer, static_cast<uint32_t>(dataBuffer));
+  tarn::putLe32(rec + h.senseInfoOffset, h.senseArea);
   std::memcpy(rec + h.cdb, req.cdb, sizeof req.cdb);
 }
 

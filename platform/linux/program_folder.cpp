@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -19,6 +20,13 @@ std::string programFolder() {
     }
     buf.resize(buf.size() * 2);  // the name may have been cut: try a larger buffer
   }
+}
+
+std::string operatorFilePath(std::string_view name) {
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return std::string(name);
+  std::string h = home;
+  return (h.back() == '/' ? h : h + "/") + std::string(name);
 }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 // named by DEVCMD_RESULT_FD, the child's end observed with waitpid.
 #include "platform/process.h"
 
+#include "base/tool_environment.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -98,7 +100,7 @@ ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
   argv.push_back(nullptr);
 
   std::vector<std::string> envStore;
-  const std::string chanVar = "DEVCMD_RESULT_FD";
+  const std::string chanVar = tarn::kResultChannelVariable;
   for (char** e = environ; e && *e; ++e) {
     std::string entry = *e;
     std::string key = entry.substr(0, entry.find('='));

@@ -20,4 +20,6 @@ std::string programFolder() {
   }
 }
 
+std::string operatorFilePath(std::string_view name) { return "d:\\" + std::string(name); }
+
 }  // namespace platform

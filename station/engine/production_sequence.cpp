@@ -1,5 +1,6 @@
 #include "station/engine/production_sequence.h"
 
+#include "platform/path_name.h"
 #include "platform/program_folder.h"
 #include "station/engine/run_observer.h"
 #include "station/engine/system_area.h"
@@ -13,13 +14,6 @@
 
 namespace station {
 namespace {
-
-// Texts without a language key: the same in every language.
-constexpr const char* kFlashWriteSetup = "FLASH Write Setup";
-constexpr const char* kFlashEnd = "FLASH End";
-constexpr const char* kBlankingChecking = "Blanking Check";
-// Rebuilt from BlankingCheckStr and SettingMsg when lang.ini is read, so it comes from the
-// table under the name of its entry.
 
 // Whether a copy-list entry is a file of the kind a download may have used.
 bool isPackageFile(const std::string& entry, PackageKind kind) {
@@ -73,12 +67,12 @@ class Run {
     } else {
       view_.setStatusText(slot_, text(LangText::FSMWrite), TextColour::WindowText);
       wait(100);
-      if (!dev_.writeManagerStart(drive_)) return fail(kFlashWriteSetup);
+      if (!dev_.writeManagerStart(drive_)) return fail(text(LangText::FlashWriteSetup));
       wait(100);
       if (!dev_.writeManager(drive_)) return fail(text(LangText::FSMWrite));
     }
     wait(100);
-    if (!dev_.writeManagerEnd(drive_)) return fail(kFlashEnd);
+    if (!dev_.writeManagerEnd(drive_)) return fail(text(LangText::FlashEnd));
 
     view_.hidePicture(slot_);
     step(text(LangText::FILEWriteStr));
@@ -182,8 +176,8 @@ class Run {
     if (!dev_.blankCheckStart(drive_)) return fail(setup);
     progress(15);
     wait(200);
-    step(kBlankingChecking);
-    if (!dev_.blankCheckPoll(drive_, slot_)) return fail(kBlankingChecking);
+    step(text(LangText::BlankingChecking));
+    if (!dev_.blankCheckPoll(drive_, slot_)) return fail(text(LangText::BlankingChecking));
     progress(15);
     return true;
   }
@@ -450,13 +444,6 @@ size_t ProductionDevice::copyAllToRoot(const std::vector<platform::Volumes::Root
   });
 }
 
-std::string copiedFileName(const std::string& entry) {
-#ifdef _WIN32
-  size_t cut = entry.find_last_of('\\');
-#else
-  size_t cut = entry.find_last_of("\\/");
-#endif
-  return cut == std::string::npos ? entry : entry.substr(cut + 1);
-}
+std::string copiedFileName(const std::string& entry) { return platform::fileNameOf(entry); }
 
 }  // namespace station

@@ -8,11 +8,13 @@
 #include "base/overloaded.h"
 #include "platform/file_read.h"
 #include "platform/program_folder.h"
+#include "platform/volume.h"
 #include "station/model/copy_list_edit.h"
 #include "station/model/station_model.h"
 #include "station/ops/device_tool.h"
 #include "station/ops/flash_id.h"
 #include "station/ops/package_files.h"
+#include "station/texts/lang.h"
 
 namespace station {
 
@@ -123,13 +125,14 @@ std::vector<std::string> productionProblems(const ProductionNeeds& n) {
   if (!platform::regularFileSize(tool)) out.push_back(tool + " is missing: no player can be probed or produced");
   const std::string manager = managerFilePath(misc);
   if (!platform::regularFileSize(manager))
-    out.push_back(manager + " is missing: a player without the flash setup manager fails at \"FLASH Write Setup\"");
+    out.push_back(manager + " is missing: a player without the flash setup manager fails at \"" +
+                  std::string(langEnglish(LangText::FlashWriteSetup)) + "\"");
   if (!haveConfigTables(misc))
     out.push_back("no flash configuration table (*.txt) in " + misc + ": players get none");
-#ifdef _WIN32
-  const std::string answers = platform::miscPathIn(n.programFolder, "response.txt");
-  if (!platform::regularFileSize(answers)) out.push_back(answers + " is missing: every format fails");
-#endif
+  if constexpr (platform::kFormatReadsAnswers) {
+    const std::string answers = platform::miscPathIn(n.programFolder, platform::kFormatAnswersFile);
+    if (!platform::regularFileSize(answers)) out.push_back(answers + " is missing: every format fails");
+  }
   if (n.sdkBondingId.value_or(readSdkBondingId(n.copyList)) == 0)
     out.push_back("the copy list has no program.bin that names its chip variant: every run fails with "
                   "\"SDK bonding ID check fail 0\"");

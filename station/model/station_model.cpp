@@ -188,13 +188,6 @@ std::vector<int> StationModel::selection() const {
   return selection_;
 }
 
-std::vector<std::string> StationModel::selectedItems() const {
-  Lock lock(mu_);
-  std::vector<std::string> out;
-  for (int i : selection_) out.push_back(copyList_[static_cast<size_t>(i)]);
-  return out;
-}
-
 std::string StationModel::systemAreaText() const {
   Lock lock(mu_);
   return systemAreaText_;

@@ -160,7 +160,6 @@ class StationModel : public ProductionView {
   bool enabled(Element element) const;
   bool checked(Check check) const;
   int comboIndex() const;
-  std::vector<std::string> selectedItems() const;
   std::vector<int> selection() const;
   std::string systemAreaText() const;
   std::string caption() const;

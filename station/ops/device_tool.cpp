@@ -43,13 +43,8 @@ constexpr ToolOpInfo kOps[] = {
     {ToolOp::GetSizeMB, "get_size_MB", 200, false, M::Code},
 };
 
-#ifdef _WIN32
-constexpr const char* kToolFile = "devcmd.exe";
-constexpr const char* kPortFinderFile = "usbdos.exe";
-#else
-constexpr const char* kToolFile = "devcmd";
-constexpr const char* kPortFinderFile = "usbdos";
-#endif
+const std::string kToolFile = std::string("devcmd") + platform::kProgramSuffix;
+const std::string kPortFinderFile = std::string("usbdos") + platform::kProgramSuffix;
 
 
 // Blanking-check poll answers: reply byte 1 is the percentage, byte 0 the state.
@@ -149,12 +144,10 @@ uint32_t toolValue(ToolOp op, uint32_t code) {
   }
 }
 
-const char* deviceToolFileName() { return kToolFile; }
+const char* deviceToolFileName() { return kToolFile.c_str(); }
 
 std::string managerFilePath(const std::string& miscDir) {
-#ifdef _WIN32
-  return miscDir + "\\fsm.bin";
-#else
+  if constexpr (platform::kNamesIgnoreCase) return miscDir + platform::kPathSeparator + "fsm.bin";
   std::string found;
   for (const auto& e : platform::listFolder(miscDir)) {
     if (e.directory || !tarn::equalsIgnoringCase(e.name, "fsm.bin")) continue;
@@ -162,8 +155,7 @@ std::string managerFilePath(const std::string& miscDir) {
     if (found.empty() || e.name == "FSM.BIN" || (e.name == "fsm.bin" && found != "FSM.BIN"))
       found = e.name;
   }
-  return miscDir + "/" + (found.empty() ? "FSM.BIN" : found);
-#endif
+  return miscDir + platform::kPathSeparator + (found.empty() ? "FSM.BIN" : found);
 }
 
 std::optional<uint64_t> fileLength(const std::string& path) {

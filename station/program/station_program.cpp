@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "base/command_line.h"
+#include "base/tool_environment.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 #ifdef __linux__
@@ -109,16 +110,13 @@ StationProcess& startStation(const std::vector<std::string>& args, const ExtraOp
     exitProcess(0);
   }
   const bool simFromOption = !o.sim.empty();
-  if (o.sim.empty()) {
-    if (const char* env = std::getenv("TARN_SIM")) o.sim = env;
-  } else {
-    platform::setEnvironment("TARN_SIM", o.sim);  // devcmd runs and the volume seams inherit it
-  }
+  if (o.sim.empty()) o.sim = tarn::simRootFromEnvironment();
+  else platform::setEnvironment(tarn::kSimRootVariable, o.sim);  // the children inherit it
   // A mistyped root would be a simulation nobody plugs players into: silence for ever.
   std::error_code ec;
   if (!o.sim.empty() && !std::filesystem::is_directory(o.sim, ec))
     exitProcess(tarn::badCommandLine(
-        "mpstation", (simFromOption ? "--sim: no folder " : "TARN_SIM: no folder ") + o.sim));
+        "mpstation", (simFromOption ? std::string("--sim") : std::string(tarn::kSimRootVariable)) + ": no folder " + o.sim));
   if (auto missing = missingStationFolders(platform::programFolder()); !missing.empty()) {
     std::string names;
     for (const std::string& path : missing) names += (names.empty() ? "" : ", ") + path;

@@ -61,17 +61,7 @@ std::vector<std::string> loadCopyList(const std::string& path) {
 bool saveCopyList(const std::string& path, const std::vector<std::string>& items) {
   std::string text;
   for (const std::string& item : items) text += item + "\r\n";
-  const std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) ok = platform::replaceFile(temp, path);
-  if (!ok) {
-    std::error_code ec;
-    std::filesystem::remove(temp, ec);
-  }
-  return ok;
+  return platform::writeFileReplacing(path, text);
 }
 
 }  // namespace station

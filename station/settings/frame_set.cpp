@@ -4,18 +4,11 @@
 
 #include "base/ascii.h"
 #include "platform/file_search.h"
+#include "platform/path_name.h"
 
 namespace station {
 
 namespace {
-
-bool isSeparator(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/';
-#else
-  return c == '/';
-#endif
-}
 
 using tarn::asciiLower;
 
@@ -36,17 +29,12 @@ std::string pictureName(Animation animation, int n) {
 unsigned fullMask(Animation animation) { return (1u << frameCount(animation)) - 1; }
 
 std::string withSeparator(const std::string& folder) {
-  if (!folder.empty() && isSeparator(folder.back())) return folder;
-#ifdef _WIN32
-  return folder + "\\";
-#else
-  return folder + "/";
-#endif
+  return platform::withFolderSeparator(folder);
 }
 
 std::string folderPart(const std::string& path) {
   for (size_t i = path.size(); i > 0; --i)
-    if (isSeparator(path[i - 1])) return path.substr(0, i);
+    if (platform::isFolderSeparator(path[i - 1])) return path.substr(0, i);
   return std::string();
 }
 

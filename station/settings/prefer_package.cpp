@@ -10,6 +10,7 @@
 
 #include "platform/file_read.h"
 #include "platform/file_replace.h"
+#include "platform/program_folder.h"
 #include "base/byte_order.h"
 #include "station/settings/frame_set.h"
 
@@ -206,25 +207,15 @@ std::optional<std::string> checkFrameSize(const std::string& widthText,
   return std::nullopt;
 }
 
-std::string defaultNewPackagePath() {
-#ifdef _WIN32
-  return "d:\\prefer.dat";
-#else
-  const char* home = std::getenv("HOME");
-  if (!home || !*home) return "prefer.dat";
-  std::string h = home;
-  return h.back() == '/' ? h + "prefer.dat" : h + "/prefer.dat";
-#endif
-}
+std::string defaultNewPackagePath() { return platform::operatorFilePath("prefer.dat"); }
 
 ApplyResult applyPackage(const ApplyRequest& rq, const PictureLoader& loader) {
   ApplyResult result;
   const bool update = opensForReading(rq.chosenPackage);
   const std::string target = update ? rq.chosenPackage : rq.newPackagePath;
-  const std::string temporary = target + ".tmp";
   // A build that was killed while writing left its temporary behind.
   std::error_code stale;
-  std::filesystem::remove(temporary, stale);
+  std::filesystem::remove(platform::temporaryFor(target), stale);
   if ((rq.startupFolder.empty() || rq.shutdownFolder.empty()) && !update) {
     result.message = kChooseThumbnailMsg;
     result.caption = kPictureShortCaption;
@@ -280,20 +271,8 @@ ApplyResult applyPackage(const ApplyRequest& rq, const PictureLoader& loader) {
     std::copy(bytes.begin(), bytes.end(), file.begin() + offset);
   }
 
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(temporary, ec);
-      result.message = "Unable to write to " + target;
-      return result;
-    }
-  }
-  if (!platform::replaceFile(temporary, target)) {
-    std::error_code ec;
-    std::filesystem::remove(temporary, ec);
+  if (!platform::writeFileReplacing(
+          target, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()))) {
     result.message = "Unable to write to " + target;
     return result;
   }

@@ -99,34 +99,28 @@ void Settings::load(const std::string& path) {
 }
 
 std::optional<std::string> Settings::save(const std::string& path) const {
-  const std::string failure = "Unable to write to " + path;
-  const std::string temp = path + ".tmp";
-  std::error_code ec;
-  std::filesystem::remove(temp, ec);
-  // Start from the current file so that lines we do not own survive the save.
-  if (std::filesystem::exists(path, ec)) {
-    std::filesystem::copy_file(path, temp, ec);
-    if (ec) return failure;
-  }
-  for (int index : kSaveOrder) {
-    const Key& k = kKeys[index];
-    std::string text;
-    if (auto* t = std::get_if<TextField>(&k.field)) {
-      text = this->*(t->field);
-    } else if (auto* i = std::get_if<IntField>(&k.field)) {
-      text = std::to_string(this->*(i->field));
-    } else if (auto* b = std::get_if<BoxField>(&k.field)) {
-      text.assign(1, this->*(b->field) ? '1' : '0');
+  const bool saved = platform::replaceThroughTemporary(path, [&](const std::string& temp) {
+    // Start from the current file so that lines we do not own survive the save.
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+      std::filesystem::copy_file(path, temp, ec);
+      if (ec) return false;
     }
-    if (!writeProfileString(temp, k.section, k.name, text)) {
-      std::filesystem::remove(temp, ec);
-      return failure;
+    for (int index : kSaveOrder) {
+      const Key& k = kKeys[index];
+      std::string text;
+      if (auto* t = std::get_if<TextField>(&k.field)) {
+        text = this->*(t->field);
+      } else if (auto* i = std::get_if<IntField>(&k.field)) {
+        text = std::to_string(this->*(i->field));
+      } else if (auto* b = std::get_if<BoxField>(&k.field)) {
+        text.assign(1, this->*(b->field) ? '1' : '0');
+      }
+      if (!writeProfileString(temp, k.section, k.name, text)) return false;
     }
-  }
-  if (!platform::replaceFile(temp, path)) {
-    std::filesystem::remove(temp, ec);
-    return failure;
-  }
+    return true;
+  });
+  if (!saved) return "Unable to write to " + path;
   return std::nullopt;
 }
 

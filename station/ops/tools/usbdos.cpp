@@ -2,6 +2,7 @@
 // player (A = 0), asks `tarnsim show` for that player's stored port code and ends with it.
 // Like the device tool, the full value also goes to the channel named by DEVCMD_RESULT_FD,
 // since port codes exceed an exit status's 8 bits. 0 means "no port".
+#include "base/tool_environment.h"
 #include "platform/process.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@
 namespace {
 
 [[noreturn]] void finish(uint32_t code) {
-  if (const char* fd = getenv("DEVCMD_RESULT_FD")) {
+  if (const char* fd = getenv(tarn::kResultChannelVariable)) {
     std::string text = std::to_string(code) + "\n";
     ssize_t w = write(atoi(fd), text.data(), text.size());
     (void)w;
@@ -41,8 +42,8 @@ std::string findTarnsim() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* root = getenv("TARN_SIM");
-  if (argc < 2 || !root || !*root) finish(0);
+  const std::string root = tarn::simRootFromEnvironment();
+  if (argc < 2 || root.empty()) finish(0);
   char* end = nullptr;
   long index = strtol(argv[1], &end, 10);
   if (end == argv[1] || index < 0 || index > 25) finish(0);
