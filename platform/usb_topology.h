@@ -50,7 +50,7 @@ enum class RegistryRoot { LocalMachine, CurrentUser };
 // keys; tests build a scratch tree under the current user).
 std::unique_ptr<UsbTopology> makeRegistryTopology(RegistryRoot root, std::string base);
 #else
-// Players under `root`: a player folder <root>/<letter>/ gives the letter's index (A = 0).
+// Library tarn_platform_sim. Players under `root`: a player folder <root>/<letter>/ gives the letter's index (A = 0).
 std::unique_ptr<UsbTopology> makeSimTopology(std::string root);
 #endif
 

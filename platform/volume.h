@@ -41,12 +41,12 @@ class Volumes {
 size_t copyInOrder(const std::vector<Volumes::RootCopy>& files,
                    const std::function<bool(const Volumes::RootCopy&)>& copyOne);
 
-// Windows: the system's volumes. Elsewhere: the simulated players under $TARN_SIM unless
-// real players were chosen, else the real players' disks (platform/linux/real_devices.h).
+// The system's volumes: Windows' drives; on Linux the real players' disks
+// (platform/linux/real_devices.h). The station takes its seams from platform/players.h.
 std::unique_ptr<Volumes> makeVolumes();
 
 #ifndef _WIN32
-// Simulated players under `root` (<root>/<letter>/volume.img).
+// Simulated players under `root` (<root>/<letter>/volume.img); library tarn_platform_sim.
 std::unique_ptr<Volumes> makeSimVolumes(const std::string& root);
 #endif
 

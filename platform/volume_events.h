@@ -51,11 +51,10 @@ class VolumeEvents {
   virtual std::vector<VolumeNotice> poll() = 0;
 };
 
-// The system's notifications; on POSIX the simulated players under $TARN_SIM when it is
-// set and real players were not chosen, else the kernel's block-device events.
+// The system's notifications (on Linux the kernel's block-device events).
 std::unique_ptr<VolumeEvents> makeVolumeEvents();
 
-// Follows <root>/events from its end as it is now: only later plugs and unplugs count,
+// Library tarn_platform_sim. Follows <root>/events from its end as it is now: only later plugs and unplugs count,
 // as a real station hears nothing of drives that were there before it started.
 std::unique_ptr<VolumeEvents> makeSimVolumeEvents(const std::string& root);
 

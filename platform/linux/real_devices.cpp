@@ -22,9 +22,6 @@
 namespace platform {
 namespace {
 
-std::mutex gChoiceMutex;
-std::optional<RealDeviceOptions> gChoice;
-
 std::string readAll(const char* path) {
   std::ifstream in(path);
   std::stringstream s;
@@ -186,16 +183,6 @@ class UdevVolumeEvents : public VolumeEvents {
 
 }  // namespace
 
-void chooseRealDevices(RealDeviceOptions options) {
-  std::lock_guard<std::mutex> lock(gChoiceMutex);
-  gChoice = std::move(options);
-}
-
-std::optional<RealDeviceOptions> chosenRealDevices() {
-  std::lock_guard<std::mutex> lock(gChoiceMutex);
-  return gChoice;
-}
-
 std::optional<BlockUevent> parseBlockUevent(
     const std::vector<std::pair<std::string, std::string>>& properties) {
   std::string action, subsystem, devtype, devname, devpath;
@@ -287,29 +274,29 @@ std::unique_ptr<UsbTopology> makeLinuxTopology(DriveTable& table) {
   return std::make_unique<LinuxTopology>(table);
 }
 
-// --- the seams' factories: simulated players unless real ones were chosen ---
+// --- the system's players: the real ones ---
+
+std::unique_ptr<Volumes> makeVolumes() { return makeLinuxVolumes("/sys"); }
+std::unique_ptr<UsbTopology> makeUsbTopology() { return makeLinuxTopology(); }
+std::unique_ptr<VolumeEvents> makeVolumeEvents() { return makeLinuxVolumeEvents(RealDeviceOptions{}); }
 
 namespace {
-const char* simulationRoot() {
-  if (chosenRealDevices()) return nullptr;
-  const char* root = std::getenv("TARN_SIM");
-  return root && *root ? root : nullptr;
-}
+
+class RealPlayers : public Players {
+ public:
+  explicit RealPlayers(RealDeviceOptions options) : options_(std::move(options)) {}
+  std::unique_ptr<Volumes> volumes() const override { return makeLinuxVolumes(options_.sysRoot); }
+  std::unique_ptr<UsbTopology> topology() const override { return makeLinuxTopology(); }
+  std::unique_ptr<VolumeEvents> events() const override { return makeLinuxVolumeEvents(options_); }
+
+ private:
+  RealDeviceOptions options_;
+};
+
 }  // namespace
 
-std::unique_ptr<Volumes> makeVolumes() {
-  if (const char* root = simulationRoot()) return makeSimVolumes(root);
-  return makeLinuxVolumes(chosenRealDevices().value_or(RealDeviceOptions{}).sysRoot);
-}
-
-std::unique_ptr<UsbTopology> makeUsbTopology() {
-  if (const char* root = simulationRoot()) return makeSimTopology(root);
-  return makeLinuxTopology();
-}
-
-std::unique_ptr<VolumeEvents> makeVolumeEvents() {
-  if (const char* root = simulationRoot()) return makeSimVolumeEvents(root);
-  return makeLinuxVolumeEvents(chosenRealDevices().value_or(RealDeviceOptions{}));
+std::unique_ptr<Players> makeSystemPlayers(SystemPlayerOptions options) {
+  return std::make_unique<RealPlayers>(std::move(options));
 }
 
 }  // namespace platform

@@ -17,21 +17,13 @@
 #include "platform/drive_table.h"
 #include "platform/linux/block_devices.h"
 #include "platform/usb_topology.h"
+#include "platform/players.h"
 #include "platform/volume.h"
 #include "platform/volume_events.h"
 
 namespace platform {
 
-struct RealDeviceOptions {
-  std::string sysRoot = "/sys";
-  // Test devices ("/dev/loop5") taken without a USB port; never for production.
-  std::vector<std::string> allowed;
-};
-
-// The station's choice at start-up: real players even where $TARN_SIM is set (then only
-// the device tool's vendor requests go to the simulated players).
-void chooseRealDevices(RealDeviceOptions options);
-std::optional<RealDeviceOptions> chosenRealDevices();
+using RealDeviceOptions = SystemPlayerOptions;
 
 // --- the pieces, each with the station's drive table unless a test gives its own ---
 

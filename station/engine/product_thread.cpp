@@ -13,10 +13,11 @@ namespace {
 // What one worker owns: its drive letter; the view is the window's.
 struct ProductThread {
   ProductionView& view;
+  const platform::Players& players;
   const char drive;
 
   void run() {
-    std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(view);
+    std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(view, players);
     std::unique_ptr<RunObserver> observer = newRunObserver(view);
     runProduction(view, *device, systemPauses(), drive, observer.get());
   }
@@ -24,10 +25,10 @@ struct ProductThread {
 
 }  // namespace
 
-void startProductThread(ProductionView& view, char drive) {
+void startProductThread(ProductionView& view, const platform::Players& players, char drive) {
   // The fields are set before the thread exists; the thread owns the object and frees it
   // when its sequence has returned. Nobody joins it.
-  auto worker = std::make_unique<ProductThread>(ProductThread{view, drive});
+  auto worker = std::make_unique<ProductThread>(ProductThread{view, players, drive});
   try {
     std::thread([w = std::move(worker)] { w->run(); }).detach();
   } catch (const std::system_error&) {

@@ -3,6 +3,7 @@
 // adds its result to the counters and disposes of itself. Nobody waits for it or stops it.
 #pragma once
 
+#include "platform/players.h"
 #include "station/engine/production_view.h"
 
 namespace station {
@@ -10,6 +11,7 @@ namespace station {
 // Starts a run for the player under `drive` (the letter the caller has just stored in the
 // slot's driveLetter). Returns at once; the run finds its slot by the letter itself.
 // `view` must outlive every run (it is the window model, alive for the program's life).
-void startProductThread(ProductionView& view, char drive);
+// `players` too (the station's choice, made once at start-up).
+void startProductThread(ProductionView& view, const platform::Players& players, char drive);
 
 }  // namespace station

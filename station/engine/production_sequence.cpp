@@ -414,11 +414,11 @@ std::unique_ptr<ProductionDevice> makeProductionDevice(
                                         std::move(miscDir));
 }
 
-std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view) {
+std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view,
+                                                             const platform::Players& players) {
   std::string folder = platform::programFolder();
   std::string misc = platform::miscPathIn(folder.empty() ? std::string(".") : folder);
-  return makeProductionDevice(view, systemLauncher(), platform::makeVolumes(),
-                              platform::makeUsbTopology(), misc);
+  return makeProductionDevice(view, systemLauncher(), players.volumes(), players.topology(), misc);
 }
 
 void SleepingPauses::pause(unsigned ms) {

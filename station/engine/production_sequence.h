@@ -4,6 +4,7 @@
 // step without processes or clocks.
 #pragma once
 
+#include "platform/players.h"
 #include "platform/volume.h"
 #include "station/engine/production_view.h"
 #include "station/engine/slot_discovery.h"
@@ -69,9 +70,10 @@ std::unique_ptr<ProductionDevice> makeProductionDevice(ProductionView& view,
                                                        std::unique_ptr<platform::UsbTopology> topology,
                                                        std::string miscDir);
 
-// The system's own: the device tool, the system's volumes and topology, misc/ beside the
-// program.
-std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view);
+// The station's own: the device tool, the chosen players' volumes and topology, misc/
+// beside the program.
+std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view,
+                                                             const platform::Players& players);
 
 // The pauses a run makes between its steps.
 class Pauses {

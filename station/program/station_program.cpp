@@ -11,9 +11,7 @@
 #include "base/tool_environment.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
-#ifdef __linux__
-#include "platform/linux/real_devices.h"
-#endif
+#include "platform/sim/players.h"
 #include "station/engine/product_thread.h"
 #include "station/frontend/headless/headless.h"
 #include "station/model/production_check.h"
@@ -133,20 +131,18 @@ StationProcess& startStation(const std::vector<std::string>& args, const ExtraOp
   p->check = platform::checkSingleInstance(platform::kInstanceName, lockFolder);
 
   StationModel* model = p->model = new StationModel();
-  model->setRunStarter([model](char drive) { startProductThread(*model, drive); });
-#ifdef __linux__
+  // Real or simulated players, chosen here once; with --real-devices the simulated root
+  // only receives the device tool's vendor requests (through the children's environment).
   if (o.sim.empty() || o.realDevices) {
-    platform::RealDeviceOptions real;
+    platform::SystemPlayerOptions real;
     real.allowed = o.allowed;
-    platform::chooseRealDevices(std::move(real));
+    p->players = platform::makeSystemPlayers(std::move(real));
+  } else {
+    p->players = platform::makeSimPlayers(o.sim);
   }
-#endif
-#ifdef _WIN32
-  // Simulated players are heard through their events file; their volumes are drives.
-  p->events = o.sim.empty() ? platform::makeVolumeEvents() : platform::makeSimVolumeEvents(o.sim);
-#else
-  p->events = o.sim.empty() || o.realDevices ? platform::makeVolumeEvents() : platform::makeSimVolumeEvents(o.sim);
-#endif
+  const platform::Players& players = *p->players;
+  model->setRunStarter([model, &players](char drive) { startProductThread(*model, players, drive); });
+  p->events = players.events();
   p->tool = std::make_unique<DeviceTool>(systemLauncher(), *model);
   p->arrival = std::make_unique<ArrivalContext>(ArrivalContext{*p->tool, nullptr});
   return *p;

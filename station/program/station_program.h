@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/single_instance.h"
+#include "platform/players.h"
 #include "platform/volume_events.h"
 #include "station/model/device_arrival.h"
 #include "station/model/station_model.h"
@@ -44,6 +45,7 @@ struct StationProcess {
   StationOptions options;
   platform::InstanceCheck check;
   StationModel* model = nullptr;  // lives as long as the process
+  std::unique_ptr<platform::Players> players;  // real or simulated, chosen once
   std::unique_ptr<platform::VolumeEvents> events;
   std::unique_ptr<DeviceTool> tool;
   std::unique_ptr<ArrivalContext> arrival;

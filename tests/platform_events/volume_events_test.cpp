@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 
+#include "platform/sim/players.h"
 #include "platform/volume_events.h"
 #include "support/scratch.h"
 
@@ -67,6 +68,22 @@ TEST_F(SimEvents, FollowsTheFileFromWhereItStood) {
   EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Removal, "G"}}));
   append("ug H\nnonsense\n8 wobble E\n9 plug EF\n10 plug i\n");
   EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "H"}, {V::Arrival, "I"}}));
+}
+
+// The station's players chosen as simulated: arrivals from the events file, and elsewhere
+// than Windows the players' own letters (a player folder gives its index).
+TEST_F(SimEvents, SimulatedPlayersHearTheEventsFileAndKnowTheirLetters) {
+  auto players = makeSimPlayers(root_.string());
+  auto events = players->events();
+  append("1 plug C\n");
+  EXPECT_EQ(events->poll(), (std::vector<VolumeNotice>{{V::Arrival, "C"}}));
+#ifndef _WIN32
+  std::filesystem::create_directories(root_ / "C");
+  auto topology = players->topology();
+  EXPECT_EQ(topology->serialIndex('C'), 2);
+  EXPECT_EQ(topology->serialIndex('D'), -1);
+  EXPECT_NE(players->volumes(), nullptr);
+#endif
 }
 
 // A line tarnsim did not write is skipped, and every later line is still heard: a number
