@@ -47,13 +47,10 @@ class StoreFile {
   void* map(size_t n);
 
  private:
-#ifdef _WIN32
-  void* handle_ = reinterpret_cast<void*>(intptr_t(-1));
-#else
-  int fd_ = -1;
-  void* mapped_ = nullptr;
+  // The system's handle of the open file (a POSIX descriptor, a Windows HANDLE); -1 for none.
+  intptr_t handle_ = -1;
+  void* mapped_ = nullptr;  // POSIX only
   size_t mappedSize_ = 0;
-#endif
 };
 
 // This process's id, for names of things under construction.

@@ -10,6 +10,10 @@
 
 namespace tarnsim {
 
+namespace {
+int fd(intptr_t handle) { return static_cast<int>(handle); }
+}  // namespace
+
 bool StoreFile::open(const std::string& path, OpenMode mode) {
   close();
   int flags = O_CLOEXEC;
@@ -20,24 +24,26 @@ bool StoreFile::open(const std::string& path, OpenMode mode) {
     case OpenMode::Reading: flags |= O_RDONLY; break;
     case OpenMode::Fresh: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
   }
-  do fd_ = ::open(path.c_str(), flags, 0644);
-  while (fd_ < 0 && errno == EINTR);
-  return fd_ >= 0;
+  int fd;
+  do fd = ::open(path.c_str(), flags, 0644);
+  while (fd < 0 && errno == EINTR);
+  handle_ = fd;
+  return fd >= 0;
 }
 
-bool StoreFile::isOpen() const { return fd_ >= 0; }
+bool StoreFile::isOpen() const { return fd(handle_) >= 0; }
 
 void StoreFile::close() {
   if (mapped_) ::munmap(mapped_, mappedSize_);
   mapped_ = nullptr;
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (fd(handle_) >= 0) ::close(fd(handle_));
+  handle_ = -1;
 }
 
 bool StoreFile::writeAt(uint64_t offset, const void* data, size_t n) {
   auto p = static_cast<const char*>(data);
   while (n) {
-    ssize_t w = ::pwrite(fd_, p, n, off_t(offset));
+    ssize_t w = ::pwrite(fd(handle_), p, n, off_t(offset));
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) return false;
     p += w, n -= size_t(w), offset += uint64_t(w);
@@ -49,7 +55,7 @@ size_t StoreFile::readAt(uint64_t offset, void* out, size_t n) {
   auto p = static_cast<char*>(out);
   size_t got = 0;
   while (got < n) {
-    ssize_t r = ::pread(fd_, p + got, n - got, off_t(offset + got));
+    ssize_t r = ::pread(fd(handle_), p + got, n - got, off_t(offset + got));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;
     got += size_t(r);
@@ -60,7 +66,7 @@ size_t StoreFile::readAt(uint64_t offset, void* out, size_t n) {
 bool StoreFile::append(const void* data, size_t n) {
   auto p = static_cast<const char*>(data);
   while (n) {
-    ssize_t w = ::write(fd_, p, n);
+    ssize_t w = ::write(fd(handle_), p, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) return false;
     p += w, n -= size_t(w);
@@ -68,26 +74,26 @@ bool StoreFile::append(const void* data, size_t n) {
   return true;
 }
 
-bool StoreFile::truncate(uint64_t size) { return ::ftruncate(fd_, off_t(size)) == 0; }
+bool StoreFile::truncate(uint64_t size) { return ::ftruncate(fd(handle_), off_t(size)) == 0; }
 
 int64_t StoreFile::size() {
   struct stat st;
-  return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
+  return ::fstat(fd(handle_), &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
 bool StoreFile::lock() {
   int r;
-  do r = ::flock(fd_, LOCK_EX);
+  do r = ::flock(fd(handle_), LOCK_EX);
   while (r < 0 && errno == EINTR);
   return r == 0;
 }
 
-void StoreFile::unlock() { ::flock(fd_, LOCK_UN); }
+void StoreFile::unlock() { ::flock(fd(handle_), LOCK_UN); }
 
 void* StoreFile::map(size_t n) {
   if (mapped_) return mappedSize_ >= n ? mapped_ : nullptr;
   if (size() < int64_t(n)) return nullptr;
-  void* m = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  void* m = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd(handle_), 0);
   if (m == MAP_FAILED) return nullptr;
   mapped_ = m;
   mappedSize_ = n;

@@ -15,7 +15,7 @@ namespace {
 
 constexpr DWORD kLockOffsetHigh = 0x40000000;  // byte 2^62
 
-HANDLE h(void* p) { return static_cast<HANDLE>(p); }
+HANDLE h(intptr_t p) { return reinterpret_cast<HANDLE>(p); }
 
 OVERLAPPED at(uint64_t offset) {
   OVERLAPPED o{};
@@ -42,7 +42,7 @@ bool StoreFile::open(const std::string& path, OpenMode mode) {
   }
   HANDLE f = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  handle_ = f;
+  handle_ = reinterpret_cast<intptr_t>(f);
   return f != INVALID_HANDLE_VALUE;
 }
 
@@ -50,7 +50,7 @@ bool StoreFile::isOpen() const { return h(handle_) != INVALID_HANDLE_VALUE; }
 
 void StoreFile::close() {
   if (isOpen()) CloseHandle(h(handle_));
-  handle_ = INVALID_HANDLE_VALUE;
+  handle_ = -1;
 }
 
 bool StoreFile::writeAt(uint64_t offset, const void* data, size_t n) {

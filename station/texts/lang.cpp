@@ -1,5 +1,6 @@
 #include "station/texts/lang.h"
 
+#include "platform/profile_services.h"
 #include "platform/system_language.h"
 #include "station/texts/lang_file.h"
 
@@ -24,13 +25,17 @@ const Entry& entry(LangText id) { return kEntries[static_cast<std::size_t>(id)];
 
 }  // namespace
 
-#if !defined(TARN_HAVE_INIPARSER) && !defined(_WIN32)
-// Built without the library: the file is treated as unreadable, so English stays.
-std::optional<std::vector<std::string>> readLangSection(const std::string&, const std::string&,
-                                                        const std::vector<std::string>&) {
+std::optional<std::vector<std::string>> readLangSection(const std::string& path,
+                                                        const std::string& section,
+                                                        const std::vector<std::string>& keys) {
+  if constexpr (platform::kHaveProfileServices) return platform::profileSection(path, section, keys);
+#ifdef TARN_HAVE_INIPARSER
+  return readIniparserSection(path, section, keys);
+#else
+  // Built without the library: the file is treated as unreadable, so English stays.
   return std::nullopt;
-}
 #endif
+}
 
 const char* langName(LangText id) { return entry(id).name; }
 const char* langKey(LangText id) { return entry(id).key; }

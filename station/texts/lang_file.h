@@ -1,5 +1,5 @@
-// Reading one section of the language file: the iniparser library on Linux, the profile
-// services on Windows (lang_profile.cpp).
+// Reading one section of the language file: the profile services where the system has them
+// (Windows), else the iniparser library (lang_iniparser.cpp).
 #pragma once
 
 #include <optional>
@@ -13,5 +13,10 @@ namespace station {
 std::optional<std::vector<std::string>> readLangSection(const std::string& path,
                                                         const std::string& section,
                                                         const std::vector<std::string>& keys);
+
+// The same through iniparser, where the build has it.
+std::optional<std::vector<std::string>> readIniparserSection(const std::string& path,
+                                                             const std::string& section,
+                                                             const std::vector<std::string>& keys);
 
 }  // namespace station

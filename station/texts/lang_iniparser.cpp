@@ -11,9 +11,9 @@ int quiet(const char*, ...) { return 0; }
 
 }  // namespace
 
-std::optional<std::vector<std::string>> readLangSection(const std::string& path,
-                                                        const std::string& section,
-                                                        const std::vector<std::string>& keys) {
+std::optional<std::vector<std::string>> readIniparserSection(const std::string& path,
+                                                             const std::string& section,
+                                                             const std::vector<std::string>& keys) {
   iniparser_set_error_callback(quiet);
   dictionary* dict = iniparser_load(path.c_str());
   if (!dict) return std::nullopt;

@@ -1,14 +1,8 @@
-// Windows reads lang.ini through the system's own profile services, as every other
-// settings file there; the values come back as the file's bytes (GBK, Big5 included).
-#ifdef _WIN32
+#include "platform/profile_services.h"
 
 #include <windows.h>
 
-#include <vector>
-
-#include "station/texts/lang_file.h"
-
-namespace station {
+namespace platform {
 
 namespace {
 
@@ -21,8 +15,8 @@ bool readable(const std::string& path) {
   return true;
 }
 
-std::string profileValue(const std::string& path, const std::string& section,
-                         const std::string& key) {
+std::string wholeValue(const std::string& path, const std::string& section,
+                       const std::string& key) {
   std::vector<char> buf(256);
   for (;;) {
     DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buf.data(),
@@ -43,17 +37,29 @@ std::string fullPath(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> readLangSection(const std::string& path,
-                                                        const std::string& section,
-                                                        const std::vector<std::string>& keys) {
+std::string profileString(const std::string& path, const std::string& section,
+                          const std::string& key, const std::string& defaultValue) {
+  char buf[2048];
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buf,
+                                     sizeof buf, path.c_str());
+  return std::string(buf, n < sizeof buf ? n : sizeof buf - 1);
+}
+
+bool writeProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
+         0;
+}
+
+std::optional<std::vector<std::string>> profileSection(const std::string& path,
+                                                       const std::string& section,
+                                                       const std::vector<std::string>& keys) {
   const std::string file = fullPath(path);
   if (!readable(file)) return std::nullopt;
   std::vector<std::string> values;
   values.reserve(keys.size());
-  for (const std::string& key : keys) values.push_back(profileValue(file, section, key));
+  for (const std::string& key : keys) values.push_back(wholeValue(file, section, key));
   return values;
 }
 
-}  // namespace station
-
-#endif
+}  // namespace platform
