@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace platform {
 
 // Whether the system's file names match without regard to case (then any spelling of a
 // name opens the file, and a search for one need not list the folder).
-#ifdef _WIN32
-inline constexpr bool kNamesIgnoreCase = true;
-#else
-inline constexpr bool kNamesIgnoreCase = false;
-#endif
+inline constexpr bool kNamesIgnoreCase = kWindows;
 
 struct FolderEntry {
   std::string name;  // without the folder

@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace platform {
 
-#ifdef _WIN32
-inline constexpr bool kHaveProfileServices = true;
-#else
-inline constexpr bool kHaveProfileServices = false;
-#endif
+inline constexpr bool kHaveProfileServices = kWindows;
 
 // A value as the services read it (at most 2047 characters), `defaultValue` when absent.
 std::string profileString(const std::string& path, const std::string& section,

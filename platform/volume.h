@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace platform {
 
 class Volumes {
@@ -60,11 +62,7 @@ std::string commandProcessor(bool ntFamily, const std::string& systemDir,
 // The file in misc/ whose lines answer format.com's questions; the system's format reads
 // it only on Windows.
 inline constexpr char kFormatAnswersFile[] = "response.txt";
-#ifdef _WIN32
-inline constexpr bool kFormatReadsAnswers = true;
-#else
-inline constexpr bool kFormatReadsAnswers = false;
-#endif
+inline constexpr bool kFormatReadsAnswers = kWindows;
 
 // <processor> /c format.com E: [/Q] /V:LABEL /FS:FAT[32] < .\misc\response.txt
 std::string formatCommandLine(const std::string& processor, char drive, bool quick,
