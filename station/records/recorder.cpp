@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -179,19 +180,36 @@ std::string hostName() {
   return "station";
 }
 
+namespace {
+RecordStore*& processStore() {
+  static RecordStore* store = nullptr;
+  return store;
+}
+}  // namespace
+
 void enableRecording(const std::string& miscDir, const std::string& station) {
   StoreOptions o;
 #ifdef TARN_HAVE_SQLITE
   o.databasePath = miscDir + "/records.db";
 #endif
   o.journalPath = miscDir + "/records.journal";
-  static RecordStore* store = nullptr;  // lives as long as the process, as the workers may
-  if (!store) store = new RecordStore(o);
+  RecordStore*& store = processStore();
+  if (!store) store = new RecordStore(o);  // lives as long as the process, as the workers may
   store->moveJournal();
   RecorderContext context{store, station.empty() ? hostName() : station, miscDir, nullptr};
-  setRunObserverFactory([context](ProductionView& view) -> std::unique_ptr<RunObserver> {
-    return std::make_unique<ProductionRecorder>(view, context);
-  });
+  setRunObserverFactory(
+      [context](ProductionView& view) -> std::unique_ptr<RunObserver> {
+        return std::make_unique<ProductionRecorder>(view, context);
+      },
+      closeRecording);
+}
+
+void closeRecording() {
+  RecordStore* store = processStore();
+  if (!store) return;
+  if (size_t lost = store->close())
+    std::fprintf(stderr, "mpstation: %zu production record(s) could not be written to %s or %s\n",
+                 lost, store->options().databasePath.c_str(), store->options().journalPath.c_str());
 }
 
 }  // namespace station::records
