@@ -72,8 +72,13 @@ std::unique_ptr<RecordDatabase> RecordDatabase::open(const std::string& path, st
     // the program's end; only a power loss may take the last ones.
     ok = self->exec("PRAGMA journal_mode=WAL") && self->exec("PRAGMA synchronous=NORMAL") &&
          self->migrate(options.schemaVersion);
-  } else if (self->schemaVersion() > kSchemaVersion) {
+  } else if (int version = self->schemaVersion(); version > kSchemaVersion) {
     self->error_ = "the database is of a newer version";
+    ok = false;
+  } else if (version <= 0) {
+    // An empty file, a database of something else, or no database at all.
+    self->error_ = std::string("not a records database (") +
+                   (version < 0 ? sqlite3_errmsg(db) : "it has no records table") + ")";
     ok = false;
   }
   if (!ok) {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <mutex>
 #include <random>
+#include <string_view>
 
 namespace station::records {
 
@@ -137,6 +138,14 @@ std::string utcNow() {
 
 namespace {
 
+// A text that a spreadsheet would take as a formula (=, +, -, @, or a tab or carriage
+// return before one) is given a leading apostrophe, so it is shown, never run.
+std::string csvText(const std::string& v) {
+  if (!v.empty() && std::string_view("=+-@\t\r").find(v[0]) != std::string_view::npos)
+    return "'" + v;
+  return v;
+}
+
 std::string csvField(const std::string& v) {
   if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
   std::string out = "\"";
@@ -164,11 +173,14 @@ std::string csvLine(const ProductionRecord& r) {
     std::snprintf(ms, sizeof ms, "%.1f", s.ms);
     steps += (steps.empty() ? "" : ";") + s.step + "=" + ms;
   }
+  // Numbers and times are the station's own; every text that came from outside is made safe.
   std::vector<std::string> fields = {
-      r.id, r.station, std::to_string(r.slot), r.drive, r.port, r.startedAt, r.endedAt,
-      r.success ? "success" : "fail", r.failedStep, r.failText, hex8(r.flashId),
-      std::to_string(r.chipCount), r.chipVariant ? std::to_string(*r.chipVariant) : "",
-      std::to_string(r.capacityMib), r.fileSystem, r.label, files, settings, steps};
+      csvText(r.id), csvText(r.station), std::to_string(r.slot), csvText(r.drive),
+      csvText(r.port), csvText(r.startedAt), csvText(r.endedAt),
+      r.success ? "success" : "fail", csvText(r.failedStep), csvText(r.failText),
+      hex8(r.flashId), std::to_string(r.chipCount),
+      r.chipVariant ? std::to_string(*r.chipVariant) : "", std::to_string(r.capacityMib),
+      csvText(r.fileSystem), csvText(r.label), csvText(files), csvText(settings), csvText(steps)};
   std::string line;
   for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + csvField(fields[i]);
   return line + "\r\n";

@@ -62,6 +62,24 @@ TEST(Record, CsvQuotesWhatNeedsIt) {
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), 18);
 }
 
+// Texts a spreadsheet would run as formulas are exported as plain text.
+TEST(Record, CsvNeutralisesFormulas) {
+  struct Case { std::string station, label, file, wantStation, wantLabel, wantFiles; };
+  for (const Case& c : std::vector<Case>{
+           {"+cmd|' /C calc'!A0", "=1+1", "-x.bin", "'+cmd|' /C calc'!A0", "'=1+1", "firmware=-x.bin:"},
+           {"@SUM(A1)", "\tLABEL", "=HYPERLINK(1)", "'@SUM(A1)", "'\tLABEL", "firmware==HYPERLINK(1):"},
+           {"line-1", "MY-AUDIO", "a.bin", "line-1", "MY-AUDIO", "firmware=a.bin:"}}) {
+    ProductionRecord r = sampleRecord(1);
+    r.station = c.station;
+    r.label = c.label;
+    r.files = {{"firmware", c.file, ""}};
+    r.slot = -1;  // a number keeps its sign
+    std::string line = csvLine(r);
+    EXPECT_THAT(line, ::testing::StartsWith(r.id + "," + c.wantStation + ",-1,")) << c.station;
+    EXPECT_THAT(line, ::testing::HasSubstr("," + c.wantLabel + "," + c.wantFiles + ",")) << c.label;
+  }
+}
+
 TEST(Record, Crc32) {
   EXPECT_EQ(crc32("123456789", 9), 0xCBF43926u);
   ScratchDir dir("crc");

@@ -140,22 +140,43 @@ TEST_F(Tool, ReportIsAPicture) {
   ASSERT_EQ(mprecords({"report", "-o", dir / "yield.png"}, &out), 0) << out;
   std::string png = e2e::readText(dir.path() / "yield.png");
   EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  // The name says the format.
+  ASSERT_EQ(mprecords({"report", "-o", dir / "yield.JPG"}, &out), 0) << out;
+  EXPECT_EQ(e2e::readText(dir.path() / "yield.JPG").substr(0, 3), "\xFF\xD8\xFF");
 }
 
 TEST_F(Tool, CommandLine) {
   std::string out;
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"list", "--from", "yesterday"}, {"list", "--result", "maybe"},
-           {"list", "--flash-id", "XYZ"}, {"show"}, {"export"}, {"report"}, {"push"}})
+           {"list", "--flash-id", "XYZ"}, {"list", "--flash-id", "-1"}, {"list", "--flash-id", "+1"},
+           {"list", "--flash-id", " 1"}, {"report", "-o", dir / "yield.txt"}, {"show"}, {"export"},
+           {"report"}, {"push"}})
     EXPECT_EQ(mprecords(args, &out), 2) << (args.empty() ? "" : args[0]);
   EXPECT_THAT(out, HasSubstr("usage: mprecords"));
+  EXPECT_FALSE(fs::exists(dir / "yield.txt")) << "a picture under a name that is not a picture's";
   // No records yet is not an error.
   EXPECT_EQ(mprecords({"list"}, &out), 0);
   EXPECT_EQ(out, "");
-  // A database that is not one is.
-  e2e::writeText(db, "not a database, just text long enough to be looked at............");
-  EXPECT_EQ(mprecords({"stats"}, &out), 1);
-  EXPECT_THAT(out, HasSubstr("mprecords: "));
+  // A file that is not a records database is an error that says so.
+  for (const std::string& bytes :
+       {std::string("not a database, just text long enough to be looked at............"), std::string()})
+    for (const char* command : {"stats", "list"}) {
+      e2e::writeText(db, bytes);
+      EXPECT_EQ(mprecords({command}, &out), 1) << command;
+      EXPECT_THAT(out, HasSubstr(db + ": not a records database (")) << command << bytes.size();
+    }
+}
+
+TEST_F(Tool, OutputThatCannotBeWrittenFails) {
+  ASSERT_EQ(RecordDatabase::open(db, nullptr)->insert({sampleRecord(1), sampleRecord(2)}), 2);
+  std::string out;
+  for (const char* command : {"list", "stats", "export --csv"}) {
+    std::string line = kTool + " --dir " + dir.path().string() + " " + command + " > /dev/full";
+    EXPECT_EQ(e2e::run({"/bin/sh", "-c", line}, &out), 1) << command;
+    EXPECT_THAT(out, HasSubstr("mprecords: cannot write")) << command;
+  }
+  EXPECT_EQ(mprecords({"export", "--csv", "-o", "/dev/full"}, &out), 1);
 }
 
 }  // namespace

@@ -66,9 +66,10 @@ bool parseFilter(const std::string& a, const char* value, Filter& f) {
   } else if (a == "--port") {
     f.port = v == "-" ? "" : v;
   } else if (a == "--flash-id") {
-    char* end = nullptr;
-    unsigned long id = std::strtoul(v.c_str(), &end, 16);
-    if (v.empty() || *end || v.size() > 8) return false;
+    // Hex digits only: strtoul alone would take a sign or leading blanks.
+    if (v.empty() || v.size() > 8 || v.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      return false;
+    unsigned long id = std::strtoul(v.c_str(), nullptr, 16);
     f.flashId = static_cast<uint32_t>(id);
   } else {
     return false;
@@ -102,7 +103,7 @@ int fail(const std::string& error) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   Sources sources;
   std::string dir;
   bool explicitSources = false;
@@ -152,6 +153,10 @@ int main(int argc, char** argv) {
     }
     if (cmd.output.empty()) return usage();
 #ifdef TARN_HAVE_REPORT
+    if (!reportFormat(cmd.output)) {
+      std::fprintf(stderr, "mprecords: %s: not a picture's name (.png, .jpg or .bmp)\n", cmd.output.c_str());
+      return 2;
+    }
     if (!drawReport(stats, describe(stats, cmd.filter), cmd.output, &error)) return fail(error);
     return 0;
 #else
@@ -176,7 +181,10 @@ int main(int argc, char** argv) {
       if (buf.size() > (1 << 16)) flush();
     }, &error);
     flush();
-    if (file.is_open() && !file.flush()) return fail("cannot write " + cmd.output);
+    if (file.is_open()) {
+      file.close();
+      if (!file) return fail("cannot write " + cmd.output);
+    }
     return ok ? 0 : fail(error);
   }
   if (cmd.name == "push" && cmd.args.size() == 1) {
@@ -191,4 +199,14 @@ int main(int argc, char** argv) {
 #endif
   }
   return usage();
+}
+
+int main(int argc, char** argv) {
+  int code = run(argc, argv);
+  // Output that never arrived (a full disk, a closed pipe) is a failure, not a result.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("mprecords: cannot write the output\n", stderr);
+    return code ? code : 1;
+  }
+  return code;
 }
