@@ -251,6 +251,13 @@ bool RecordDatabase::contains(const std::string& id) {
   return sqlite3_step(st.get()) == SQLITE_ROW;
 }
 
+std::string RecordDatabase::idAt(int64_t seq) {
+  Statement st(db_, "SELECT id FROM records WHERE seq = ?");
+  if (!st) return {};
+  sqlite3_bind_int64(st.get(), 1, seq);
+  return sqlite3_step(st.get()) == SQLITE_ROW ? st.column(0) : std::string();
+}
+
 std::optional<ProductionRecord> RecordDatabase::find(const std::string& id) {
   Statement st(db_, "SELECT doc FROM records WHERE id = ?");
   if (!st) return std::nullopt;

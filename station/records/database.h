@@ -49,6 +49,8 @@ class RecordDatabase {
   // The statistics of the records that pass the filter, counted by the database.
   bool tally(const Filter& filter, Stats& stats);
   bool contains(const std::string& id);
+  // The id of the record at sequence number `seq`; empty when there is none.
+  std::string idAt(int64_t seq);
   std::optional<ProductionRecord> find(const std::string& id);
   int64_t count();
 

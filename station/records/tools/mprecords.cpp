@@ -11,6 +11,7 @@
 #include "station/records/report.h"
 #endif
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -33,7 +34,10 @@ const char kUsage[] =
     "  show   ID                  the whole record\n"
     "  stats  [FILTER]            yield overall, per hour, port and flash; failures per step\n"
     "  export --csv [-o FILE] [FILTER]\n"
-    "  push   URL                 to a shared PostgreSQL database (again: adds nothing)\n"
+    "  push   [--all] [--timeout SECONDS] URL\n"
+    "                             to a shared PostgreSQL database (again: adds nothing;\n"
+    "                             --all: every record, not only those after the last push;\n"
+    "                             --timeout: for connecting and each answer, default 10)\n"
     "  report -o FILE.png [FILTER]\n"
     "FILTER: --from TIME --to TIME (UTC, from inclusive, to exclusive; 2026-12-08 or\n"
     "        2026-12-08T06:00) --result success|fail --port HUB-PORT --flash-id HEX\n"
@@ -52,6 +56,8 @@ struct Command {
   Filter filter;
   std::string output;
   bool csv = false;
+  bool all = false;
+  int timeout = 10;
 };
 
 bool parseFilter(const std::string& a, const char* value, Filter& f) {
@@ -115,6 +121,13 @@ static int run(int argc, char** argv) {
     else if (a == "--db" && value) { sources.database = argv[++i]; explicitSources = true; }
     else if (a == "--journal" && value) { sources.journals.push_back(argv[++i]); explicitSources = true; }
     else if (a == "--csv") cmd.csv = true;
+    else if (a == "--all") cmd.all = true;
+    else if (a == "--timeout" && value) {
+      char* end = nullptr;
+      long t = std::strtol(argv[++i], &end, 10);
+      if (!std::isdigit(static_cast<unsigned char>(*argv[i])) || *end || t < 1 || t > 3600) return usage();
+      cmd.timeout = static_cast<int>(t);
+    }
     else if (a == "-o" && value) cmd.output = argv[++i];
     else if (a.rfind("--", 0) == 0 && value) { if (!parseFilter(a, argv[++i], cmd.filter)) return usage(); }
     else if (cmd.name.empty()) cmd.name = a;
@@ -189,11 +202,15 @@ static int run(int argc, char** argv) {
   }
   if (cmd.name == "push" && cmd.args.size() == 1) {
 #ifdef TARN_HAVE_PQ
-    PushResult r = pushRecords(sources, cmd.args[0]);
-    if (!r.ok) return fail("push: " + r.error);
+    PushOptions po;
+    po.all = cmd.all;
+    po.timeoutSeconds = cmd.timeout;
+    PushResult r = pushRecords(sources, cmd.args[0], po);
+    if (!r.ok && r.refused.empty()) return fail("push: " + r.error);
     std::printf("pushed %lld records, %lld new\n", static_cast<long long>(r.sent),
                 static_cast<long long>(r.added));
-    return 0;
+    for (const std::string& why : r.refused) std::fprintf(stderr, "mprecords: push: refused %s\n", why.c_str());
+    return r.ok ? 0 : fail("push: " + r.error);
 #else
     return fail("this build cannot reach PostgreSQL");
 #endif
