@@ -158,14 +158,52 @@ int RecordDatabase::insert(const std::vector<ProductionRecord>& records) {
   return added;
 }
 
+namespace {
+
+const char kRecordColumns[] =
+    "doc, id, station, slot, drive, port, started, ended, result, failed_step, flash_id";
+
+// The record in the row whose first columns are kRecordColumns; from the columns alone when
+// its JSON cannot be read.
+ProductionRecord recordOfRow(const Statement& st, int first, bool& damaged) {
+  std::optional<ProductionRecord> r = fromJson(st.column(first));
+  damaged = !r || r->id != st.column(first + 1);
+  if (!damaged) return std::move(*r);
+  ProductionRecord c;
+  c.id = st.column(first + 1);
+  c.station = st.column(first + 2);
+  c.slot = sqlite3_column_int(st.get(), first + 3);
+  c.drive = st.column(first + 4);
+  c.port = st.column(first + 5);
+  c.startedAt = st.column(first + 6);
+  c.endedAt = st.column(first + 7);
+  c.success = st.column(first + 8) == "success";
+  c.failedStep = st.column(first + 9);
+  c.flashId = static_cast<uint32_t>(std::strtoul(st.column(first + 10).c_str(), nullptr, 16));
+  return c;
+}
+
+}  // namespace
+
 bool RecordDatabase::forEach(const std::function<void(ProductionRecord&&, int64_t)>& fn,
-                             int64_t afterSeq, int64_t limit) {
-  return forEachDoc(
-      [&](const char* doc, size_t size, int64_t seq) {
-        std::optional<ProductionRecord> r = fromJson(std::string(doc, size));
-        if (r) fn(std::move(*r), seq);
-      },
-      afterSeq, limit);
+                             int64_t afterSeq, int64_t limit, size_t* damaged) {
+  Statement st(db_, (std::string("SELECT seq, ") + kRecordColumns +
+                     " FROM records WHERE seq > ? ORDER BY seq LIMIT ?").c_str());
+  if (!st) {
+    error_ = sqlite3_errmsg(db_);
+    return false;
+  }
+  sqlite3_bind_int64(st.get(), 1, afterSeq);
+  sqlite3_bind_int64(st.get(), 2, limit);
+  int rc;
+  while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+    bool bad = false;
+    ProductionRecord r = recordOfRow(st, 1, bad);
+    if (bad && damaged) ++*damaged;
+    fn(std::move(r), sqlite3_column_int64(st.get(), 0));
+  }
+  if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
+  return rc == SQLITE_DONE;
 }
 
 bool RecordDatabase::forEachDoc(const std::function<void(const char*, size_t, int64_t)>& fn,
@@ -258,12 +296,15 @@ std::string RecordDatabase::idAt(int64_t seq) {
   return sqlite3_step(st.get()) == SQLITE_ROW ? st.column(0) : std::string();
 }
 
-std::optional<ProductionRecord> RecordDatabase::find(const std::string& id) {
-  Statement st(db_, "SELECT doc FROM records WHERE id = ?");
+std::optional<ProductionRecord> RecordDatabase::find(const std::string& id, bool* damaged) {
+  Statement st(db_, (std::string("SELECT ") + kRecordColumns + " FROM records WHERE id = ?").c_str());
   if (!st) return std::nullopt;
   st.text(1, id);
   if (sqlite3_step(st.get()) != SQLITE_ROW) return std::nullopt;
-  return fromJson(st.column(0));
+  bool bad = false;
+  ProductionRecord r = recordOfRow(st, 0, bad);
+  if (damaged) *damaged = bad;
+  return r;
 }
 
 int64_t RecordDatabase::count() {

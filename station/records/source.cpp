@@ -67,15 +67,17 @@ bool haveDatabase() {
 }
 
 bool forEachRecord(const Sources& s, const std::function<void(ProductionRecord&&)>& fn,
-                   std::string* error) {
+                   std::string* error, size_t* damaged) {
   JournalRecords journal;
   Order order;
   if (!readJournals(s, journal, order, error)) return false;
   bool ok = withDatabase(s, error, [&](auto& base) {
-    return base.forEach([&](ProductionRecord&& r, int64_t) {
-      if (!journal.empty()) journal.erase(r.id);
-      fn(std::move(r));
-    });
+    return base.forEach(
+        [&](ProductionRecord&& r, int64_t) {
+          if (!journal.empty()) journal.erase(r.id);
+          fn(std::move(r));
+        },
+        0, -1, damaged);
   });
   if (!ok) return false;
   for (const std::string& id : order) {
@@ -124,10 +126,10 @@ bool collectStats(const Sources& s, const Filter& filter, Stats& stats, std::str
 }
 
 std::optional<ProductionRecord> findRecord(const Sources& s, const std::string& id,
-                                           std::string* error) {
+                                           std::string* error, bool* damaged) {
   std::optional<ProductionRecord> found;
   bool ok = withDatabase(s, error, [&](auto& base) {
-    found = base.find(id);
+    found = base.find(id, damaged);
     return true;
   });
   if (!ok || found) return found;

@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace station::records::testing {
 namespace {
@@ -166,6 +167,32 @@ TEST_F(Tool, CommandLine) {
       EXPECT_EQ(mprecords({command}, &out), 1) << command;
       EXPECT_THAT(out, HasSubstr(db + ": not a records database (")) << command << bytes.size();
     }
+}
+
+// A record whose JSON is damaged is listed, exported, shown and counted alike (from its
+// columns), and each reader says so.
+TEST_F(Tool, DamagedRecordCountsTheSameEverywhere) {
+  std::vector<ProductionRecord> rs = {sampleRecord(1), sampleRecord(3), sampleRecord(5)};
+  {
+    auto base = RecordDatabase::open(db, nullptr);
+    ASSERT_EQ(base->insert(rs), 3);
+  }
+  sqlite3* raw = nullptr;
+  sqlite3_open(db.c_str(), &raw);
+  sqlite3_exec(raw, ("UPDATE records SET doc = '{\"id\": 7' WHERE id = '" + rs[1].id + "'").c_str(),
+               nullptr, nullptr, nullptr);
+  sqlite3_close(raw);
+  std::string out;
+  struct Case { std::vector<std::string> args; int code; std::string has; };
+  for (const Case& c : std::vector<Case>{
+           {{"list"}, 1, rs[1].id + "  2026-12-08T06:00:03.000Z  line-1     4 H 1-4   fail    program "},
+           {{"export", "--csv"}, 1, "\r\n" + rs[1].id + ",line-1,3,H,1-4,"},
+           {{"show", rs[1].id}, 1, "\"id\": \"" + rs[1].id + "\""},
+           {{"stats"}, 0, "  all                     3        2        1   66.7%\n"}}) {
+    EXPECT_EQ(mprecords(c.args, &out), c.code) << c.args[0];
+    EXPECT_THAT(out, HasSubstr(c.has)) << c.args[0];
+    if (c.code) EXPECT_THAT(out, HasSubstr("1 record(s) in " + db + " are damaged")) << c.args[0];
+  }
 }
 
 TEST_F(Tool, OutputThatCannotBeWrittenFails) {

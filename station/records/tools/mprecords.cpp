@@ -107,6 +107,14 @@ int fail(const std::string& error) {
   return 1;
 }
 
+// Records whose full text is damaged are given from the database's columns: said, and a
+// failure, though every record was given.
+int damagedSaid(size_t damaged, const Sources& s) {
+  if (!damaged) return 0;
+  return fail(std::to_string(damaged) + " record(s) in " + s.database +
+              " are damaged: given from their columns only");
+}
+
 }  // namespace
 
 static int run(int argc, char** argv) {
@@ -141,6 +149,7 @@ static int run(int argc, char** argv) {
   }
 
   std::string error;
+  size_t damaged = 0;
   if (cmd.name == "list" && cmd.args.empty()) {
     bool ok = forEachRecord(sources, [&](ProductionRecord&& r) {
       if (!cmd.filter.matches(statRowOf(r))) return;
@@ -148,14 +157,15 @@ static int run(int argc, char** argv) {
                   r.station.c_str(), r.slot + 1, r.drive.c_str(), r.port.empty() ? "-" : r.port.c_str(),
                   r.success ? "success" : "fail", r.failedStep.empty() ? "-" : r.failedStep.c_str(),
                   hex8(r.flashId).c_str(), r.capacityMib);
-    }, &error);
-    return ok ? 0 : fail(error);
+    }, &error, &damaged);
+    return ok ? damagedSaid(damaged, sources) : fail(error);
   }
   if (cmd.name == "show" && cmd.args.size() == 1) {
-    auto r = findRecord(sources, cmd.args[0], &error);
+    bool bad = false;
+    auto r = findRecord(sources, cmd.args[0], &error, &bad);
     if (!r) return fail(error.empty() ? "no record " + cmd.args[0] : error);
     std::printf("%s\n", toPrettyJson(*r).c_str());
-    return 0;
+    return damagedSaid(bad, sources);
   }
   if ((cmd.name == "stats" || cmd.name == "report") && cmd.args.empty()) {
     Stats stats;
@@ -192,13 +202,13 @@ static int run(int argc, char** argv) {
       if (!cmd.filter.matches(statRowOf(r))) return;
       buf += csvLine(r);
       if (buf.size() > (1 << 16)) flush();
-    }, &error);
+    }, &error, &damaged);
     flush();
     if (file.is_open()) {
       file.close();
       if (!file) return fail("cannot write " + cmd.output);
     }
-    return ok ? 0 : fail(error);
+    return ok ? damagedSaid(damaged, sources) : fail(error);
   }
   if (cmd.name == "push" && cmd.args.size() == 1) {
 #ifdef TARN_HAVE_PQ
