@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -39,20 +40,29 @@ linuxdev::SafetyFacts mountFacts() {
 class LinuxVolumeResolver {
  public:
   LinuxVolumeResolver(std::string sysRoot, DriveTable& table)
-      : sysRoot_(std::move(sysRoot)), table_(table) {}
+      : sysRoot_(std::move(sysRoot)), table_(table), pinned_(std::make_shared<Pins>()) {
+    for (char c = DriveTable::kFirstLetter; c <= 'Z'; ++c)
+      if (std::optional<BoundDrive> bound = table_.find(c)) (*pinned_)[c - 'A'] = bound->binding;
+  }
   std::string operator()(char drive) const {
     std::optional<BoundDrive> bound = table_.find(drive);
-    if (!bound) return "";
+    if (!bound || drive < 'A' || drive > 'Z') return "";
+    uint64_t& pin = (*pinned_)[drive - 'A'];
+    if (!pin) pin = bound->binding;
+    if (pin != bound->binding) return "";  // the letter has another disk since the run began
     std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound->name);
     if (!disk || disk->sectors == 0) return "";
+    if (bound->diskSeq && disk->diskSeq != bound->diskSeq) return "";  // another medium in the node
     // Mounted after it arrived: the station still keeps its hands off.
     if (linuxdev::diskMounted(*disk, mountFacts())) return "";
     return "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
   }
 
  private:
+  using Pins = std::array<uint64_t, 26>;
   std::string sysRoot_;
   DriveTable& table_;
+  std::shared_ptr<Pins> pinned_;  // the copies a volume seam makes share one set of pins
 };
 
 class LinuxTopology : public UsbTopology {
@@ -80,7 +90,8 @@ class UdevVolumeEvents : public VolumeEvents {
   UdevVolumeEvents(const RealDeviceOptions& options, DriveTable& table)
       : presence_(options.sysRoot,
                   [options] { return linuxdev::systemSafetyFacts(options.sysRoot, options.allowed); },
-                  table) {
+                  table,
+                  options.claimFolder.empty() ? machineLockFolder() : options.claimFolder) {
     udev_ = udev_new();
     if (!udev_) return;
     // Without a udev daemon its source stays silent; the kernel's own events are there.
@@ -166,8 +177,12 @@ std::optional<BlockUevent> parseBlockUevent(
 }
 
 BlockPresence::BlockPresence(std::string sysRoot,
-                             std::function<linuxdev::SafetyFacts()> facts, DriveTable& table)
-    : sysRoot_(std::move(sysRoot)), facts_(std::move(facts)), table_(table) {
+                             std::function<linuxdev::SafetyFacts()> facts, DriveTable& table,
+                             std::string claimFolder)
+    : sysRoot_(std::move(sysRoot)),
+      facts_(std::move(facts)),
+      table_(table),
+      claimFolder_(std::move(claimFolder)) {
   if (DIR* d = opendir((sysRoot_ + "/class/block").c_str())) {
     while (dirent* e = readdir(d)) {
       if (e->d_name[0] == '.') continue;
@@ -188,21 +203,38 @@ std::vector<VolumeNotice> BlockPresence::apply(const BlockUevent& event) {
     if (!present) before_.erase(event.name);
     return {};
   }
-  const bool bound = table_.letterOf(event.name).has_value();
+  std::optional<char> boundTo = table_.letterOf(event.name);
+  bool bound = boundTo.has_value();
   const bool refused = refused_.count(event.name) > 0;
+  std::vector<VolumeNotice> out;
+  if (present && bound && table_.find(*boundTo)->diskSeq != disk->diskSeq) {
+    // Another medium in the node between two looks: the first one went, this one comes.
+    claims_.erase(event.name);
+    table_.release(event.name);
+    out.push_back({VolumeChange::Removal, std::string(1, *boundTo)});
+    bound = false;
+  }
   if (present && !bound && !refused) {
     linuxdev::Refusal why = linuxdev::judgeDisk(*disk, facts_());
+    std::unique_ptr<DeviceClaim> claim;
+    if (why == linuxdev::Refusal::None && !(claim = claimDevice(event.name, claimFolder_)))
+      why = linuxdev::Refusal::OtherStation;
     if (why == linuxdev::Refusal::None) {
       BoundDrive drive{disk->name, device, disk->genericNode,
-                       disk->usb ? linuxdev::portCode(*disk->usb) : 0u};
-      if (std::optional<char> letter = table_.bind(std::move(drive)))
-        return {{VolumeChange::Arrival, std::string(1, *letter)}};
+                       disk->usb ? linuxdev::portCode(*disk->usb) : 0u, disk->diskSeq};
+      if (std::optional<char> letter = table_.bind(std::move(drive))) {
+        claims_[event.name] = std::move(claim);
+        out.push_back({VolumeChange::Arrival, std::string(1, *letter)});
+        return out;
+      }
       why = linuxdev::Refusal::NoLetter;
     }
     refused_.insert(event.name);
-    return {{VolumeChange::Refused, "", device, linuxdev::refusalText(why)}};
+    out.push_back({VolumeChange::Refused, "", device, linuxdev::refusalText(why)});
+    return out;
   }
   if (!present && bound) {
+    claims_.erase(event.name);
     std::optional<char> letter = table_.release(event.name);
     return {{VolumeChange::Removal, std::string(1, *letter)}};
   }

@@ -3,10 +3,14 @@
 // kernel's event properties, and the arrivals and removals they become.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/drive_table.h"
 #include "platform/linux/block_devices.h"
 #include "platform/linux/real_devices.h"
 #include "station/engine/slot_discovery.h"
+#include "support/temp_folder.h"
 #include "sysfs_tree.h"
 
 namespace {
@@ -167,7 +171,8 @@ TEST(BlockPresenceTest, LettersFollowTheDisks) {
   tree.stick("usb1/1-1/1-1.2", "sdc", 0, "08", 0);
   DriveTable table;
   auto facts = [] { return SafetyFacts{}; };
-  BlockPresence presence(tree.root(), facts, table);
+  tarn::testing::TempFolder claims("claims");
+  BlockPresence presence(tree.root(), facts, table, claims.path().string());
   tree.disk("pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0", "sda", 1 << 20);
   tree.stick("usb1/1-1/1-1.3", "sdd", 0, "08", 0);
 
@@ -198,6 +203,37 @@ TEST(BlockPresenceTest, LettersFollowTheDisks) {
   EXPECT_EQ(apply(A::Remove, "sda"), (N{{VolumeChange::RefusedRemoval, "", "/dev/sda", ""}}));
   EXPECT_EQ(apply(A::Remove, "sdx"), N{});
   EXPECT_EQ(apply(A::Remove, "sdd"), N{});
+}
+
+// Two stations on one machine (two sessions, each its own letters) never take the same
+// disk: the first to see it claims it, the other refuses it until it has gone; and a disk
+// whose medium was replaced between two looks is a removal and a new arrival.
+TEST(BlockPresenceTest, OneStationPerDiskAndMedium) {
+  using A = BlockUevent::Action;
+  using N = std::vector<VolumeNotice>;
+  SysfsTree tree;
+  tree.hub("usb1/1-1", 4);
+  tree.stick("usb1/1-1/1-1.1", "sdb", 0, "08", 0);
+  tarn::testing::TempFolder claims("claims");
+  auto facts = [] { return SafetyFacts{}; };
+  DriveTable tableA, tableB;
+  BlockPresence a(tree.root(), facts, tableA, claims.path().string());
+  BlockPresence b(tree.root(), facts, tableB, claims.path().string());
+  tree.setSize("sdb", 2048);
+  const VolumeNotice taken{VolumeChange::Refused, "", "/dev/sdb", "taken by another station"};
+  EXPECT_EQ(a.apply({A::Add, "sdb"}), (N{{VolumeChange::Arrival, "E"}}));
+  EXPECT_EQ(b.apply({A::Add, "sdb"}), N{taken});
+  EXPECT_EQ(a.apply({A::Remove, "sdb"}), (N{{VolumeChange::Removal, "E"}}));
+  EXPECT_EQ(b.apply({A::Remove, "sdb"}), (N{{VolumeChange::RefusedRemoval, "", "/dev/sdb", ""}}));
+  // the other way round once it is plugged again
+  EXPECT_EQ(b.apply({A::Add, "sdb"}), (N{{VolumeChange::Arrival, "E"}}));
+  EXPECT_EQ(a.apply({A::Add, "sdb"}), N{taken});
+
+  std::ofstream(std::filesystem::canonical(tree.root() + "/class/block/sdb") / "diskseq") << "7\n";
+  ASSERT_EQ(readBlockDisk(tree.root(), "sdb")->diskSeq, 7u);
+  EXPECT_EQ(b.apply({A::Change, "sdb"}), (N{{VolumeChange::Removal, "E"}, {VolumeChange::Arrival, "E"}}));
+  EXPECT_EQ(tableB.find('E')->diskSeq, 7u);
+  EXPECT_EQ(b.apply({A::Change, "sdb"}), N{});
 }
 
 TEST(DriveTableTest, LettersFromEToZThenNone) {
