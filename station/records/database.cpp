@@ -289,6 +289,17 @@ bool RecordDatabase::contains(const std::string& id) {
   return sqlite3_step(st.get()) == SQLITE_ROW;
 }
 
+std::vector<std::string> RecordDatabase::idsStartingWith(const std::string& prefix, int limit) {
+  std::vector<std::string> ids;
+  Statement st(db_, "SELECT id FROM records WHERE substr(id, 1, ?) = ? LIMIT ?");
+  if (!st) return ids;
+  sqlite3_bind_int(st.get(), 1, static_cast<int>(prefix.size()));
+  st.text(2, prefix);
+  sqlite3_bind_int(st.get(), 3, limit);
+  while (sqlite3_step(st.get()) == SQLITE_ROW) ids.push_back(st.column(0));
+  return ids;
+}
+
 std::string RecordDatabase::idAt(int64_t seq) {
   Statement st(db_, "SELECT id FROM records WHERE seq = ?");
   if (!st) return {};

@@ -50,6 +50,8 @@ class RecordDatabase {
   // The statistics of the records that pass the filter, counted by the database.
   bool tally(const Filter& filter, Stats& stats);
   bool contains(const std::string& id);
+  // The ids that begin with `prefix`, at most `limit` of them.
+  std::vector<std::string> idsStartingWith(const std::string& prefix, int limit);
   // The id of the record at sequence number `seq`; empty when there is none.
   std::string idAt(int64_t seq);
   std::optional<ProductionRecord> find(const std::string& id, bool* damaged = nullptr);

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <set>
 #include <unordered_map>
 
 namespace station::records {
@@ -137,7 +138,20 @@ std::optional<ProductionRecord> findRecord(const Sources& s, const std::string& 
     forEachJournalRecord(path, [&](ProductionRecord&& r) {
       if (!found && r.id == id) found = std::move(r);
     });
-  return found;
+  if (found || id.empty()) return found;
+  // The first digits of one id, as a person types them.
+  std::set<std::string> ids;
+  withDatabase(s, nullptr, [&](auto& base) {
+    for (std::string& match : base.idsStartingWith(id, 2)) ids.insert(std::move(match));
+    return true;
+  });
+  for (const std::string& path : s.journals)
+    forEachJournalRecord(path, [&](ProductionRecord&& r) {
+      if (r.id.compare(0, id.size(), id) == 0 && ids.size() < 3) ids.insert(r.id);
+    });
+  if (ids.size() == 1) return findRecord(s, *ids.begin(), error, damaged);
+  if (ids.size() > 1 && error) *error = id + " begins more than one record's id";
+  return std::nullopt;
 }
 
 }  // namespace station::records

@@ -31,6 +31,8 @@ bool forEachStatRow(const Sources& sources, const std::function<void(const StatR
                     std::string* error);
 // The statistics of the records that pass `filter`; the database counts its own.
 bool collectStats(const Sources& sources, const Filter& filter, Stats& stats, std::string* error);
+// `id` may be the first digits of one record's id; when they begin more than one, nothing,
+// and `error` says so.
 std::optional<ProductionRecord> findRecord(const Sources& sources, const std::string& id,
                                            std::string* error, bool* damaged = nullptr);
 

@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -83,6 +84,14 @@ bool parseFilter(const std::string& a, const char* value, Filter& f) {
   return true;
 }
 
+// What a filter option takes, for the line that says why a value was refused.
+const char* filterHelp(const std::string& option) {
+  if (option == "--from" || option == "--to") return "not a date (2026-12-08) or date and time (2026-12-08T06:00)";
+  if (option == "--result") return "neither success nor fail";
+  if (option == "--flash-id") return "not 1 to 8 hex digits";
+  return "no such option";
+}
+
 #ifdef TARN_HAVE_REPORT
 // What a report covers: the time span and the filters.
 std::string describe(const Stats& stats, const Filter& f) {
@@ -137,10 +146,22 @@ static int run(int argc, char** argv) {
       cmd.timeout = static_cast<int>(t);
     }
     else if (a == "-o" && value) cmd.output = argv[++i];
-    else if (a.rfind("--", 0) == 0 && value) { if (!parseFilter(a, argv[++i], cmd.filter)) return usage(); }
+    else if (a.rfind("--", 0) == 0 && value) {
+      if (!parseFilter(a, argv[++i], cmd.filter)) {
+        std::fprintf(stderr, "mprecords: %s %s: %s\n", a.c_str(), argv[i], filterHelp(a));
+        return usage();
+      }
+    }
     else if (cmd.name.empty()) cmd.name = a;
     else cmd.args.push_back(a);
   }
+  if (!cmd.filter.from.empty() && !cmd.filter.to.empty() && cmd.filter.from >= cmd.filter.to) {
+    std::fprintf(stderr, "mprecords: --from %s is not before --to %s\n", cmd.filter.from.c_str(),
+                 cmd.filter.to.c_str());
+    return 2;
+  }
+  std::error_code ec;
+  if (!dir.empty() && !std::filesystem::is_directory(dir, ec)) return fail(dir + ": no such folder");
   if (!explicitSources) {
     if (dir.empty()) dir = platform::programFolder();
     if (dir.empty()) dir = ".";
@@ -151,12 +172,16 @@ static int run(int argc, char** argv) {
   std::string error;
   size_t damaged = 0;
   if (cmd.name == "list" && cmd.args.empty()) {
+    // The slot as the record, CSV and the shared database count it: 0 to 7.
+    const char* line = "%-32s  %-24s  %-10s %4s %5s %-5s %-7s %-14s %-8s %5s\n";
+    std::printf(line, "id", "started (UTC)", "station", "slot", "drive", "port", "result",
+                "failed step", "flash id", "MiB");
     bool ok = forEachRecord(sources, [&](ProductionRecord&& r) {
       if (!cmd.filter.matches(statRowOf(r))) return;
-      std::printf("%s  %s  %-10s %d %s %-5s %-7s %-14s %s %5u\n", r.id.c_str(), r.startedAt.c_str(),
-                  r.station.c_str(), r.slot + 1, r.drive.c_str(), r.port.empty() ? "-" : r.port.c_str(),
+      std::printf(line, r.id.c_str(), r.startedAt.c_str(), r.station.c_str(),
+                  std::to_string(r.slot).c_str(), r.drive.c_str(), r.port.empty() ? "-" : r.port.c_str(),
                   r.success ? "success" : "fail", r.failedStep.empty() ? "-" : r.failedStep.c_str(),
-                  hex8(r.flashId).c_str(), r.capacityMib);
+                  hex8(r.flashId).c_str(), std::to_string(r.capacityMib).c_str());
     }, &error, &damaged);
     return ok ? damagedSaid(damaged, sources) : fail(error);
   }
@@ -180,6 +205,8 @@ static int run(int argc, char** argv) {
       std::fprintf(stderr, "mprecords: %s: not a picture's name (.png, .jpg or .bmp)\n", cmd.output.c_str());
       return 2;
     }
+    // An empty picture would pass for a day without production.
+    if (stats.overall.total == 0) return fail("no records to report; " + cmd.output + " not written");
     if (!drawReport(stats, describe(stats, cmd.filter), cmd.output, &error)) return fail(error);
     return 0;
 #else
