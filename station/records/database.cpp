@@ -143,7 +143,7 @@ int RecordDatabase::insert(const std::vector<ProductionRecord>& records) {
     st.text(5, r.port);
     st.text(6, r.startedAt);
     st.text(7, r.endedAt);
-    st.text(8, r.success ? "success" : "fail");
+    st.text(8, resultOf(r));
     st.text(9, r.failedStep);
     st.text(10, hex8(r.flashId));
     st.text(11, toJson(r));
@@ -178,6 +178,7 @@ ProductionRecord recordOfRow(const Statement& st, int first, bool& damaged) {
   c.startedAt = st.column(first + 6);
   c.endedAt = st.column(first + 7);
   c.success = st.column(first + 8) == "success";
+  c.removed = st.column(first + 8) == "removed";
   c.failedStep = st.column(first + 9);
   c.flashId = static_cast<uint32_t>(std::strtoul(st.column(first + 10).c_str(), nullptr, 16));
   return c;
@@ -241,6 +242,7 @@ bool RecordDatabase::forEachStatRow(const std::function<void(const StatRow&)>& f
     text(1, row.startedAt);
     text(2, result);
     row.success = result == "success";
+    row.removed = result == "removed";
     text(3, row.port);
     text(4, flash);
     row.flashId = static_cast<uint32_t>(std::strtoul(flash.c_str(), nullptr, 16));
@@ -262,7 +264,7 @@ bool RecordDatabase::tally(const Filter& f, Stats& stats) {
   };
   if (!f.from.empty()) where(" AND started >= ?", f.from);
   if (!f.to.empty()) where(" AND started < ?", f.to);
-  if (f.success) where(" AND result = ?", *f.success ? "success" : "fail");
+  if (f.result) where(" AND result = ?", *f.result);
   if (f.port) where(" AND port = ?", *f.port);
   if (f.flashId) where(" AND flash_id = ?", hex8(*f.flashId));
   sql += std::string(" GROUP BY ") + group;
@@ -274,7 +276,7 @@ bool RecordDatabase::tally(const Filter& f, Stats& stats) {
   for (size_t i = 0; i < params.size(); ++i) st.text(static_cast<int>(i + 1), params[i]);
   int rc;
   while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    stats.addGroup(st.column(0), st.column(1) == "success", st.column(2),
+    stats.addGroup(st.column(0), st.column(1), st.column(2),
                    static_cast<uint32_t>(std::strtoul(st.column(3).c_str(), nullptr, 16)),
                    st.column(4), sqlite3_column_int64(st.get(), 5));
   }

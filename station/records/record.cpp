@@ -31,7 +31,7 @@ json toObject(const ProductionRecord& r) {
   j["port"] = r.port;
   j["started"] = r.startedAt;
   j["ended"] = r.endedAt;
-  j["result"] = r.success ? "success" : "fail";
+  j["result"] = resultOf(r);
   j["unreset"] = r.unreset;
   j["failed_step"] = r.failedStep;
   j["fail_text"] = r.failText;
@@ -59,6 +59,10 @@ std::string dump(const json& j, int indent = -1) {
 
 }  // namespace
 
+const char* resultOf(const ProductionRecord& r) {
+  return r.success ? "success" : r.removed ? "removed" : "fail";
+}
+
 std::string toJson(const ProductionRecord& r) { return dump(toObject(r)); }
 std::string toPrettyJson(const ProductionRecord& r) { return dump(toObject(r), 2); }
 
@@ -75,6 +79,7 @@ std::optional<ProductionRecord> fromJson(const std::string& line, std::string* e
     r.startedAt = j.value("started", "");
     r.endedAt = j.value("ended", "");
     r.success = j.value("result", "") == "success";
+    r.removed = j.value("result", "") == "removed";
     r.unreset = j.value("unreset", false);
     r.failedStep = j.value("failed_step", "");
     r.failText = j.value("fail_text", "");
@@ -177,7 +182,7 @@ std::string csvLine(const ProductionRecord& r) {
   std::vector<std::string> fields = {
       csvText(r.id), csvText(r.station), std::to_string(r.slot), csvText(r.drive),
       csvText(r.port), csvText(r.startedAt), csvText(r.endedAt),
-      r.success ? "success" : "fail", csvText(r.failedStep), csvText(r.failText),
+      resultOf(r), csvText(r.failedStep), csvText(r.failText),
       hex8(r.flashId), std::to_string(r.chipCount),
       r.chipVariant ? std::to_string(*r.chipVariant) : "", std::to_string(r.capacityMib),
       csvText(r.fileSystem), csvText(r.label), csvText(files), csvText(settings), csvText(steps)};

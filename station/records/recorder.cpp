@@ -158,6 +158,8 @@ void ProductionRecorder::runEnding(bool success, bool unreset) {
     record_.endedAt = utcNow();
     record_.success = success;
     record_.unreset = unreset;
+    // A slot that no longer holds the run's drive: the player was pulled out.
+    record_.removed = !success && view_.slotDriveLetter(record_.slot) != record_.drive[0];
     if (success) {
       record_.failedStep.clear();
       record_.failText.clear();

@@ -155,8 +155,8 @@ bool drawReport(const Stats& s, const std::string& subtitle, const std::string& 
     p.setPen(kInk);
     p.setFont(QFont("DejaVu Sans", 11));
     p.drawText(QRect(900, 54, 470, 20), Qt::AlignRight | Qt::AlignVCenter,
-               QString("%1 runs: %2 successful, %3 failed")
-                   .arg(s.overall.total).arg(s.overall.success).arg(s.overall.fail()));
+               QString("%1 runs: %2 successful, %3 failed, %4 removed")
+                   .arg(s.overall.total).arg(s.overall.success).arg(s.overall.fail()).arg(s.overall.removed));
 
     hourChart(p, QRect(30, 90, 1340, 400), s.perHour);
     // legend, beside the chart's title

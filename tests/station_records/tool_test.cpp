@@ -129,25 +129,25 @@ TEST_F(Tool, StatsOfAHandCountedShift) {
   ASSERT_EQ(mprecords({"stats"}, &out), 0) << out;
   EXPECT_EQ(out,
             "overall\n"
-            "                       runs  success     fail   yield\n"
-            "  all                     5        3        2   60.0%\n"
+            "                       runs  success     fail  removed   yield\n"
+            "  all                     5        3        2        0   60.0%\n"
             "per hour (UTC)\n"
-            "                       runs  success     fail   yield\n"
-            "  2026-12-08T06           3        2        1   66.7%\n"
-            "  2026-12-08T07           2        1        1   50.0%\n"
+            "                       runs  success     fail  removed   yield\n"
+            "  2026-12-08T06           3        2        1        0   66.7%\n"
+            "  2026-12-08T07           2        1        1        0   50.0%\n"
             "per port\n"
-            "                       runs  success     fail   yield\n"
-            "  -                       1        0        1    0.0%\n"
-            "  1-1                     2        2        0  100.0%\n"
-            "  1-2                     2        1        1   50.0%\n"
+            "                       runs  success     fail  removed   yield\n"
+            "  -                       1        0        1        0    0.0%\n"
+            "  1-1                     2        2        0        0  100.0%\n"
+            "  1-2                     2        1        1        0   50.0%\n"
             "per flash identification\n"
-            "                       runs  success     fail   yield\n"
-            "  ECD35195                5        3        2   60.0%\n"
+            "                       runs  success     fail  removed   yield\n"
+            "  ECD35195                5        3        2        0   60.0%\n"
             "failures per step\n"
             "  format                  1\n"
             "  program                 1\n");
   ASSERT_EQ(mprecords({"stats", "--from", "2026-12-08T07"}, &out), 0);
-  EXPECT_THAT(out, HasSubstr("  all                     2        1        1   50.0%\n"));
+  EXPECT_THAT(out, HasSubstr("  all                     2        1        1        0   50.0%\n"));
 }
 
 TEST_F(Tool, ReportIsAPicture) {
@@ -223,7 +223,7 @@ TEST_F(Tool, DamagedRecordCountsTheSameEverywhere) {
            {{"list"}, 1, rs[1].id + "  2026-12-08T06:00:03.000Z  line-1        3     H 1-4   fail    program "},
            {{"export", "--csv"}, 1, "\r\n" + rs[1].id + ",line-1,3,H,1-4,"},
            {{"show", rs[1].id}, 1, "\"id\": \"" + rs[1].id + "\""},
-           {{"stats"}, 0, "  all                     3        2        1   66.7%\n"}}) {
+           {{"stats"}, 0, "  all                     3        2        1        0   66.7%\n"}}) {
     EXPECT_EQ(mprecords(c.args, &out), c.code) << c.args[0];
     EXPECT_THAT(out, HasSubstr(c.has)) << c.args[0];
     if (c.code) EXPECT_THAT(out, HasSubstr("1 record(s) in " + db + " are damaged")) << c.args[0];

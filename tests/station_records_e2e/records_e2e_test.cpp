@@ -99,6 +99,8 @@ TEST(RecordsOfAProduction, EachRunOnceWithItsFields) {
 
   const ProductionRecord& g = byDrive["G"][0];
   EXPECT_FALSE(g.success);
+  EXPECT_TRUE(g.removed) << "pulled out: a result of its own";
+  for (const char* d : {"E", "F", "H", "I"}) EXPECT_FALSE(byDrive[d][0].removed) << d;
   EXPECT_FALSE(g.failedStep.empty());
   EXPECT_THAT(g.failText, ::testing::EndsWith(" fail"));
 

@@ -41,7 +41,7 @@ const char kUsage[] =
     "                             --timeout: for connecting and each answer, default 10)\n"
     "  report -o FILE.png [FILTER]\n"
     "FILTER: --from TIME --to TIME (UTC, from inclusive, to exclusive; 2026-12-08 or\n"
-    "        2026-12-08T06:00) --result success|fail --port HUB-PORT --flash-id HEX\n"
+    "        2026-12-08T06:00) --result success|fail|removed --port HUB-PORT --flash-id HEX\n"
     "The records: STATION/misc/records.db and STATION/misc/records.journal, STATION being\n"
     "this program's folder unless --dir, --db or --journal say otherwise.\n"
     "Exit codes: 0 done, 1 failed (or no such record), 2 bad command line.\n";
@@ -68,8 +68,8 @@ bool parseFilter(const std::string& a, const char* value, Filter& f) {
     if (t.empty()) return false;
     (a == "--from" ? f.from : f.to) = t;
   } else if (a == "--result") {
-    if (v != "success" && v != "fail") return false;
-    f.success = v == "success";
+    if (v != "success" && v != "fail" && v != "removed") return false;
+    f.result = v;
   } else if (a == "--port") {
     f.port = v == "-" ? "" : v;
   } else if (a == "--flash-id") {
@@ -87,7 +87,7 @@ bool parseFilter(const std::string& a, const char* value, Filter& f) {
 // What a filter option takes, for the line that says why a value was refused.
 const char* filterHelp(const std::string& option) {
   if (option == "--from" || option == "--to") return "not a date (2026-12-08) or date and time (2026-12-08T06:00)";
-  if (option == "--result") return "neither success nor fail";
+  if (option == "--result") return "not success, fail or removed";
   if (option == "--flash-id") return "not 1 to 8 hex digits";
   return "no such option";
 }
@@ -104,7 +104,7 @@ std::string describe(const Stats& stats, const Filter& f) {
   std::string to = !f.to.empty() ? "before " + shown(f.to)
                    : stats.perHour.empty() ? "-" : "to " + shown(stats.perHour.rbegin()->first) + ":59";
   std::string out = "Runs started from " + from + " " + to + " (UTC)";
-  if (f.success) out += *f.success ? ", successful runs" : ", failed runs";
+  if (f.result) out += ", " + *f.result + " runs";
   if (f.port) out += ", port " + (f.port->empty() ? std::string("not found") : *f.port);
   if (f.flashId) out += ", flash " + hex8(*f.flashId);
   return out;
@@ -180,7 +180,7 @@ static int run(int argc, char** argv) {
       if (!cmd.filter.matches(statRowOf(r))) return;
       std::printf(line, r.id.c_str(), r.startedAt.c_str(), r.station.c_str(),
                   std::to_string(r.slot).c_str(), r.drive.c_str(), r.port.empty() ? "-" : r.port.c_str(),
-                  r.success ? "success" : "fail", r.failedStep.empty() ? "-" : r.failedStep.c_str(),
+                  resultOf(r), r.failedStep.empty() ? "-" : r.failedStep.c_str(),
                   hex8(r.flashId).c_str(), std::to_string(r.capacityMib).c_str());
     }, &error, &damaged);
     return ok ? damagedSaid(damaged, sources) : fail(error);
