@@ -7,7 +7,7 @@ std::optional<char> DriveTable::bind(BoundDrive drive) {
   for (char c = kFirstLetter; c <= 'Z'; ++c) {
     auto& slot = letters_[c - 'A'];
     if (slot) continue;
-    drive.binding = ++bindings_;
+    drive.arrival = ++arrivals_;
     slot = std::move(drive);
     return c;
   }

@@ -20,7 +20,7 @@ struct BoundDrive {
   std::string genericNode;   // "/dev/sg2"; empty when the disk has none (a loop device)
   uint32_t portCode = 0;     // the USB port as the port finder's digits; 0 none
   uint64_t diskSeq = 0;      // the medium the letter was bound to (sysfs diskseq); 0 unknown
-  uint64_t binding = 0;      // set by bind(): another number for every binding
+  uint64_t arrival = 0;      // set by bind: tells one arrival of a disk from the next
 };
 
 class DriveTable {
@@ -40,7 +40,7 @@ class DriveTable {
  private:
   mutable std::mutex mutex_;
   std::optional<BoundDrive> letters_[26];
-  uint64_t bindings_ = 0;
+  uint64_t arrivals_ = 0;
 };
 
 // DEVCMD_DRIVE_<L>=<node> for a bound letter (its SCSI generic node, else the block

@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -37,32 +40,92 @@ linuxdev::SafetyFacts mountFacts() {
   return facts;
 }
 
+// The volume node of each bound drive, found in sysfs and the mount table once per
+// arrival; every later operation only re-checks the node itself (see stillUsable).
 class LinuxVolumeResolver {
  public:
   LinuxVolumeResolver(std::string sysRoot, DriveTable& table)
-      : sysRoot_(std::move(sysRoot)), table_(table), pinned_(std::make_shared<Pins>()) {
+      : sysRoot_(std::move(sysRoot)), table_(table), known_(std::make_shared<Known>()) {
+    // The run begins: the disks its letters have now are the only ones it may touch.
     for (char c = DriveTable::kFirstLetter; c <= 'Z'; ++c)
-      if (std::optional<BoundDrive> bound = table_.find(c)) (*pinned_)[c - 'A'] = bound->binding;
+      if (std::optional<BoundDrive> bound = table_.find(c)) known_->pinned[c] = bound->arrival;
   }
   std::string operator()(char drive) const {
     std::optional<BoundDrive> bound = table_.find(drive);
-    if (!bound || drive < 'A' || drive > 'Z') return "";
-    uint64_t& pin = (*pinned_)[drive - 'A'];
-    if (!pin) pin = bound->binding;
-    if (pin != bound->binding) return "";  // the letter has another disk since the run began
-    std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound->name);
-    if (!disk || disk->sectors == 0) return "";
-    if (bound->diskSeq && disk->diskSeq != bound->diskSeq) return "";  // another medium in the node
-    // Mounted after it arrived: the station still keeps its hands off.
-    if (linuxdev::diskMounted(*disk, mountFacts())) return "";
-    return "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
+    if (!bound) return "";
+    Volume volume;
+    {
+      std::lock_guard<std::mutex> lock(known_->mutex);
+      // A letter bound to another disk since the run began is not the run's drive.
+      auto pin = known_->pinned.emplace(drive, bound->arrival).first;
+      if (pin->second != bound->arrival) return "";
+      auto it = known_->volumes.find(drive);
+      if (it != known_->volumes.end() && it->second.arrival == bound->arrival) volume = it->second;
+    }
+    if (volume.arrival == 0) {
+      std::optional<Volume> found = look(*bound);
+      if (!found) return "";
+      volume = *found;
+      std::lock_guard<std::mutex> lock(known_->mutex);
+      known_->volumes[drive] = volume;
+    }
+    return stillUsable(volume) ? volume.node : "";
   }
 
  private:
-  using Pins = std::array<uint64_t, 26>;
+  struct Volume {
+    uint64_t arrival = 0;
+    std::string node;       // what the tools get: the first partition or the disk
+    std::string diskNode;   // "/dev/sdb"
+    dev_t device = 0;       // the disk's device number when it arrived
+    uint64_t diskSeq = 0;   // the medium it held when it arrived; 0 unknown
+  };
+  struct Known {
+    std::mutex mutex;
+    std::map<char, Volume> volumes;
+    std::map<char, uint64_t> pinned;  // each letter's arrival when the run began
+  };
+
+  std::optional<Volume> look(const BoundDrive& bound) const {
+    std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound.name);
+    if (!disk || disk->sectors == 0) return std::nullopt;
+    // Another medium in the node since the disk arrived (a loop device attached to another
+    // file): not the disk that arrived.
+    if (bound.diskSeq && disk->diskSeq != bound.diskSeq) return std::nullopt;
+    // Mounted after it arrived: the station still keeps its hands off.
+    if (linuxdev::diskMounted(*disk, mountFacts())) return std::nullopt;
+    Volume v;
+    v.arrival = bound.arrival;
+    v.diskNode = "/dev/" + disk->name;
+    v.node = "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
+    v.diskSeq = disk->diskSeq;
+    struct stat st;
+    if (::stat(v.diskNode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    v.device = st.st_rdev;
+    return v;
+  }
+
+  // A few system calls instead of sysfs and the mount table: the disk's node is still the
+  // same device with the same medium in it, still holds a medium, and nobody has claimed
+  // it exclusively (a mount of it or of one of its partitions, swap, another formatter).
+  static bool stillUsable(const Volume& v) {
+    int fd = ::open(v.diskNode.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    uint64_t bytes = 0;
+    bool ok = fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == v.device &&
+              ioctl(fd, BLKGETSIZE64, &bytes) == 0 && bytes > 0;
+#ifdef BLKGETDISKSEQ
+    uint64_t seq = 0;
+    if (ok && v.diskSeq && ioctl(fd, BLKGETDISKSEQ, &seq) == 0) ok = seq == v.diskSeq;
+#endif
+    ::close(fd);
+    return ok;
+  }
+
   std::string sysRoot_;
   DriveTable& table_;
-  std::shared_ptr<Pins> pinned_;  // the copies a volume seam makes share one set of pins
+  std::shared_ptr<Known> known_;  // the copies a volume seam makes share it
 };
 
 class LinuxTopology : public UsbTopology {

@@ -6,6 +6,7 @@
 #include "station/engine/system_area.h"
 #include "station/settings/copy_list.h"
 #include "station/model/copy_list_edit.h"
+#include "station/model/production_check.h"
 #include "station/texts/fsm_version.h"
 
 namespace station {
@@ -47,6 +48,7 @@ void FormShow(StationModel& model, const StartupHooks& hooks) {
   if (hooks.validateFrameFolders) hooks.validateFrameFolders(model);
   model.setEnabled(Element::Upgradebtn, model.checked(Check::CheckManuupgrade));
   computeSystemArea(model);
+  startProductionCheck(model);
 }
 
 bool FormClose(StationModel& model, const StartupHooks& hooks) {

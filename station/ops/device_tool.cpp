@@ -149,6 +149,8 @@ uint32_t toolValue(ToolOp op, uint32_t code) {
   }
 }
 
+const char* deviceToolFileName() { return kToolFile; }
+
 std::string managerFilePath(const std::string& miscDir) {
 #ifdef _WIN32
   return miscDir + "\\fsm.bin";

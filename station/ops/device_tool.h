@@ -65,6 +65,8 @@ uint32_t toolValue(ToolOp op, uint32_t exitCode);
 // and checksum .\misc\fsm.bin; on a file system that tells case apart both must reach the
 // same file, so the one file whose name is fsm.bin in any case is used for all three.
 std::string managerFilePath(const std::string& miscDir = "misc");
+// The device tool's file name in misc/ ("devcmd.exe" on Windows, "devcmd" elsewhere).
+const char* deviceToolFileName();
 std::optional<uint64_t> fileLength(const std::string& path);
 // 16-bit sum of the bytes, wrapping; 0 when the file cannot be read.
 uint16_t managerChecksum(const std::string& path);

@@ -1,5 +1,6 @@
 // mprecords: the station's production records from the command line: list, show, stats,
 // export --csv, push to a shared PostgreSQL database, report as a picture.
+#include "base/command_line.h"
 #include "platform/program_folder.h"
 #include "station/records/query.h"
 #include "station/records/source.h"
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,7 +46,25 @@ const char kUsage[] =
     "        2026-12-08T06:00) --result success|fail|removed --port HUB-PORT --flash-id HEX\n"
     "The records: STATION/misc/records.db and STATION/misc/records.journal, STATION being\n"
     "this program's folder unless --dir, --db or --journal say otherwise.\n"
+    "       mprecords --help | --version\n"
     "Exit codes: 0 done, 1 failed (or no such record), 2 bad command line.\n";
+
+// --help, --version and an option this tool does not know, before anything is read. Every
+// option of the tool is listed here, those that take a value first.
+std::optional<int> standardCommandLine(int argc, char** argv) {
+  static const std::set<std::string> kValued = {"--dir",  "--db",   "--journal", "-o",       "--from",
+                                                "--to",   "--result", "--port",  "--flash-id",
+                                                "--timeout"};
+  static const std::set<std::string> kFlags = {"--csv", "--all"};
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (auto code = tarn::helpOrVersion(a, "mprecords", kUsage)) return code;
+    if (kValued.count(a)) ++i;
+    else if (a.size() > 1 && a[0] == '-' && !kFlags.count(a))
+      return tarn::badCommandLine("mprecords", "unknown option " + a);
+  }
+  return std::nullopt;
+}
 
 int usage() {
   std::fputs(kUsage, stderr);
@@ -127,6 +147,7 @@ int damagedSaid(size_t damaged, const Sources& s) {
 }  // namespace
 
 static int run(int argc, char** argv) {
+  if (auto code = standardCommandLine(argc, argv)) return *code;
   Sources sources;
   std::string dir;
   bool explicitSources = false;
