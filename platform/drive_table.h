@@ -5,6 +5,7 @@
 // the player's removal. Every device-tool run on a bound letter is told its node.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -46,5 +47,11 @@ class DriveTable {
 // DEVCMD_DRIVE_<L>=<node> for a bound letter (its SCSI generic node, else the block
 // device, which takes SG_IO as well); empty for any other letter.
 std::vector<std::pair<std::string, std::string>> deviceToolEnvironment(char letter);
+// The same for a run that began when the letter had arrival `arrival` (0: none then): a
+// letter bound to another disk since is named with no node, so the tool finds no drive
+// instead of a player that is not the run's.
+std::vector<std::pair<std::string, std::string>> deviceToolEnvironment(char letter, uint64_t arrival);
+// The arrival each letter A..Z of the station's table has now; 0 where none.
+std::array<uint64_t, 26> stationArrivals();
 
 }  // namespace platform

@@ -255,7 +255,19 @@ TEST(DriveTableTest, DeviceToolIsToldTheBoundNode) {
   using Env = std::vector<std::pair<std::string, std::string>>;
   EXPECT_EQ(deviceToolEnvironment(*a), (Env{{std::string("DEVCMD_DRIVE_") + *a, "/dev/sg9"}}));
   EXPECT_EQ(deviceToolEnvironment(*b), (Env{{std::string("DEVCMD_DRIVE_") + *b, "/dev/loopq"}}));
+  // A run keeps the disks its letters had when it began: the letter bound again to another
+  // disk gives the run's tool no node, and a run that began after gets the new one.
+  const uint64_t runs = stationArrivals()[*a - 'A'];
+  ASSERT_NE(runs, 0u);
+  EXPECT_EQ(deviceToolEnvironment(*a, runs), deviceToolEnvironment(*a));
   table.release("sdq");
+  ASSERT_EQ(table.bind({"sdr", "/dev/sdr", "/dev/sg8", 0}), a);
+  const Env none{{std::string("DEVCMD_DRIVE_") + *a, ""}};
+  EXPECT_EQ(deviceToolEnvironment(*a, runs), none);
+  EXPECT_EQ(deviceToolEnvironment(*a, stationArrivals()[*a - 'A']),
+            (Env{{std::string("DEVCMD_DRIVE_") + *a, "/dev/sg8"}}));
+  table.release("sdr");
+  EXPECT_EQ(deviceToolEnvironment(*a, runs), none) << "pulled out: no drive";
   table.release("loopq");
   EXPECT_EQ(deviceToolEnvironment(*a), Env{});
 }
