@@ -43,6 +43,19 @@ DriveTable& DriveTable::station() {
   return table;
 }
 
+std::vector<std::pair<std::string, std::string>> deviceToolEnvironment(char letter, uint64_t arrival) {
+  std::optional<BoundDrive> d = DriveTable::station().find(letter);
+  if (arrival && (!d || d->arrival != arrival)) return {{std::string("DEVCMD_DRIVE_") + letter, ""}};
+  return deviceToolEnvironment(letter);
+}
+
+std::array<uint64_t, 26> stationArrivals() {
+  std::array<uint64_t, 26> out{};
+  for (char c = 'A'; c <= 'Z'; ++c)
+    if (std::optional<BoundDrive> d = DriveTable::station().find(c)) out[c - 'A'] = d->arrival;
+  return out;
+}
+
 std::vector<std::pair<std::string, std::string>> deviceToolEnvironment(char letter) {
   std::optional<BoundDrive> d = DriveTable::station().find(letter);
   if (!d) return {};

@@ -24,6 +24,9 @@ class Players {
 
 struct SystemPlayerOptions {
   std::string sysRoot = "/sys";  // Linux: where the devices' attributes are read
+  // Linux: where the machine-wide claims of disks are (platform/single_instance.h); empty:
+  // the machine's folder.
+  std::string claimFolder;
   // Linux: test devices ("/dev/loop5") taken without a USB port; never for production.
   std::vector<std::string> allowed;
 };

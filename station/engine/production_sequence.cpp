@@ -350,7 +350,9 @@ class SystemDevice : public ProductionDevice {
         tool_(launcher, view),
         volumes_(std::move(volumes)),
         topology_(std::move(topology)),
-        miscDir_(std::move(miscDir)) {}
+        miscDir_(std::move(miscDir)) {
+    tool_.pinDrives();  // the run's players are those the letters have now
+  }
 
   std::optional<SlotPort> discoverSlot(char d) override {
     return station::discoverSlot(d, *topology_, tool_, view_);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "station/engine/run_observer.h"
 #include "station/engine/system_area.h"
 #include "station/settings/copy_list.h"
 #include "station/model/copy_list_edit.h"
@@ -52,6 +53,8 @@ void FormShow(StationModel& model, const StartupHooks& hooks) {
 
 bool FormClose(StationModel& model, const StartupHooks& hooks) {
   if (hooks.stopPreview) hooks.stopPreview();
+  // First: a close that fails on a full disk must not lose the records either.
+  closeRunObservers();
   if (auto error = model.settings().save(kPreferIniPath)) {
     model.showMessage(*error, model.appTitle(), MessageIcon::Error);
     return false;

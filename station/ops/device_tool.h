@@ -5,6 +5,7 @@
 // blanking-check loop.
 #pragma once
 
+#include "platform/drive_table.h"
 #include "platform/process.h"
 #include "station/ops/package_files.h"
 #include "station/ops/station_view.h"
@@ -101,6 +102,9 @@ class DeviceTool {
 
   // The exit code, or nothing when the tool could not be started.
   std::optional<uint32_t> run(ToolOp op, char drive, const std::string& param = {});
+  // A run's tool: from now on each letter reaches only the disk bound to it now, never one
+  // that arrives on the same letter later (Linux's station letters).
+  void pinDrives() { arrivals_ = platform::stationArrivals(); }
 
   bool probe(char drive);
   bool checkIsUpdateDisk(char drive);
@@ -141,6 +145,7 @@ class DeviceTool {
   StationView& view_;
   std::string miscDir_;
   std::array<int, 3> packageIndex_{-1, -1, -1};
+  std::array<uint64_t, 26> arrivals_{};  // 0: whatever the letter has at each run
 };
 
 }  // namespace station

@@ -15,6 +15,7 @@
 
 #include "loop_devices.h"
 #include "platform/drive_table.h"
+#include "platform/linux/block_devices.h"
 #include "platform/linux/real_devices.h"
 
 namespace {
@@ -109,6 +110,44 @@ TEST_F(LoopDevice, ReadOnlyDeviceFailsEveryWrite) {
   EXPECT_FALSE(volumes->copyToRoot(scratch.write("a.txt", "a"), 'E', "a.txt"));
   EXPECT_EQ(volumes->readLabel('E'), "KEEP");
   EXPECT_TRUE(volumes->isReadable('E'));
+}
+
+// A disk replaced under a running run (the node detached and attached to another file):
+// whether the station has seen it go and come (the letter bound again) or not yet (the
+// same binding, another medium), the run's volume steps never touch the new disk; a run
+// that begins after it does.
+TEST_F(LoopDevice, ReplacedDiskIsNotTheRunsDisk) {
+  for (bool rebound : {false, true}) {
+    SCOPED_TRACE(rebound ? "letter bound again" : "not seen yet");
+    FreshLoop loop;
+    ASSERT_TRUE(loop.ok()) << "no free loop device number";
+    std::string first = scratch.sized("first.img", 16u << 20);
+    std::string second = scratch.sized("second.img", 16u << 20);
+    ASSERT_TRUE(loop.attach(first));
+    auto bindNow = [&](DriveTable& table) {
+      std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk("/sys", loop.name());
+      ASSERT_TRUE(disk && disk->diskSeq) << "a kernel that numbers its media";
+      table.bind({loop.name(), loop.node(), "", 0, disk->diskSeq});
+    };
+    DriveTable table;
+    bindNow(table);
+    auto run = makeLinuxVolumes("/sys", table);  // the run begins
+    ASSERT_TRUE(run->format('E', false, false, "FIRST", [] {}));  // its disk, looked at once
+    ASSERT_TRUE(loop.detach());
+    ASSERT_TRUE(loop.attach(second));
+    if (rebound) {
+      table.release(loop.name());
+      bindNow(table);
+    }
+    EXPECT_FALSE(run->format('E', false, false, "OLD", [] {}));
+    EXPECT_FALSE(run->copyToRoot(scratch.write("a.txt", "a"), 'E', "a.txt"));
+    EXPECT_EQ(readBytes(second, 0, 512), std::string(512, '\0')) << "the new disk untouched";
+    if (rebound) {
+      auto next = makeLinuxVolumes("/sys", table);
+      EXPECT_TRUE(next->format('E', false, false, "NEW", [] {}));
+      EXPECT_EQ(next->readLabel('E'), "NEW");
+    }
+  }
 }
 
 // The kernel's own events: a loop device created, attached, detached and removed arrives
