@@ -314,15 +314,15 @@ void StationModel::setEdit5(const std::string& text) {
 
 void StationModel::setSettingsPageValues(const Settings& v) {
   Lock lock(mu_);
-  settings_.Edit2 = v.Edit2;
-  settings_.Edit4 = v.Edit4;
-  settings_.ComboBox1 = v.ComboBox1;
+  settings_.startupFolder = v.startupFolder;
+  settings_.shutdownFolder = v.shutdownFolder;
+  settings_.fmSelection = v.fmSelection;
   // The track bar shows its position in Edit5 whenever it moves.
-  if (settings_.TrackBar1 != v.TrackBar1) edit5_ = std::to_string(v.TrackBar1);
-  settings_.TrackBar1 = v.TrackBar1;
-  settings_.ComboBox3 = v.ComboBox3;
-  settings_.Edit1 = v.Edit1;
-  settings_.Edit6 = v.Edit6;
+  if (settings_.contrast != v.contrast) edit5_ = std::to_string(v.contrast);
+  settings_.contrast = v.contrast;
+  settings_.playerLanguage = v.playerLanguage;
+  settings_.frameWidth = v.frameWidth;
+  settings_.frameHeight = v.frameHeight;
   publish(SettingsPageChanged{settings_, edit5_});
 }
 

@@ -35,16 +35,16 @@ PreviewPlayer::Shown PreviewPlayer::preview(Animation which, const PreviewSource
   playing_ = false;
   const bool startup = which == Animation::Startup;
   (startup ? startupCount_ : shutdownCount_) = startup ? kStartupFrames : kShutdownFrames;
-  const std::string& field = startup ? source.Edit2 : source.Edit4;
+  const std::string& field = startup ? source.startupFolder : source.shutdownFolder;
   if (!field.empty()) return folderFrame(setFolder(startup ? source.startupList : source.shutdownList, field), 0);
-  return packageFrame(source.Edit9, 0);
+  return packageFrame(source.chosenPackage, 0);
 }
 
 bool PreviewPlayer::play(const PreviewSource& source) {
   stopRequest_ = 0;
   frameIndex_ = 0;
   playing_ = false;
-  fromFolder_ = !source.Edit4.empty() || !source.Edit2.empty();
+  fromFolder_ = !source.shutdownFolder.empty() || !source.startupFolder.empty();
   if (fromFolder_) {
     const auto& list = startupMode_ ? source.startupList : source.shutdownList;
     if (list.empty()) return false;
@@ -52,11 +52,11 @@ bool PreviewPlayer::play(const PreviewSource& source) {
   } else {
     // Only a package that holds every frame of the animation plays.
     PackageInfo info;
-    if (readPackageInfo(source.Edit9, info)) return false;
+    if (readPackageInfo(source.chosenPackage, info)) return false;
     const std::uint64_t frame = std::uint64_t(info.header.Width) * info.header.Height * 2;
     const std::uint64_t offset = startupMode_ ? info.header.StartupOffset : info.header.ShutdownOffset;
     if (frame == 0 || offset + frame * frameCount() > info.fileLength) return false;
-    playPackage_ = source.Edit9;
+    playPackage_ = source.chosenPackage;
   }
   playing_ = true;
   return true;

@@ -37,7 +37,7 @@ void SettingPage::chooseFolder(Animation animation) {
 void SettingPage::validateStoredFolders() {
   for (Animation animation : {Animation::Startup, Animation::Shutdown}) {
     const Settings s = deps_.values();
-    const std::string folder = animation == Animation::Startup ? s.Edit2 : s.Edit4;
+    const std::string folder = animation == Animation::Startup ? s.startupFolder : s.shutdownFolder;
     if (folder.empty()) continue;
     std::vector<std::string>& list = animation == Animation::Startup ? startupList_ : shutdownList_;
     list.clear();
@@ -49,14 +49,14 @@ void SettingPage::validateStoredFolders() {
 
 void SettingPage::checkSet(Animation animation, const std::string& folder) {
   const Settings s = deps_.values();
-  const int w = frameSize(s.Edit1), h = frameSize(s.Edit6);
+  const int w = frameSize(s.frameWidth), h = frameSize(s.frameHeight);
   const unsigned mask = checkFrameSet(animation, frameList(animation), w > 0 ? w : -1,
                                       h > 0 ? h : -1, deps_.loader);
   const bool pass = mask == fullMask(animation);
   Settings next = s;
-  (animation == Animation::Startup ? next.Edit2 : next.Edit4) = pass ? folder : std::string();
+  (animation == Animation::Startup ? next.startupFolder : next.shutdownFolder) = pass ? folder : std::string();
   if (pass) {
-    (animation == Animation::Startup ? state_.Button2 : state_.Button5) = true;
+    (animation == Animation::Startup ? state_.startupPreview : state_.shutdownPreview) = true;
   } else if (deps_.message) {
     deps_.message(frameSetMessage(animation, w, h), kPictureShortCaption);
   }
@@ -65,8 +65,8 @@ void SettingPage::checkSet(Animation animation, const std::string& folder) {
 }
 
 void SettingPage::applyEnableCheck() {
-  if (state_.Button2 && state_.Button5 && !state_.Button6) {
-    state_.Button6 = true;
+  if (state_.startupPreview && state_.shutdownPreview && !state_.applyEnabled) {
+    state_.applyEnabled = true;
     changed();
   }
 }
@@ -77,21 +77,21 @@ void SettingPage::btnSelectPreferClick() {
 }
 
 void SettingPage::selectPackage(const std::string& path) {
-  state_.Edit9 = path;
+  state_.chosenPackage = path;
   PackageInfo info;
   if (auto error = readPackageInfo(path, info)) {
     // A header that does not fit the file is not taken into the page.
     if (deps_.message) deps_.message(*error, "prefer.dat");
   } else {
     Settings s = deps_.values();
-    s.Edit1 = std::to_string(info.header.Width);
-    s.Edit6 = std::to_string(info.header.Height);
-    s.ComboBox1 = itemIndex(info.header.FmSelection, 2);
-    s.ComboBox3 = itemIndex(info.header.Language, 4);
-    s.TrackBar1 = std::min<int>(info.header.Contrast, 10);
+    s.frameWidth = std::to_string(info.header.Width);
+    s.frameHeight = std::to_string(info.header.Height);
+    s.fmSelection = itemIndex(info.header.FmSelection, 2);
+    s.playerLanguage = itemIndex(info.header.Language, 4);
+    s.contrast = std::min<int>(info.header.Contrast, 10);
     deps_.setValues(s);
-    if (info.startupLayoutOk()) state_.Button2 = true;
-    if (info.shutdownLayoutOk()) state_.Button5 = true;
+    if (info.startupLayoutOk()) state_.startupPreview = true;
+    if (info.shutdownLayoutOk()) state_.shutdownPreview = true;
   }
   changed();
   applyEnableCheck();
@@ -100,14 +100,14 @@ void SettingPage::selectPackage(const std::string& path) {
 void SettingPage::Button6Click() {
   const Settings s = deps_.values();
   ApplyRequest rq;
-  rq.startupFolder = s.Edit2;
-  rq.shutdownFolder = s.Edit4;
-  rq.widthText = s.Edit1;
-  rq.heightText = s.Edit6;
-  rq.fm = s.ComboBox1;
-  rq.language = s.ComboBox3;
-  rq.contrast = s.TrackBar1;
-  rq.chosenPackage = state_.Edit9;
+  rq.startupFolder = s.startupFolder;
+  rq.shutdownFolder = s.shutdownFolder;
+  rq.widthText = s.frameWidth;
+  rq.heightText = s.frameHeight;
+  rq.fm = s.fmSelection;
+  rq.language = s.playerLanguage;
+  rq.contrast = s.contrast;
+  rq.chosenPackage = state_.chosenPackage;
   rq.newPackagePath = deps_.newPackagePath;
   const ApplyResult r = applyPackage(rq, deps_.loader);
   if (!r.written && deps_.message) deps_.message(r.message, r.caption);
@@ -115,20 +115,20 @@ void SettingPage::Button6Click() {
 
 void SettingPage::ComboBox1Change(int index) {
   Settings s = deps_.values();
-  s.ComboBox1 = index;
+  s.fmSelection = index;
   deps_.setValues(s);
   applyEnableCheck();
 }
 
 void SettingPage::ComboBox3Change(int index) {
   Settings s = deps_.values();
-  s.ComboBox3 = index;
+  s.playerLanguage = index;
   deps_.setValues(s);
 }
 
 void SettingPage::TrackBar1Change(int position) {
   Settings s = deps_.values();
-  s.TrackBar1 = position;
+  s.contrast = position;
   deps_.setValues(s);
   if (deps_.setEdit5) deps_.setEdit5(std::to_string(position));
 }
@@ -148,7 +148,7 @@ void SettingPage::releaseFrameLists() {
 
 PreviewSource SettingPage::previewSource() const {
   const Settings s = deps_.values();
-  return {s.Edit2, s.Edit4, state_.Edit9, startupList_, shutdownList_};
+  return {s.startupFolder, s.shutdownFolder, state_.chosenPackage, startupList_, shutdownList_};
 }
 
 }  // namespace station

@@ -36,16 +36,16 @@ struct SettingPageDeps {
 };
 
 struct SettingPageState {
-  std::string Edit9;     // the chosen package
-  bool Button2 = true;   // start-up Preview, enabled from creation
-  bool Button5 = true;   // shutdown Preview
-  bool Button6 = false;  // Apply
+  std::string chosenPackage;    // Edit9
+  bool startupPreview = true;   // Button2, the start-up Preview: enabled from creation
+  bool shutdownPreview = true;  // Button5, the shutdown Preview
+  bool applyEnabled = false;    // Button6, Apply
   bool operator==(const SettingPageState&) const = default;
 };
 
 // What a Preview or Play reads from the page.
 struct PreviewSource {
-  std::string Edit2, Edit4, Edit9;
+  std::string startupFolder, shutdownFolder, chosenPackage;  // Edit2, Edit4, Edit9
   std::vector<std::string> startupList, shutdownList;
 };
 

@@ -31,13 +31,13 @@ struct Key {
 // In the order of loading. A key's default is the field's own in Settings{}.
 constexpr Outside kNone = Outside::NoSelection;
 const Key kKeys[] = {
-    {"Animation", "Startup", TextField{&Settings::Edit2}},
-    {"Animation", "Shutdown", TextField{&Settings::Edit4}},
-    {"FM", "selection", IntField{&Settings::ComboBox1, -1, 1, kNone}},
-    {"LCD", "Contrast", IntField{&Settings::TrackBar1, 0, 10, Outside::Clamp}},
-    {"Language", "Lang", IntField{&Settings::ComboBox3, -1, 3, kNone}},
-    {"Animation", "Width", TextField{&Settings::Edit1}},
-    {"Animation", "Height", TextField{&Settings::Edit6}},
+    {"Animation", "Startup", TextField{&Settings::startupFolder}},
+    {"Animation", "Shutdown", TextField{&Settings::shutdownFolder}},
+    {"FM", "selection", IntField{&Settings::fmSelection, -1, 1, kNone}},
+    {"LCD", "Contrast", IntField{&Settings::contrast, 0, 10, Outside::Clamp}},
+    {"Language", "Lang", IntField{&Settings::playerLanguage, -1, 3, kNone}},
+    {"Animation", "Width", TextField{&Settings::frameWidth}},
+    {"Animation", "Height", TextField{&Settings::frameHeight}},
     {"MP_Setting", "Format", BoxField{&Settings::chkFormat}},
     {"MP_Setting", "Blanking check", BoxField{&Settings::chkBlankCheck}},
     {"MP_Setting", "FwUpgrade", BoxField{&Settings::chkFwUpgrade}},

@@ -1,5 +1,6 @@
 // The production settings kept in prefer.ini: one field per window control that holds a
-// setting (the field has the control's name), loaded once at start-up and saved at close.
+// setting (the comment names the control where the field's name does not), loaded once at
+// start-up and saved at close.
 #pragma once
 
 #include <optional>
@@ -13,13 +14,13 @@ inline const std::string kPreferIniPath = platform::miscPath("prefer.ini");
 
 // The fields' initial values are the keys' defaults (taken when prefer.ini lacks a key).
 struct Settings {
-  std::string Edit2;            // Animation/Startup: start-up animation frame folder
-  std::string Edit4;            // Animation/Shutdown: shutdown animation frame folder
-  int ComboBox1 = 0;            // FM/selection: 0 FM present, 1 no FM, -1 none chosen
-  int TrackBar1 = 0;            // LCD/Contrast: 0 to 10
-  int ComboBox3 = 0;            // Language/Lang: player language item, -1 none chosen
-  std::string Edit1 = "160";    // Animation/Width: frame width, kept as text
-  std::string Edit6 = "128";    // Animation/Height: frame height, kept as text
+  std::string startupFolder;        // Edit2, Animation/Startup: start-up animation frame folder
+  std::string shutdownFolder;       // Edit4, Animation/Shutdown: shutdown animation frame folder
+  int fmSelection = 0;              // ComboBox1, FM/selection: 0 FM present, 1 no FM, -1 none
+  int contrast = 0;                 // TrackBar1, LCD/Contrast: 0 to 10
+  int playerLanguage = 0;           // ComboBox3, Language/Lang: player language item, -1 none
+  std::string frameWidth = "160";   // Edit1, Animation/Width: frame width, kept as text
+  std::string frameHeight = "128";  // Edit6, Animation/Height: frame height, kept as text
   bool chkFormat = false;       // MP_Setting/Format
   bool chkBlankCheck = false;   // MP_Setting/Blanking check
   bool chkFwUpgrade = true;     // MP_Setting/FwUpgrade

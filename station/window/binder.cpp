@@ -146,21 +146,21 @@ void Binder::applyCounters(const Counters& c) {
 }
 
 void Binder::applySettingsPage(const Settings& s, const std::string& edit5) {
-  fe_.setText("Edit1", s.Edit1);
-  fe_.setText("Edit2", pathToUtf8(s.Edit2));
-  fe_.setText("Edit4", pathToUtf8(s.Edit4));
+  fe_.setText("Edit1", s.frameWidth);
+  fe_.setText("Edit2", pathToUtf8(s.startupFolder));
+  fe_.setText("Edit4", pathToUtf8(s.shutdownFolder));
   fe_.setText("Edit5", edit5);
-  fe_.setText("Edit6", s.Edit6);
-  fe_.setValue("ComboBox1", s.ComboBox1);
-  fe_.setValue("ComboBox3", s.ComboBox3);
-  fe_.setValue("TrackBar1", s.TrackBar1);
+  fe_.setText("Edit6", s.frameHeight);
+  fe_.setValue("ComboBox1", s.fmSelection);
+  fe_.setValue("ComboBox3", s.playerLanguage);
+  fe_.setValue("TrackBar1", s.contrast);
 }
 
 void Binder::applyPageState(const SettingPageState& s) {
-  fe_.setText("Edit9", pathToUtf8(s.Edit9));
-  fe_.setEnabled("Button2", s.Button2);
-  fe_.setEnabled("Button5", s.Button5);
-  fe_.setEnabled("Button6", s.Button6);
+  fe_.setText("Edit9", pathToUtf8(s.chosenPackage));
+  fe_.setEnabled("Button2", s.startupPreview);
+  fe_.setEnabled("Button5", s.shutdownPreview);
+  fe_.setEnabled("Button6", s.applyEnabled);
 }
 
 void Binder::apply(const Change& change) {

@@ -148,9 +148,9 @@ void addSettingPage(std::vector<ElementDesc>& out) {
   out.push_back(tab);
   struct Field { const char* caption; const char* label; const char* edit; Shows shows; };
   const Field fields[] = {
-      {"Width", "Label1", "Edit1", Shows::Edit1},     {"Startup", "Label2", "Edit2", Shows::Edit2},
-      {"Shutdown", "Label3", "Edit4", Shows::Edit4},  {"Contrast", "Label4", "Edit5", Shows::Edit5},
-      {"Height", "Label5", "Edit6", Shows::Edit6},
+      {"Width", "Label1", "Edit1", Shows::FrameWidth},     {"Startup", "Label2", "Edit2", Shows::StartupFolder},
+      {"Shutdown", "Label3", "Edit4", Shows::ShutdownFolder},  {"Contrast", "Label4", "Edit5", Shows::ContrastText},
+      {"Height", "Label5", "Edit6", Shows::FrameHeight},
   };
   for (int i = 0; i < 5; ++i) {
     const Field& f = fields[i];
@@ -159,15 +159,15 @@ void addSettingPage(std::vector<ElementDesc>& out) {
     edit.readOnly = true;
     out.push_back(edit);
   }
-  ElementDesc fm = shows(element("ComboBox1", ControlKind::ComboBox, page, {110, 180, 120, 24}), Shows::ComboBox1);
+  ElementDesc fm = shows(element("ComboBox1", ControlKind::ComboBox, page, {110, 180, 120, 24}), Shows::FmSelection);
   fm.items = {"有", "無"};
   fm.handler = Handler::ComboBox1Change;
   out.push_back(fm);
-  ElementDesc language = shows(element("ComboBox3", ControlKind::ComboBox, page, {240, 180, 120, 24}), Shows::ComboBox3);
+  ElementDesc language = shows(element("ComboBox3", ControlKind::ComboBox, page, {240, 180, 120, 24}), Shows::PlayerLanguage);
   language.items = {"繁體中文", "簡體中文", "英文", "日文"};
   language.handler = Handler::ComboBox3Change;
   out.push_back(language);
-  ElementDesc contrast = shows(element("TrackBar1", ControlKind::TrackBar, page, {110, 216, 300, 24}), Shows::TrackBar1);
+  ElementDesc contrast = shows(element("TrackBar1", ControlKind::TrackBar, page, {110, 216, 300, 24}), Shows::Contrast);
   contrast.maximum = 10;
   contrast.handler = Handler::TrackBar1Change;
   out.push_back(contrast);
@@ -180,7 +180,7 @@ void addSettingPage(std::vector<ElementDesc>& out) {
   button("Button4", "...", {416, 80, 32, 24}, Handler::Button4Click);
   button("Button5", "Preview", {456, 80, 80, 24}, Handler::Button5Click);
   out.push_back(element("Label9", ControlKind::Label, page, {16, 256, 90, 24}, literal("prefer.dat")));
-  ElementDesc edit9 = shows(element("Edit9", ControlKind::LineEdit, page, {110, 256, 300, 24}), Shows::Edit9);
+  ElementDesc edit9 = shows(element("Edit9", ControlKind::LineEdit, page, {110, 256, 300, 24}), Shows::ChosenPackage);
   edit9.readOnly = true;
   edit9.enabled = false;  // as the window defines it: the program never enables it
   out.push_back(edit9);

@@ -60,8 +60,10 @@ enum class Shows {
   SystemAreaIndex, SystemAreaText, Label, CopyList,
   RowPort, RowStatus, RowProgress, RowPicture, RowSpare,  // with `row`
   Total, Success, Fail,
-  Edit1, Edit2, Edit4, Edit5, Edit6, ComboBox1, ComboBox3, TrackBar1,
-  Edit9,           // the Setting page's own state: the chosen package
+  // the Setting page's values (Edit1, Edit2, Edit4, Edit5, Edit6, ComboBox1, ComboBox3,
+  // TrackBar1) and its own state (Edit9)
+  FrameWidth, StartupFolder, ShutdownFolder, ContrastText, FrameHeight, FmSelection, PlayerLanguage,
+  Contrast, ChosenPackage,
   PreviewFrame,    // the preview's picture
 };
 

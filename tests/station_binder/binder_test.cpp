@@ -148,7 +148,7 @@ TEST(PreviewWindow, PlayRunsOnTheWindowsTimerUntilAStop) {
     return Picture{1, 1, {0xFF0000}};
   });
   PreviewSource source;
-  source.Edit2 = "frames";
+  source.startupFolder = "frames";
   for (int i = 1; i <= 10; ++i) source.startupList.push_back("boot" + std::to_string(i) + ".bmp");
   preview.setSource([&] { return source; });
 

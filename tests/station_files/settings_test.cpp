@@ -28,13 +28,13 @@ TEST(SettingsLoad, NoFileGivesTheDefaults) {
   s.LabelEdit = "MY_AUDIO";  // what the window shows before loading
   s.SystemAreaComBo = 15;
   s.load(join(dir, "prefer.ini"));
-  EXPECT_EQ(s.Edit2, "");
-  EXPECT_EQ(s.Edit4, "");
-  EXPECT_EQ(s.ComboBox1, 0);
-  EXPECT_EQ(s.TrackBar1, 0);
-  EXPECT_EQ(s.ComboBox3, 0);
-  EXPECT_EQ(s.Edit1, "160");
-  EXPECT_EQ(s.Edit6, "128");
+  EXPECT_EQ(s.startupFolder, "");
+  EXPECT_EQ(s.shutdownFolder, "");
+  EXPECT_EQ(s.fmSelection, 0);
+  EXPECT_EQ(s.contrast, 0);
+  EXPECT_EQ(s.playerLanguage, 0);
+  EXPECT_EQ(s.frameWidth, "160");
+  EXPECT_EQ(s.frameHeight, "128");
   EXPECT_FALSE(s.chkFormat);
   EXPECT_FALSE(s.chkBlankCheck);
   EXPECT_TRUE(s.chkFwUpgrade);
@@ -60,13 +60,13 @@ TEST(SettingsSave, RoundTripRestoresEveryField) {
   std::string dir = freshDir();
   std::string path = join(dir, "prefer.ini");
   Settings s;
-  s.Edit2 = "C:\\frames\\start up";
-  s.Edit4 = "D:\\shut";
-  s.ComboBox1 = -1;
-  s.TrackBar1 = 10;
-  s.ComboBox3 = 3;
-  s.Edit1 = "128";
-  s.Edit6 = "64";
+  s.startupFolder = "C:\\frames\\start up";
+  s.shutdownFolder = "D:\\shut";
+  s.fmSelection = -1;
+  s.contrast = 10;
+  s.playerLanguage = 3;
+  s.frameWidth = "128";
+  s.frameHeight = "64";
   s.chkFormat = true;
   s.chkBlankCheck = true;
   s.chkFwUpgrade = false;
@@ -103,25 +103,25 @@ TEST(SettingsLoad, ValueRules) {
       {"Format=yes", "MP_Setting", [](const Settings& s) { return !s.chkFormat; }, "text: default"},
       {"FwParityCheck=abc", "MP_Setting", [](const Settings& s) { return s.chkParityCheck; },
        "text: default 1"},
-      {"Contrast=abc", "LCD", [](const Settings& s) { return s.TrackBar1 == 0; }, "letters: 0"},
-      {"Contrast=0x0A", "LCD", [](const Settings& s) { return s.TrackBar1 == 10; }, "hex"},
-      {"Contrast=0X5", "LCD", [](const Settings& s) { return s.TrackBar1 == 5; }, "hex, upper X"},
-      {"Contrast=0x", "LCD", [](const Settings& s) { return s.TrackBar1 == 0; }, "bare 0x"},
-      {"Contrast=15", "LCD", [](const Settings& s) { return s.TrackBar1 == 10; }, "held at 10"},
-      {"Contrast=-3", "LCD", [](const Settings& s) { return s.TrackBar1 == 0; }, "held at 0"},
-      {"Contrast=", "LCD", [](const Settings& s) { return s.TrackBar1 == 0; }, "empty"},
-      {"Contrast=4 ", "LCD", [](const Settings& s) { return s.TrackBar1 == 4; }, "blank after"},
-      {"Contrast=4x", "LCD", [](const Settings& s) { return s.TrackBar1 == 0; }, "trailing junk"},
-      {"selection=1", "FM", [](const Settings& s) { return s.ComboBox1 == 1; }, "second item"},
-      {"selection=2", "FM", [](const Settings& s) { return s.ComboBox1 == -1; }, "no such item"},
-      {"Lang=3", "Language", [](const Settings& s) { return s.ComboBox3 == 3; }, "last item"},
-      {"Lang=-1", "Language", [](const Settings& s) { return s.ComboBox3 == -1; }, "none"},
+      {"Contrast=abc", "LCD", [](const Settings& s) { return s.contrast == 0; }, "letters: 0"},
+      {"Contrast=0x0A", "LCD", [](const Settings& s) { return s.contrast == 10; }, "hex"},
+      {"Contrast=0X5", "LCD", [](const Settings& s) { return s.contrast == 5; }, "hex, upper X"},
+      {"Contrast=0x", "LCD", [](const Settings& s) { return s.contrast == 0; }, "bare 0x"},
+      {"Contrast=15", "LCD", [](const Settings& s) { return s.contrast == 10; }, "held at 10"},
+      {"Contrast=-3", "LCD", [](const Settings& s) { return s.contrast == 0; }, "held at 0"},
+      {"Contrast=", "LCD", [](const Settings& s) { return s.contrast == 0; }, "empty"},
+      {"Contrast=4 ", "LCD", [](const Settings& s) { return s.contrast == 4; }, "blank after"},
+      {"Contrast=4x", "LCD", [](const Settings& s) { return s.contrast == 0; }, "trailing junk"},
+      {"selection=1", "FM", [](const Settings& s) { return s.fmSelection == 1; }, "second item"},
+      {"selection=2", "FM", [](const Settings& s) { return s.fmSelection == -1; }, "no such item"},
+      {"Lang=3", "Language", [](const Settings& s) { return s.playerLanguage == 3; }, "last item"},
+      {"Lang=-1", "Language", [](const Settings& s) { return s.playerLanguage == -1; }, "none"},
       {"System Area Size=15", "MP_Setting",
        [](const Settings& s) { return s.SystemAreaComBo == 15; }, "64MB"},
       {"System Area Size=16", "MP_Setting",
        [](const Settings& s) { return s.SystemAreaComBo == -1; }, "past 64MB"},
-      {"Width=abc", "Animation", [](const Settings& s) { return s.Edit1 == "abc"; }, "width is text"},
-      {"Height=", "Animation", [](const Settings& s) { return s.Edit6.empty(); }, "empty height"},
+      {"Width=abc", "Animation", [](const Settings& s) { return s.frameWidth == "abc"; }, "width is text"},
+      {"Height=", "Animation", [](const Settings& s) { return s.frameHeight.empty(); }, "empty height"},
       {"label=my_audio", "mp_setting", [](const Settings& s) { return s.LabelEdit == "my_audio"; },
        "names in any case, label as stored"},
   };

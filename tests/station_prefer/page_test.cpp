@@ -58,8 +58,8 @@ TEST_F(PageTest, FolderChoice) {
     events_.clear();
     ((*page).*s.click)();
     EXPECT_EQ(events_, s.events) << "step " << i;
-    EXPECT_EQ(values_.Edit2, s.edit2) << "step " << i;
-    EXPECT_EQ(values_.Edit4, s.edit4) << "step " << i;
+    EXPECT_EQ(values_.startupFolder, s.edit2) << "step " << i;
+    EXPECT_EQ(values_.shutdownFolder, s.edit4) << "step " << i;
     EXPECT_EQ(page->state(), s.state) << "step " << i;
   }
   // The failed scan's list stays as it was made.
@@ -71,21 +71,21 @@ TEST_F(PageTest, FolderChoice) {
 TEST_F(PageTest, StoredFoldersCheckedAgain) {
   addSets(root_ / "boot", root_ / "end", 160, 128);
   fs::create_directories(root_ / "emptied");
-  values_.Edit2 = (root_ / "emptied").string();
-  values_.Edit4 = (root_ / "end").string();
+  values_.startupFolder = (root_ / "emptied").string();
+  values_.shutdownFolder = (root_ / "end").string();
   auto page = make();
   page->validateStoredFolders();
   EXPECT_EQ(events_, (std::vector<std::string>{kBootMsg}));
-  EXPECT_EQ(values_.Edit2, "");
-  EXPECT_EQ(values_.Edit4, (root_ / "end").string());
-  EXPECT_TRUE(page->state().Button6);
+  EXPECT_EQ(values_.startupFolder, "");
+  EXPECT_EQ(values_.shutdownFolder, (root_ / "end").string());
+  EXPECT_TRUE(page->state().applyEnabled);
   // A size that is no number accepts no start-up set.
-  values_.Edit2 = (root_ / "boot").string();
-  values_.Edit1 = "wide";
-  values_.Edit4.clear();
+  values_.startupFolder = (root_ / "boot").string();
+  values_.frameWidth = "wide";
+  values_.shutdownFolder.clear();
   events_.clear();
   page->validateStoredFolders();
-  EXPECT_EQ(values_.Edit2, "");
+  EXPECT_EQ(values_.startupFolder, "");
   EXPECT_EQ(events_, (std::vector<std::string>{
                          "圖片不足: 請提供以boot為開頭的12幅(65k色,0x128)圖片,(比如boot1.bmp到boot12.bmp)"}));
 }
@@ -119,18 +119,18 @@ TEST_F(PageTest, PackageChoice) {
   };
   for (const Case& c : cases) {
     values_ = Settings{};
-    values_.Edit1 = "1";
+    values_.frameWidth = "1";
     auto page = make({"", false, false, false});
     answer_ = (root_ / c.file).string();
     page->btnSelectPreferClick();
     SettingPageState want = c.want;
-    want.Edit9 = *answer_;
+    want.chosenPackage = *answer_;
     EXPECT_EQ(page->state(), want) << c.name;
-    EXPECT_EQ(values_.Edit1, "160") << c.name;
-    EXPECT_EQ(values_.Edit6, "128") << c.name;
-    EXPECT_EQ(values_.ComboBox1, c.fm) << c.name;
-    EXPECT_EQ(values_.ComboBox3, c.language) << c.name;
-    EXPECT_EQ(values_.TrackBar1, c.contrast) << c.name;
+    EXPECT_EQ(values_.frameWidth, "160") << c.name;
+    EXPECT_EQ(values_.frameHeight, "128") << c.name;
+    EXPECT_EQ(values_.fmSelection, c.fm) << c.name;
+    EXPECT_EQ(values_.playerLanguage, c.language) << c.name;
+    EXPECT_EQ(values_.contrast, c.contrast) << c.name;
   }
   // A header that does not fit is reported and not taken.
   writeBytes(root_ / "short.dat", std::vector<std::uint8_t>(10));
@@ -152,8 +152,8 @@ TEST_F(PageTest, ApplyAndHandlers) {
   EXPECT_EQ(events_, (std::vector<std::string>{"圖片不足: 請選擇thumbnail 路徑"}));
   EXPECT_FALSE(fs::exists(root_ / "new.dat"));
 
-  values_.Edit2 = (root_ / "boot").string();
-  values_.Edit4 = (root_ / "end").string();
+  values_.startupFolder = (root_ / "boot").string();
+  values_.shutdownFolder = (root_ / "end").string();
   events_.clear();
   page->TrackBar1Change(6);
   page->ComboBox1Change(1);
@@ -163,7 +163,7 @@ TEST_F(PageTest, ApplyAndHandlers) {
   PackageInfo info;
   ASSERT_FALSE(readPackageInfo((root_ / "new.dat").string(), info));
   EXPECT_EQ(info.header, makeHeader(160, 128, 1, 2, 6));
-  EXPECT_TRUE(page->state().Button6);
+  EXPECT_TRUE(page->state().applyEnabled);
 
   events_.clear();
   page->Button8Click();
