@@ -18,4 +18,10 @@ enum class AppendResult {
 // piece and closes it again; nothing is kept open between calls.
 AppendResult appendExclusive(const std::string& path, std::string_view bytes);
 
+// Appends `line` and "\n" to the file (created when missing), after a "\n" of its own when
+// the file's last byte is not one (a tail torn by a crash ends its own line). A write cut
+// short is taken back, so the file gains the whole line or stays as it was. Unlocked: for
+// files that one process writes at a time.
+bool appendWholeLine(const std::string& path, std::string_view line);
+
 }  // namespace platform

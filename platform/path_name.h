@@ -25,6 +25,14 @@ inline std::string fileNameOf(std::string_view path) {
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
+// A path written the Windows way (.\misc\x.txt) as the system names that file.
+inline std::string systemPath(std::string path) {
+  if constexpr (kPathSeparator != '\\')
+    for (char& c : path)
+      if (c == '\\') c = kPathSeparator;
+  return path;
+}
+
 // `folder` ending in a separator (the system's own when one is added).
 inline std::string withFolderSeparator(const std::string& folder) {
   if (!folder.empty() && isFolderSeparator(folder.back())) return folder;

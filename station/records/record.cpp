@@ -127,17 +127,16 @@ std::string newRecordId() {
 std::string utcNow() {
   using namespace std::chrono;
   auto now = system_clock::now();
-  std::time_t t = system_clock::to_time_t(now);
-  int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &t);
-#else
-  gmtime_r(&t, &tm);
-#endif
+  // The calendar from the clock itself: no C library call that differs between systems.
+  const auto ms = floor<milliseconds>(now.time_since_epoch());
+  const auto day = floor<days>(ms);
+  const year_month_day date{sys_days{day}};
+  const hh_mm_ss<milliseconds> time{ms - day};
   char buf[80];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
   return buf;
 }
 

@@ -9,11 +9,9 @@
 #include <mutex>
 #include <tuple>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/host_name.h"
+#include "platform/path_name.h"
+#include "station/ops/device_tool.h"
 
 namespace station::records {
 
@@ -139,16 +137,8 @@ void ProductionRecorder::failed(const std::string& rowText) {
 }
 
 void ProductionRecorder::file(const std::string& role, const std::string& path) {
-  std::string name = path.substr(path.find_last_of("\\/") == std::string::npos
-                                     ? 0
-                                     : path.find_last_of("\\/") + 1);
-  std::string local = path;
-#ifndef _WIN32
-  // A table named .\misc\x.txt is the file misc/x.txt here.
-  for (char& c : local)
-    if (c == '\\') c = '/';
-#endif
-  record_.files.push_back({role, name, fileCrc32(local)});
+  // A table named .\misc\x.txt is the file misc/x.txt on POSIX.
+  record_.files.push_back({role, fileNameOf(path), fileCrc32(platform::systemPath(path))});
 }
 
 void ProductionRecorder::runEnding(bool success, bool unreset) {
@@ -171,15 +161,8 @@ void ProductionRecorder::runEnding(bool success, bool unreset) {
 }
 
 std::string hostName() {
-#ifdef _WIN32
-  char buf[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD n = sizeof buf;
-  if (GetComputerNameA(buf, &n)) return std::string(buf, n);
-#else
-  char buf[256] = {};
-  if (gethostname(buf, sizeof buf - 1) == 0 && buf[0]) return buf;
-#endif
-  return "station";
+  const std::string name = platform::hostName();
+  return name.empty() ? "station" : name;
 }
 
 namespace {

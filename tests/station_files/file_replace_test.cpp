@@ -75,6 +75,8 @@ TEST(FileNameOf, AfterTheSystemsCut) {
   EXPECT_EQ(platform::withFolderSeparator(std::string("pics") + platform::kPathSeparator),
             std::string("pics") + platform::kPathSeparator);
   EXPECT_EQ(platform::withFolderSeparator("pics"), std::string("pics") + platform::kPathSeparator);
+  const std::string sep(1, platform::kPathSeparator);
+  EXPECT_EQ(platform::systemPath(".\\misc\\a.txt"), "." + sep + "misc" + sep + "a.txt");
 }
 
 }  // namespace
