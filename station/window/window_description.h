@@ -90,6 +90,7 @@ struct ElementDesc {
   int minimum = 0, maximum = 0;      // progress bar, track bar
   int maxLength = 0;                 // line edit: 0 no limit
   bool readOnly = false;             // line edit
+  bool upperCase = false;            // line edit: letters typed become capitals
   bool scaled = false;               // picture: stretched to the control
   bool fixedSize = false;            // window: not resizable, no maximise button
   Shows shows = Shows::Nothing;

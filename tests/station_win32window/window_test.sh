@@ -25,7 +25,12 @@ listing() { (cd "$station" && find . -type f -printf '%p %s %T@\n' | sort); }
 
 self_check() {  # LANG CAPTION SCREENSHOT: the self-check passes, the page's tab says CAPTION
   local lang=$1 caption=$2 shot=$3
-  LANG=$lang LC_ALL=$lang timeout 120 "$wine" "$station/mpstation.exe" \
+  # Wine's system language is that of the session's first process: a new session in
+  # the locale (scripts/setup generates them).
+  locale -a 2>/dev/null | grep -qix "$(echo "$lang" | sed 's/UTF-8/utf8/')" || echo "note: locale $lang missing"
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  export LANG=$lang LC_ALL=$lang
+  timeout 120 "$wine" "$station/mpstation.exe" \
     --self-check "$(winpath "$work/report.txt")" --screenshot "$(winpath "$out/$shot")" >/dev/null 2>&1
   local rc=$?
   [ $rc -eq 0 ] || fail "self-check exit code $rc"

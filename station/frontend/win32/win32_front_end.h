@@ -84,6 +84,11 @@ class Win32FrontEnd : public FrontEnd {
   void paintPicture(HWND hwnd);
   void drawTab(const DRAWITEMSTRUCT& item);
   HFONT font(FontRole role);
+  HFONT fittingFont(FontRole role, int pixels);
+  void fitFont(Control& c, const std::wstring& text);
+  void setEditText(Control& c, const std::wstring& text);
+  bool enabledByAncestry(const Control& c) const;
+  bool descendsFrom(const Control& c, const Control& ancestor) const;
   HWND owner() const;
 
   Win32Dialogs dialogs_;
@@ -95,12 +100,27 @@ class Win32FrontEnd : public FrontEnd {
   std::map<std::string, UINT_PTR> timerIds_;
   std::map<std::string, std::shared_ptr<const Picture>> pictureFiles_;
   std::map<FontRole, HFONT> fonts_;
+  std::map<int, HFONT> rowFonts_;  // the row font at smaller sizes, by pixel height
   std::unique_ptr<WindowThreadQueue> queue_;
   DWORD thread_;
   int quiet_ = 0;  // programmatic changes in progress: their notifications are no input
   int nextId_ = 1000;
   UINT_PTR nextTimerId_ = 1;
 };
+
+// The row cells' font, and the sizes it is drawn at, in this order, until a long text
+// fits its cell: one line, then two.
+constexpr int kRowFontPixels = 14;
+constexpr int kSmallestRowFontPixels = 9;
+struct RowFit {
+  int pixels;
+  bool twoLines;
+};
+constexpr RowFit kRowFits[] = {{14, false}, {13, false}, {12, false}, {11, false},
+                               {11, true},  {10, true},  {9, true}};
+
+// A window's text, whole.
+std::wstring windowText(HWND hwnd);
 
 // The wake-up message of the window-thread queue.
 constexpr UINT kWakeMessage = WM_APP + 1;
