@@ -149,9 +149,14 @@ TEST_F(WindowTest, EveryRowTextFitsItsCellInEachLanguage) {
       QLabel* label = find<QLabel>(c.cell.c_str());
       const QString shown = label->text();
       ASSERT_EQ(shown.toStdString(), c.text);
-      EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->contentsRect().width())
-          << c.cell << " cuts \"" << c.text << "\" (language " << std::hex << id << ")";
-      EXPECT_GE(QFontInfo(label->font()).pixelSize(), 9) << c.cell << " unreadable";
+      // In the label's own font, laid out as the label lays it out.
+      const QRect room = label->contentsRect();
+      const QRect need = QFontMetrics(label->font())
+                             .boundingRect(QRect(0, 0, room.width(), 1000),
+                                           label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine, shown);
+      EXPECT_LE(need.width(), room.width()) << c.cell << " cuts \"" << c.text << "\" (language " << std::hex << id << ")";
+      EXPECT_LE(need.height(), room.height()) << c.cell << " cuts \"" << c.text << "\" (language " << std::hex << id << ")";
+      EXPECT_GE(QFontInfo(label->font()).pixelSize(), kSmallestRowFontPixels) << c.cell << " unreadable";
     }
   }
 }

@@ -28,8 +28,6 @@ namespace station {
 
 namespace {
 
-constexpr int kSmallestRowPixels = 9;
-
 QFont boldFont() {
   QFont f = QApplication::font();
   f.setBold(true);
@@ -42,18 +40,26 @@ QFont boldFont() {
 QFont rowFont() {
   QFont f = boldFont();
   f.setStretch(QFont::Condensed);
-  f.setPixelSize(14);
+  f.setPixelSize(kRowFontPixels);
   return f;
 }
 
-// A row cell's text wider than its cell is drawn smaller until it is whole: the cells
-// keep their places and the operator reads every step and failure at a glance.
+// A row cell's text wider than its cell is drawn smaller, then on two lines, until it is
+// whole: the cells keep their places and the operator reads every step and failure at
+// a glance.
 void fitRowFont(QLabel* label, const QString& text) {
+  const QRect room = label->contentsRect();
   QFont f = rowFont();
-  const int room = label->contentsRect().width();
-  while (f.pixelSize() > kSmallestRowPixels && QFontMetrics(f).horizontalAdvance(text) > room)
-    f.setPixelSize(f.pixelSize() - 1);
+  bool wrap = false;
+  for (const RowFit& fit : kRowFits) {
+    f.setPixelSize(fit.pixels);
+    wrap = fit.twoLines;
+    const QRect need = QFontMetrics(f).boundingRect(QRect(0, 0, room.width(), 1000),
+                                                    wrap ? Qt::TextWordWrap : Qt::TextSingleLine, text);
+    if (need.width() <= room.width() && need.height() <= room.height()) break;
+  }
   if (label->font() != f) label->setFont(f);
+  label->setWordWrap(wrap);
 }
 
 QColor colourOf(TextColour colour) {

@@ -108,16 +108,6 @@ class Win32FrontEnd : public FrontEnd {
   UINT_PTR nextTimerId_ = 1;
 };
 
-// The row cells' font, and the sizes it is drawn at, in this order, until a long text
-// fits its cell: one line, then two.
-constexpr int kRowFontPixels = 14;
-constexpr int kSmallestRowFontPixels = 9;
-struct RowFit {
-  int pixels;
-  bool twoLines;
-};
-constexpr RowFit kRowFits[] = {{14, false}, {13, false}, {12, false}, {11, false},
-                               {11, true},  {10, true},  {9, true}};
 
 // A window's text, whole.
 std::wstring windowText(HWND hwnd);
