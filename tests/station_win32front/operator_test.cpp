@@ -218,7 +218,7 @@ TEST_F(OperatorTest, EveryRowTextFitsItsCellInEachLanguage) {
       const HFONT font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
       RECT cell;
       GetClientRect(h, &cell);
-      const bool oneLine = (GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK) == SS_LEFTNOWORDWRAP;
+      const bool oneLine = !fe_->twoLines(c.cell);
       HDC dc = GetDC(h);
       HGDIOBJ old = SelectObject(dc, font);
       SIZE size = {};
@@ -250,6 +250,31 @@ TEST_F(OperatorTest, EveryRowTextFitsItsCellInEachLanguage) {
       EXPECT_GE(-lf.lfHeight, kSmallestRowFontPixels) << c.cell << " unreadable";
     }
   }
+}
+
+// Drawn, not only measured: a text on two lines (a lang.ini's text longer than the
+// shipped ones) shows ink in both halves of its cell.
+TEST_F(OperatorTest, ATextOnTwoLinesShowsBoth) {
+  const std::string name = rowCellName(RowCell::Status, 0);
+  fe_->setText(name, "FILE Writing...");
+  settle();
+  fe_->setText(name, "SDK bonding ID does not match the player's 254 fail");
+  fe_->setColour(name, TextColour::Red);
+  HWND h = fe_->handle(name);
+  ASSERT_TRUE(fe_->twoLines(name));
+  RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  settle();
+  RECT r;
+  GetClientRect(h, &r);
+  HDC dc = GetDC(h);
+  const COLORREF ground = GetPixel(dc, r.right - 1, r.bottom / 2);
+  int ink[2] = {0, 0};
+  for (int y = 0; y < r.bottom; ++y)
+    for (int x = 0; x < r.right; ++x)
+      if (GetPixel(dc, x, y) != ground) ++ink[y < r.bottom / 2 ? 0 : 1];
+  ReleaseDC(h, dc);
+  EXPECT_GT(ink[0], 20);
+  EXPECT_GT(ink[1], 20) << "the second line is not drawn";
 }
 
 // The tab strip's pixels as drawn.

@@ -61,10 +61,10 @@ inline std::vector<CellText> rowTexts(const LanguageTable& lang) {
     out.push_back({status, t(LangText::FormatStr) + fs});
     out.push_back({status, t(LangText::FormatStr) + fs + fail});
   }
-  // The chip-variant failures carry the variants, at their widest.
-  out.push_back({status, t(LangText::SDKBidErrorStr) + " 0" + fail});
-  out.push_back({status, t(LangText::ChipBidErrorStr) + "15" + fail});
-  out.push_back({status, t(LangText::SDKBidNoMatchStr) + " 254" + fail});
+  // The chip-variant failures carry the variants (at their widest) instead of " fail".
+  out.push_back({status, t(LangText::SDKBidErrorStr) + " 0"});
+  out.push_back({status, t(LangText::ChipBidErrorStr) + "15"});
+  out.push_back({status, t(LangText::SDKBidNoMatchStr) + " 254"});
   for (int row = 0; row < DEVICE_COUNT; ++row) out.push_back({rowCellName(RowCell::Port, row), "W:"});
   return out;
 }

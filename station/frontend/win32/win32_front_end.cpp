@@ -87,6 +87,7 @@ struct Win32FrontEnd::Control {
   HWND toolTip = nullptr;       // a top-level window's tool tips
   bool toolAdded = false;
   std::deque<std::wstring> typed;  // an edit's texts handed on as input, not yet answered
+  bool twoLines = false;           // a row cell's text drawn on two lines
 };
 
 Win32FrontEnd::Win32FrontEnd(Win32Dialogs dialogs) : dialogs_(std::move(dialogs)), thread_(GetCurrentThreadId()) {
@@ -241,7 +242,10 @@ void Win32FrontEnd::createControl(const ElementDesc& e) {
         break;
       }
       case ControlKind::GroupBox: cls = L"BUTTON"; style |= BS_GROUPBOX; break;
-      case ControlKind::Label: style |= SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY; break;
+      case ControlKind::Label:
+        // The row cells draw themselves: on one line or two, whichever keeps the text whole.
+        style |= (e.font == FontRole::Row ? SS_OWNERDRAW : SS_LEFTNOWORDWRAP | SS_CENTERIMAGE) | SS_NOPREFIX | SS_NOTIFY;
+        break;
       case ControlKind::CheckBox: cls = L"BUTTON"; style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
       case ControlKind::ComboBox:
         cls = L"COMBOBOX";
@@ -372,13 +376,41 @@ void Win32FrontEnd::fitFont(Control& c, const std::wstring& text) {
     if (r.right <= cell.right && r.bottom <= cell.bottom) break;
   }
   ReleaseDC(c.hwnd, dc);
-  const LONG style = GetWindowLongW(c.hwnd, GWL_STYLE);
-  const LONG want = (style & ~(SS_TYPEMASK | SS_CENTERIMAGE)) | (wrapped ? SS_LEFT : SS_LEFTNOWORDWRAP | SS_CENTERIMAGE);
-  if (want != style) SetWindowLongW(c.hwnd, GWL_STYLE, want);
-  if (reinterpret_cast<HFONT>(SendMessageW(c.hwnd, WM_GETFONT, 0, 0)) != chosen || want != style) {
+  if (reinterpret_cast<HFONT>(SendMessageW(c.hwnd, WM_GETFONT, 0, 0)) != chosen || wrapped != c.twoLines) {
+    c.twoLines = wrapped;
     SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), FALSE);
-    InvalidateRect(c.hwnd, nullptr, TRUE);
   }
+  InvalidateRect(c.hwnd, nullptr, TRUE);
+}
+
+void Win32FrontEnd::drawRowCell(const DRAWITEMSTRUCT& item) {
+  Control* c = byHandle(item.hwndItem);
+  if (!c) return;
+  RECT r = item.rcItem;
+  FillRect(item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+  const std::wstring text = windowText(c->hwnd);
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, !IsWindowEnabled(c->hwnd) ? GetSysColor(COLOR_GRAYTEXT)
+                         : c->coloured            ? c->colour
+                                                  : GetSysColor(COLOR_WINDOWTEXT));
+  HGDIOBJ old = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(c->hwnd, WM_GETFONT, 0, 0)));
+  UINT format = DT_LEFT | DT_NOPREFIX;
+  if (c->twoLines) {
+    // The two lines as a block in the middle of the cell.
+    RECT need = {0, 0, r.right - r.left, 0};
+    DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | format);
+    r.top += std::max<LONG>(0, ((r.bottom - r.top) - need.bottom) / 2);
+    format |= DT_WORDBREAK;
+  } else {
+    format |= DT_SINGLELINE | DT_VCENTER;
+  }
+  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, format);
+  SelectObject(item.hDC, old);
+}
+
+bool Win32FrontEnd::twoLines(const std::string& name) const {
+  const Control* c = find(name);
+  return c && c->twoLines;
 }
 
 void Win32FrontEnd::setToolTip(const std::string& name, const std::string& text) {
@@ -633,6 +665,10 @@ LRESULT Win32FrontEnd::handleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (item->CtlType == ODT_TAB) {
         drawTab(*item);
+        return TRUE;
+      }
+      if (item->CtlType == ODT_STATIC) {
+        drawRowCell(*item);
         return TRUE;
       }
       break;

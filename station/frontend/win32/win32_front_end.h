@@ -48,6 +48,8 @@ class Win32FrontEnd : public FrontEnd {
   COLORREF textColour(const std::string& name) const;
   // Whether a tab page can be chosen (a disabled page's tab refuses the operator).
   bool pageEnabled(const std::string& name) const;
+  // Whether a row cell draws its text on two lines (it would not fit on one).
+  bool twoLines(const std::string& name) const;
   // Centres a top-level window on the work area of its monitor.
   void centre(const std::string& window);
 
@@ -87,6 +89,7 @@ class Win32FrontEnd : public FrontEnd {
   HFONT fittingFont(FontRole role, int pixels);
   void fitFont(Control& c, const std::wstring& text);
   void setEditText(Control& c, const std::wstring& text);
+  void drawRowCell(const DRAWITEMSTRUCT& item);
   bool enabledByAncestry(const Control& c) const;
   bool descendsFrom(const Control& c, const Control& ancestor) const;
   HWND owner() const;
