@@ -463,8 +463,8 @@ void Win32FrontEnd::setEnabled(const std::string& name, bool enabled) {
   c->enabled = enabled;
   EnableWindow(c->hwnd, enabledByAncestry(*c));
   // A group box is only a frame: its controls are its siblings in the window, so they
-  // follow its state here, each keeping its own.
-  if (c->desc->kind == ControlKind::GroupBox)
+  // follow its state here, each keeping its own (so do a page's, made disabled with it).
+  if (c->desc->kind == ControlKind::GroupBox || c->desc->kind == ControlKind::Page)
     for (auto& [other, d] : controls_)
       if (descendsFrom(*d, *c)) EnableWindow(d->hwnd, enabledByAncestry(*d));
   // A page's tab goes with it.
