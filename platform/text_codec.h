@@ -3,6 +3,7 @@
 // POSIX: iconv; Windows: MultiByteToWideChar.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,7 @@ enum class CodePage {
 
 // Bytes that are not valid in the code page become U+FFFD, one per byte.
 std::string toUtf8(std::string_view bytes, CodePage codePage);
+// UTF-8 into the code page; nothing when a character has no spelling there.
+std::optional<std::string> fromUtf8(std::string_view utf8, CodePage codePage);
 
 }  // namespace platform

@@ -44,4 +44,24 @@ std::string toUtf8(std::string_view bytes, CodePage codePage) {
   return out;
 }
 
+std::optional<std::string> fromUtf8(std::string_view utf8, CodePage codePage) {
+  iconv_t cd = iconv_open(iconvName(codePage), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out;
+  char buf[1024];
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  bool whole = true;
+  while (inLeft > 0 && whole) {
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    const size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buf, static_cast<size_t>(o - buf));
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) whole = false;
+  }
+  iconv_close(cd);
+  if (!whole) return std::nullopt;
+  return out;
+}
+
 }  // namespace platform

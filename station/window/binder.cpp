@@ -3,6 +3,7 @@
 #include <exception>
 #include <variant>
 
+#include "base/ascii.h"
 #include "base/overloaded.h"
 #include "platform/text_codec.h"
 #include "station/model/copy_list_edit.h"
@@ -11,25 +12,29 @@
 namespace station {
 
 std::string pathToUtf8(const std::string& path) { return platform::toUtf8(path, platform::CodePage::System); }
-std::string latin1ToUtf8(const std::string& bytes) { return platform::toUtf8(bytes, platform::CodePage::Latin1); }
+namespace {
 
-std::string utf8ToLatin1(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    unsigned code = c;
-    size_t n = 1;
-    if (c >= 0xC0 && c < 0xE0 && i + 1 < text.size()) {
-      code = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
-      n = 2;
-    } else if (c >= 0xE0) {
-      n = c >= 0xF0 ? 4 : 3;
-      code = 0x100;  // beyond Latin-1
-    }
-    out += code < 0x100 ? static_cast<char>(code) : '?';
-    i += n;
-  }
-  return out;
+// The volume label's bytes: the system's code page on Windows (what the volume takes),
+// Latin-1 elsewhere.
+#ifdef _WIN32
+constexpr platform::CodePage kLabelCodePage = platform::CodePage::System;
+#else
+constexpr platform::CodePage kLabelCodePage = platform::CodePage::Latin1;
+#endif
+constexpr size_t kLabelBytes = 11;
+
+}  // namespace
+
+std::string labelToUtf8(const std::string& bytes) { return platform::toUtf8(bytes, kLabelCodePage); }
+
+std::optional<std::string> labelFromUtf8(const std::string& text) {
+  // Capitals before the conversion: in a double-byte code page a trail byte can look
+  // like an ASCII letter.
+  std::string upper = text;
+  for (char& ch : upper) ch = tarn::asciiUpper(ch);
+  std::optional<std::string> bytes = platform::fromUtf8(upper, kLabelCodePage);
+  if (!bytes || bytes->size() > kLabelBytes) return std::nullopt;
+  return bytes;
 }
 
 Binder::Binder(StationModel& model, FrontEnd& frontEnd, BinderDeps deps)
@@ -135,7 +140,13 @@ void Binder::applyRow(int row, const RowState& s) {
   if (s.picture) ref.file = miscPath(*s.picture == StatusPicture::Success ? "success.bmp" : "fail.bmp");
   fe_.setPicture(picture, ref);
   fe_.setVisible(picture, s.pictureVisible);
-  fe_.setText(rowCellName(RowCell::Port, row), display(s.port));
+  // Without a known port the drive letter tells which player the row is for.
+  std::string port = display(s.port);
+  if (port.empty() && deps_.driveInPortCell)
+    for (int slot = 0; slot < DEVICE_COUNT; ++slot)
+      if (model_.rowOfSlot(slot) == row)
+        if (const char drive = model_.slotDriveLetter(slot)) port = std::string(1, drive) + ":";
+  fe_.setText(rowCellName(RowCell::Port, row), port);
   fe_.setText(rowCellName(RowCell::Spare, row), display(s.spare));
 }
 
@@ -171,7 +182,7 @@ void Binder::apply(const Change& change) {
           [&](const EnabledChanged& c) { fe_.setEnabled(enabledElementName(c.element), c.enabled); },
           [&](const CheckedChanged& c) { fe_.setChecked(checkName(c.check), c.checked); },
           [&](const ComboIndexChanged& c) { fe_.setValue("SystemAreaComBo", c.index); },
-          [&](const LabelChanged& c) { fe_.setText("LabelEdit", latin1ToUtf8(c.text)); },
+          [&](const LabelChanged& c) { fe_.setText("LabelEdit", labelToUtf8(c.text)); },
           [&](const CopyListChanged& c) {
             std::vector<std::string> items;
             for (const std::string& item : c.items) items.push_back(pathToUtf8(item));
@@ -199,7 +210,7 @@ void Binder::renderAll() {
     fe_.setEnabled(enabledElementName(static_cast<Element>(e)), model_.enabled(static_cast<Element>(e)));
   for (int i = 0; i < kCheckCount; ++i) fe_.setChecked(checkName(static_cast<Check>(i)), model_.checked(static_cast<Check>(i)));
   fe_.setValue("SystemAreaComBo", model_.comboIndex());
-  fe_.setText("LabelEdit", latin1ToUtf8(model_.labelText()));
+  fe_.setText("LabelEdit", labelToUtf8(model_.labelText()));
   fe_.setText("labSystemArea", display(model_.systemAreaText()));
   fe_.setText(mainWindowDesc().window().name, display(model_.caption()));
   applySettingsPage(model_.settings(), model_.edit5());
@@ -285,7 +296,10 @@ void Binder::chosen(const std::string& name, int index) {
 
 void Binder::edited(const std::string& name, const std::string& text) {
   dispatch(name, [&](Handler h) {
-    if (h == Handler::LabelEditChange) model_.setLabelText(utf8ToLatin1(text));
+    if (h != Handler::LabelEditChange) return;
+    // A text the volume cannot take is refused: the edit shows the label as it was.
+    const std::optional<std::string> label = labelFromUtf8(text);
+    model_.setLabelText(label ? *label : model_.labelText(), false);
   });
 }
 

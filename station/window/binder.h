@@ -26,6 +26,7 @@ struct BinderDeps {
   // The preview window's part: its Previews, its stop request and its close.
   std::function<void()> previewStartup, previewShutdown, stopPreview, closePreview;
   StartupHooks hooks;  // empty hooks are filled with the Setting page's
+  bool driveInPortCell = false;  // a row without a known port shows its drive ("E:")
 };
 
 class Binder {
@@ -94,9 +95,11 @@ FrontEndInputs inputsOf(Binder& binder);
 void createWindow(FrontEnd& frontEnd, const WindowDesc& window);
 
 // Text conversions at the front-end boundary: paths in the system's spelling and the
-// label's single bytes to and from UTF-8.
+// label's bytes to and from UTF-8.
 std::string pathToUtf8(const std::string& path);
-std::string latin1ToUtf8(const std::string& bytes);
-std::string utf8ToLatin1(const std::string& text);
+std::string labelToUtf8(const std::string& bytes);
+// The operator's label in the label's bytes, capitals for letters; nothing when the
+// volume cannot take it (a character without a spelling, more than 11 bytes).
+std::optional<std::string> labelFromUtf8(const std::string& text);
 
 }  // namespace station

@@ -70,6 +70,7 @@ void addProductionPage(std::vector<ElementDesc>& out) {
                         key(LangText::LabelStr, ":")));
   ElementDesc label = element("LabelEdit", ControlKind::LineEdit, "grpMPSetting", {284, 87, 150, 24});
   label.maxLength = 11;
+  label.upperCase = true;
   label.shows = Shows::Label;
   label.handler = Handler::LabelEditChange;
   out.push_back(label);

@@ -37,6 +37,17 @@ enum class FontRole {
   Row,     // the row cells: bold, 14 pixels, condensed (the cells are narrow)
 };
 
+// The row font's pixel size, and the sizes a row cell's text is drawn at, in this
+// order, until it fits its cell: one line, then two (the cells keep their places).
+constexpr int kRowFontPixels = 14;
+constexpr int kSmallestRowFontPixels = 9;
+struct RowFit {
+  int pixels;
+  bool twoLines;
+};
+inline constexpr RowFit kRowFits[] = {{14, false}, {13, false}, {12, false}, {11, false},
+                                      {11, true},  {10, true},  {9, true}};
+
 struct Rect {
   int x = 0, y = 0, width = 0, height = 0;
   bool operator==(const Rect&) const = default;
@@ -92,6 +103,7 @@ struct ElementDesc {
   int minimum = 0, maximum = 0;      // progress bar, track bar
   int maxLength = 0;                 // line edit: 0 no limit
   bool readOnly = false;             // line edit
+  bool upperCase = false;            // line edit: letters typed become capitals
   bool scaled = false;               // picture: stretched to the control
   bool fixedSize = false;            // window: not resizable, no maximise button
   Shows shows = Shows::Nothing;

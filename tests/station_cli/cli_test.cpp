@@ -86,8 +86,12 @@ TEST(CommandLine, OurProgramsKeepOneContract) {
     EXPECT_EQ(r.code, c.code) << what << "\n" << r.out << r.err;
     const std::string& text = c.onStdout ? r.out : r.err;
     EXPECT_THAT(text, StartsWith(c.says)) << what;
-    if (c.code == 2) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": one line";
-    if (c.code == 0) EXPECT_EQ(r.err, "") << what;
+    if (c.code == 2) {
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": one line";
+    }
+    if (c.code == 0) {
+      EXPECT_EQ(r.err, "") << what;
+    }
   }
   EXPECT_FALSE(fs::exists(missing)) << "nothing made where a folder was missing";
 }

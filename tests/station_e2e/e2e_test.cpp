@@ -298,13 +298,19 @@ TEST_F(Station, EndsWhileStandardInputStaysOpen) {
     HeadlessStation station(*folder, c.runs, c.timeout, {}, /*typed=*/true);
     ASSERT_TRUE(station.waitForLine("ready"));
     const std::string how = c.how;
-    if (how == "quit") ASSERT_TRUE(station.type("quit"));
-    if (how == "runs") ASSERT_TRUE(folder->plug('E'));
+    if (how == "quit") {
+      ASSERT_TRUE(station.type("quit"));
+    }
+    if (how == "runs") {
+      ASSERT_TRUE(folder->plug('E'));
+    }
     if (how == "SIGTERM") station.signal(SIGTERM);
     if (how == "SIGINT") station.signal(SIGINT);
     ASSERT_TRUE(station.endsWithin(std::chrono::seconds(60)));
     EXPECT_EQ(station.finish().status, c.expected);
-    if (how == "runs") ASSERT_TRUE(folder->unplug('E'));
+    if (how == "runs") {
+      ASSERT_TRUE(folder->unplug('E'));
+    }
   }
 }
 

@@ -226,7 +226,9 @@ TEST_F(Tool, DamagedRecordCountsTheSameEverywhere) {
            {{"stats"}, 0, "  all                     3        2        1        0   66.7%\n"}}) {
     EXPECT_EQ(mprecords(c.args, &out), c.code) << c.args[0];
     EXPECT_THAT(out, HasSubstr(c.has)) << c.args[0];
-    if (c.code) EXPECT_THAT(out, HasSubstr("1 record(s) in " + db + " are damaged")) << c.args[0];
+    if (c.code) {
+      EXPECT_THAT(out, HasSubstr("1 record(s) in " + db + " are damaged")) << c.args[0];
+    }
   }
 }
 

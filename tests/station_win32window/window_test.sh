@@ -25,7 +25,12 @@ listing() { (cd "$station" && find . -type f -printf '%p %s %T@\n' | sort); }
 
 self_check() {  # LANG CAPTION SCREENSHOT: the self-check passes, the page's tab says CAPTION
   local lang=$1 caption=$2 shot=$3
-  LANG=$lang LC_ALL=$lang timeout 120 "$wine" "$station/mpstation.exe" \
+  # Wine's system language is that of the session's first process: a new session in
+  # the locale (scripts/setup generates them).
+  locale -a 2>/dev/null | grep -qix "$(echo "$lang" | sed 's/UTF-8/utf8/')" || echo "note: locale $lang missing"
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  export LANG=$lang LC_ALL=$lang
+  timeout 120 "$wine" "$station/mpstation.exe" \
     --self-check "$(winpath "$work/report.txt")" --screenshot "$(winpath "$out/$shot")" >/dev/null 2>&1
   local rc=$?
   [ $rc -eq 0 ] || fail "self-check exit code $rc"
@@ -76,6 +81,26 @@ case "$name" in
     "$wine" "$sender" X || fail "the device-change message was not sent"
     wait $first || fail "the arrival was not heard"
     grep -q '^ok the arrival of X: was heard' "$work/report.txt" || fail "no arrival line"
+    ;;
+  FolderTooLongIsToldInEnglish)
+    # Deeper than Windows' 260 characters: the station says so in English, in a message
+    # that closes, and ends; it touches nothing there.
+    deep="$work"
+    while [ ${#deep} -lt 280 ]; do deep="$deep/a-folder-of-the-factory-share"; done
+    mkdir -p "$deep/misc"
+    cp "$station/mpstation.exe" "$deep/"
+    cp "$station"/misc/*.* "$deep/misc/"
+    before=$(cd "$deep" && find . -type f | sort)
+    # Wine's server starts with the sender's session: the station's start is then quick.
+    timeout 60 "$wine" "$deep/mpstation.exe" >/dev/null 2>&1 &
+    first=$!
+    said=$(timeout 60 "$wine" "$(dirname "$sender")/close_message.exe" "MP3 Tool" 2>&1 | tr -d '\r')
+    wait $first
+    rc=$?
+    echo "$said"
+    [ $rc -eq 1 ] || fail "the station ended with $rc"
+    grep -q "too long for Windows" <<<"$said" || fail "no English message: $said"
+    [ "$before" = "$(cd "$deep" && find . -type f | sort)" ] || fail "files changed in the deep folder"
     ;;
   *) echo "unknown check $name"; exit 2 ;;
 esac

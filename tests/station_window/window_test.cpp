@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -23,6 +25,7 @@
 #include "station/frontend/qt/station_window.h"
 #include "support/offscreen_app.h"
 #include "support/scratch.h"
+#include "support/window_expectations.h"
 
 // The font library keeps caches for the process's life; the leak checker is told so.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -117,6 +120,45 @@ TEST_F(WindowTest, FixedSizeAndRowGeometry) {
   QFont bold = find<QLabel>("labSystemArea")->font();
   EXPECT_TRUE(bold.bold());
   EXPECT_EQ(bold.pixelSize(), 16);
+}
+
+// The expectations the Win32 window meets too (station_win32front's OperatorTest).
+TEST_F(WindowTest, GroupsDisabledByARunTakeEveryControlOfTheirs) {
+  open();
+  model_->runStarted();
+  settle();
+  const Settings before = model_->settings();
+  for (const std::string& name : testing::membersOf(mainWindowDesc(), {"grpMPSetting", "grpFileList"})) {
+    QWidget* w = find<QWidget>(name.c_str());
+    EXPECT_FALSE(w->isEnabled()) << name << " usable during a run";
+    QTest::mouseClick(w, Qt::LeftButton);
+  }
+  settle();
+  EXPECT_EQ(model_->settings().chkFormat, before.chkFormat);
+  EXPECT_EQ(model_->copyList().size(), 0u);
+}
+
+TEST_F(WindowTest, EveryRowTextFitsItsCellInEachLanguage) {
+  open();
+  const std::string ini = std::string(TARN_SOURCE_DIR) + "/misc/lang.ini";
+  for (std::uint16_t id : testing::kLanguages) {
+    LanguageTable table;
+    ASSERT_TRUE(table.load(ini, id));
+    for (const testing::CellText& c : testing::rowTexts(table)) {
+      window_->frontEnd().setText(c.cell, c.text);
+      QLabel* label = find<QLabel>(c.cell.c_str());
+      const QString shown = label->text();
+      ASSERT_EQ(shown.toStdString(), c.text);
+      // In the label's own font, laid out as the label lays it out.
+      const QRect room = label->contentsRect();
+      const QRect need = QFontMetrics(label->font())
+                             .boundingRect(QRect(0, 0, room.width(), 1000),
+                                           label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine, shown);
+      EXPECT_LE(need.width(), room.width()) << c.cell << " cuts \"" << c.text << "\" (language " << std::hex << id << ")";
+      EXPECT_LE(need.height(), room.height()) << c.cell << " cuts \"" << c.text << "\" (language " << std::hex << id << ")";
+      EXPECT_GE(QFontInfo(label->font()).pixelSize(), kSmallestRowFontPixels) << c.cell << " unreadable";
+    }
+  }
 }
 
 TEST_F(WindowTest, CaptionsWithoutLangIni) {

@@ -1,11 +1,14 @@
 #include "station/frontend/qt/qt_front_end.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,8 +40,26 @@ QFont boldFont() {
 QFont rowFont() {
   QFont f = boldFont();
   f.setStretch(QFont::Condensed);
-  f.setPixelSize(14);
+  f.setPixelSize(kRowFontPixels);
   return f;
+}
+
+// A row cell's text wider than its cell is drawn smaller, then on two lines, until it is
+// whole: the cells keep their places and the operator reads every step and failure at
+// a glance.
+void fitRowFont(QLabel* label, const QString& text) {
+  const QRect room = label->contentsRect();
+  QFont f = rowFont();
+  bool wrap = false;
+  for (const RowFit& fit : kRowFits) {
+    f.setPixelSize(fit.pixels);
+    wrap = fit.twoLines;
+    const QRect need = QFontMetrics(f).boundingRect(QRect(0, 0, room.width(), 1000),
+                                                    wrap ? Qt::TextWordWrap : Qt::TextSingleLine, text);
+    if (need.width() <= room.width() && need.height() <= room.height()) break;
+  }
+  if (label->font() != f) label->setFont(f);
+  label->setWordWrap(wrap);
 }
 
 QColor colourOf(TextColour colour) {
@@ -105,7 +126,10 @@ void QtFrontEnd::createControl(const ElementDesc& e) {
     w->setGeometry(e.geometry.x, e.geometry.y, e.geometry.width, e.geometry.height);
   }
   if (e.font == FontRole::Bold) w->setFont(boldFont());
-  if (e.font == FontRole::Row) w->setFont(rowFont());
+  if (e.font == FontRole::Row) {
+    w->setFont(rowFont());
+    rowCells_.insert(w);
+  }
   if (e.colour) setColour(e.name, *e.colour);
   if (auto* combo = qobject_cast<QComboBox*>(w))
     for (const std::string& item : e.items) combo->addItem(qs(item));
@@ -168,10 +192,17 @@ void QtFrontEnd::setText(const std::string& name, const std::string& text) {
            tabs && tabs->indexOf(w) >= 0)
     tabs->setTabText(tabs->indexOf(w), t);
   else if (auto* group = qobject_cast<QGroupBox*>(w)) group->setTitle(t);
-  else if (auto* label = qobject_cast<QLabel*>(w)) label->setText(t);
+  else if (auto* label = qobject_cast<QLabel*>(w)) {
+    label->setText(t);
+    if (rowCells_.count(label)) fitRowFont(label, t);
+  }
   else if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(t);
   else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-    if (edit->text() != t) edit->setText(t);  // the operator's cursor stays where it is
+    if (edit->text() != t) {  // the operator's cursor stays where it is
+      const int at = edit->cursorPosition();
+      edit->setText(t);
+      edit->setCursorPosition(std::min(at, static_cast<int>(t.size())));
+    }
   }
 }
 

@@ -9,6 +9,7 @@ class QTimer;
 
 #include <functional>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +61,7 @@ class QtFrontEnd : public FrontEnd {
   FrontEndInputs inputs_;
   std::map<std::string, QTimer*> timers_;
   std::map<std::string, QWidget*> widgets_;
+  std::set<QWidget*> rowCells_;  // labels in the row font, drawn smaller to fit
 };
 
 }  // namespace station

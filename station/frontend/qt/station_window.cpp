@@ -18,6 +18,7 @@ StationWindow::StationWindow(StationModel& model, WindowDeps deps, QWidget* pare
   frontEnd_ = std::make_unique<QtFrontEnd>(
       this, QtDialogs{deps_.presenter, deps_.chooser, deps_.folderChooser, deps_.packageChooser});
   BinderDeps b;
+  b.driveInPortCell = true;
   b.loader = loadPictureQt;
   b.newPackagePath = deps_.newPackagePath;
   b.hooks = deps_.hooks;

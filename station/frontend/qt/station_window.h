@@ -52,6 +52,7 @@ class StationWindow : public QWidget {
   // Looks at the volume notifications once (the timer does it every eventPollMs).
   void pollVolumeEvents();
   SettingPage& settingPage() { return *binder_->settingPage(); }
+  QtFrontEnd& frontEnd() { return *frontEnd_; }
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "station/frontend/headless/headless.h"
 #include "station/frontend/win32/self_check.h"
 #include "station/frontend/win32/station_window.h"
+#include "platform/program_folder.h"
 #include "station/program/station_program.h"
 
 namespace {
@@ -70,6 +72,19 @@ int windowOption(const std::vector<std::string>& args, size_t at) {
   return 2;
 }
 
+// The profile services that keep the settings, the current folder and the services the
+// station's ".\misc\" paths go through stop at MAX_PATH characters: in a deeper folder
+// the station could neither keep its settings nor find its tools, so it does not start,
+// and says why in English (the language texts are out of reach too).
+std::string folderTooLongMessage() {
+  const std::string folder = platform::programFolder();
+  const size_t longestOwnPath = folder.size() + std::strlen("\\misc\\prefer.ini.tmp");
+  if (longestOwnPath < MAX_PATH) return {};
+  return "The station's folder is too long for Windows (" + std::to_string(folder.size()) +
+         " characters; at most " + std::to_string(MAX_PATH - 1 - (longestOwnPath - folder.size())) +
+         "):\n" + folder + "\nMove the station to a shorter folder and start it again.";
+}
+
 std::atomic<int> exitCode{0};
 
 // --runs and --timeout with a window (tests, demos): close once enough runs are tallied,
@@ -112,6 +127,11 @@ int main(int argc, char** argv) {
   attachConsole();
   const station::ExtraOptions extra{windowOption, kWindowUsage};
   station::StationProcess& p = station::startStation(std::vector<std::string>(argv, argv + argc), extra);
+  if (const std::string refusal = folderTooLongMessage(); !refusal.empty()) {
+    if (p.options.headless) std::fprintf(stderr, "%s\n", refusal.c_str());
+    else MessageBoxA(nullptr, refusal.c_str(), platform::kInstanceName, MB_OK | MB_ICONERROR);
+    station::exitProcess(1);
+  }
   if (p.options.headless) station::runHeadlessStation(p);
 
   // Pictures (WIC) and the folder chooser are COM services of this thread.

@@ -30,6 +30,7 @@ StationWindow::StationWindow(StationModel& model, StationWindowDeps deps) : mode
   // The preview window exists before the main window is shown, hidden until a Preview.
   preview_ = std::make_unique<PreviewWindow>(*frontEnd_, loadPicture);
   BinderDeps b;
+  b.driveInPortCell = true;
   b.loader = loadPicture;
   PreviewWindow* preview = preview_.get();
   b.previewStartup = [preview] { preview->Button2Click(); };

@@ -4,6 +4,9 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <deque>
+
 #include "station/frontend/win32/wide.h"
 #include "station/settings/picture.h"
 
@@ -64,6 +67,14 @@ std::wstring filter(const wchar_t* text, const wchar_t* pattern) {
 
 }  // namespace
 
+std::wstring windowText(HWND hwnd) {
+  const int n = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd, text.data(), n + 1);
+  text.resize(static_cast<size_t>(got > 0 ? got : 0));
+  return text;
+}
+
 struct Win32FrontEnd::Control {
   const ElementDesc* desc = nullptr;
   HWND hwnd = nullptr;
@@ -75,6 +86,8 @@ struct Win32FrontEnd::Control {
   std::vector<Control*> pages;  // a page control's pages, in tab order
   HWND toolTip = nullptr;       // a top-level window's tool tips
   bool toolAdded = false;
+  std::deque<std::wstring> typed;  // an edit's texts handed on as input, not yet answered
+  bool twoLines = false;           // a row cell's text drawn on two lines
 };
 
 Win32FrontEnd::Win32FrontEnd(Win32Dialogs dialogs) : dialogs_(std::move(dialogs)), thread_(GetCurrentThreadId()) {
@@ -88,6 +101,7 @@ Win32FrontEnd::~Win32FrontEnd() {
       DestroyWindow(c->hwnd);
     }
   for (auto& [role, f] : fonts_) DeleteObject(f);
+  for (auto& [pixels, f] : rowFonts_) DeleteObject(f);
 }
 
 Win32FrontEnd::Control* Win32FrontEnd::find(const std::string& name) {
@@ -139,7 +153,7 @@ HFONT Win32FrontEnd::font(FontRole role) {
   LOGFONTW lf = metrics.lfMessageFont;
   if (role != FontRole::Normal) {
     lf.lfWeight = FW_BOLD;
-    lf.lfHeight = role == FontRole::Bold ? -16 : -14;
+    lf.lfHeight = role == FontRole::Bold ? -16 : -kRowFontPixels;
   }
   return fonts_[role] = CreateFontIndirectW(&lf);
 }
@@ -228,7 +242,10 @@ void Win32FrontEnd::createControl(const ElementDesc& e) {
         break;
       }
       case ControlKind::GroupBox: cls = L"BUTTON"; style |= BS_GROUPBOX; break;
-      case ControlKind::Label: style |= SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY; break;
+      case ControlKind::Label:
+        // The row cells draw themselves: on one line or two, whichever keeps the text whole.
+        style |= (e.font == FontRole::Row ? SS_OWNERDRAW : SS_LEFTNOWORDWRAP | SS_CENTERIMAGE) | SS_NOPREFIX | SS_NOTIFY;
+        break;
       case ControlKind::CheckBox: cls = L"BUTTON"; style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
       case ControlKind::ComboBox:
         cls = L"COMBOBOX";
@@ -237,7 +254,7 @@ void Win32FrontEnd::createControl(const ElementDesc& e) {
         break;
       case ControlKind::LineEdit:
         cls = L"EDIT";
-        style |= ES_AUTOHSCROLL | WS_TABSTOP | (e.readOnly ? ES_READONLY : 0);
+        style |= ES_AUTOHSCROLL | WS_TABSTOP | (e.readOnly ? ES_READONLY : 0) | (e.upperCase ? ES_UPPERCASE : 0);
         exStyle = WS_EX_CLIENTEDGE;
         break;
       case ControlKind::ListBox:
@@ -278,7 +295,7 @@ void Win32FrontEnd::createControl(const ElementDesc& e) {
   const std::string name = e.name;
   controls_[name] = std::move(c);
   if (e.colour) setColour(name, *e.colour);
-  if (!e.enabled) setEnabled(name, false);
+  setEnabled(name, e.enabled);
   --quiet_;
 }
 
@@ -298,13 +315,102 @@ void Win32FrontEnd::setText(const std::string& name, const std::string& text) {
     }
     // The page itself carries the caption too, for whoever reads it back.
     SetWindowTextW(c->hwnd, t.c_str());
+    // New captions change the tabs' widths: the whole strip is drawn again, or a longer
+    // old caption stays visible past the new tab's end.
+    if (tabs) InvalidateRect(tabs->hwnd, nullptr, TRUE);
+  } else if (c->desc->kind == ControlKind::LineEdit) {
+    setEditText(*c, t);
   } else {
-    wchar_t now[512];
-    const int n = GetWindowTextW(c->hwnd, now, 512);
-    // An unchanged edit keeps the operator's cursor where it is.
-    if (std::wstring(now, n > 0 ? n : 0) != t) SetWindowTextW(c->hwnd, t.c_str());
+    SetWindowTextW(c->hwnd, t.c_str());
+    if (c->desc->font == FontRole::Row) fitFont(*c, t);
   }
   --quiet_;
+}
+
+void Win32FrontEnd::setEditText(Control& c, const std::wstring& t) {
+  // The model's answers to the operator's typing come back queued, behind keys typed
+  // since: an answer that repeats a text typed here is no change of the model's own.
+  auto echo = std::find(c.typed.begin(), c.typed.end(), t);
+  if (echo != c.typed.end()) {
+    c.typed.erase(c.typed.begin(), echo + 1);
+    return;
+  }
+  c.typed.clear();
+  const std::wstring now = windowText(c.hwnd);
+  if (now == t) return;
+  // A changed text keeps the operator's cursor where it was, as far as the text goes.
+  DWORD start = 0, end = 0;
+  SendMessageW(c.hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  SetWindowTextW(c.hwnd, t.c_str());
+  const DWORD length = static_cast<DWORD>(t.size());
+  SendMessageW(c.hwnd, EM_SETSEL, std::min(start, length), std::min(end, length));
+}
+
+HFONT Win32FrontEnd::fittingFont(FontRole role, int pixels) {
+  HFONT& f = rowFonts_[pixels];
+  if (f) return f;
+  LOGFONTW lf = {};
+  GetObjectW(font(role), sizeof lf, &lf);
+  lf.lfHeight = -pixels;
+  return f = CreateFontIndirectW(&lf);
+}
+
+void Win32FrontEnd::fitFont(Control& c, const std::wstring& text) {
+  // The row cells keep their places; a text wider than its cell is drawn smaller, and
+  // past a size on two lines, until it is whole: the operator reads every step and
+  // failure at a glance.
+  RECT cell;
+  GetClientRect(c.hwnd, &cell);
+  HDC dc = GetDC(c.hwnd);
+  HFONT chosen = nullptr;
+  bool wrapped = false;
+  for (const RowFit& fit : kRowFits) {
+    HFONT f = fit.pixels == kRowFontPixels ? font(c.desc->font) : fittingFont(c.desc->font, fit.pixels);
+    HGDIOBJ old = SelectObject(dc, f);
+    RECT r = {0, 0, cell.right, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_CALCRECT | DT_NOPREFIX | (fit.twoLines ? DT_WORDBREAK : DT_SINGLELINE));
+    SelectObject(dc, old);
+    chosen = f;
+    wrapped = fit.twoLines;
+    if (r.right <= cell.right && r.bottom <= cell.bottom) break;
+  }
+  ReleaseDC(c.hwnd, dc);
+  if (reinterpret_cast<HFONT>(SendMessageW(c.hwnd, WM_GETFONT, 0, 0)) != chosen || wrapped != c.twoLines) {
+    c.twoLines = wrapped;
+    SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), FALSE);
+  }
+  InvalidateRect(c.hwnd, nullptr, TRUE);
+}
+
+void Win32FrontEnd::drawRowCell(const DRAWITEMSTRUCT& item) {
+  Control* c = byHandle(item.hwndItem);
+  if (!c) return;
+  RECT r = item.rcItem;
+  FillRect(item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+  const std::wstring text = windowText(c->hwnd);
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, !IsWindowEnabled(c->hwnd) ? GetSysColor(COLOR_GRAYTEXT)
+                         : c->coloured            ? c->colour
+                                                  : GetSysColor(COLOR_WINDOWTEXT));
+  HGDIOBJ old = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(c->hwnd, WM_GETFONT, 0, 0)));
+  UINT format = DT_LEFT | DT_NOPREFIX;
+  if (c->twoLines) {
+    // The two lines as a block in the middle of the cell.
+    RECT need = {0, 0, r.right - r.left, 0};
+    DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | format);
+    r.top += std::max<LONG>(0, ((r.bottom - r.top) - need.bottom) / 2);
+    format |= DT_WORDBREAK;
+  } else {
+    format |= DT_SINGLELINE | DT_VCENTER;
+  }
+  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, format);
+  SelectObject(item.hDC, old);
+}
+
+bool Win32FrontEnd::twoLines(const std::string& name) const {
+  const Control* c = find(name);
+  return c && c->twoLines;
 }
 
 void Win32FrontEnd::setToolTip(const std::string& name, const std::string& text) {
@@ -339,11 +445,28 @@ void Win32FrontEnd::setColour(const std::string& name, TextColour colour) {
   InvalidateRect(c->hwnd, nullptr, TRUE);
 }
 
+bool Win32FrontEnd::enabledByAncestry(const Control& c) const {
+  if (!c.enabled) return false;
+  const Control* parent = find(c.desc->parent);
+  return !parent || enabledByAncestry(*parent);
+}
+
+bool Win32FrontEnd::descendsFrom(const Control& c, const Control& ancestor) const {
+  for (const Control* p = find(c.desc->parent); p; p = find(p->desc->parent))
+    if (p == &ancestor) return true;
+  return false;
+}
+
 void Win32FrontEnd::setEnabled(const std::string& name, bool enabled) {
   Control* c = find(name);
   if (!c) return;
   c->enabled = enabled;
-  EnableWindow(c->hwnd, enabled);
+  EnableWindow(c->hwnd, enabledByAncestry(*c));
+  // A group box is only a frame: its controls are its siblings in the window, so they
+  // follow its state here, each keeping its own (so do a page's, made disabled with it).
+  if (c->desc->kind == ControlKind::GroupBox || c->desc->kind == ControlKind::Page)
+    for (auto& [other, d] : controls_)
+      if (descendsFrom(*d, *c)) EnableWindow(d->hwnd, enabledByAncestry(*d));
   // A page's tab goes with it.
   if (c->desc->kind == ControlKind::Page)
     if (Control* tabs = find(c->desc->parent)) InvalidateRect(tabs->hwnd, nullptr, TRUE);
@@ -488,10 +611,8 @@ void Win32FrontEnd::command(Control& c, int code) {
       break;
     case ControlKind::LineEdit:
       if (code == EN_CHANGE && inputs_.edited) {
-        const int n = GetWindowTextLengthW(c.hwnd);
-        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-        GetWindowTextW(c.hwnd, text.data(), n + 1);
-        text.resize(static_cast<size_t>(n));
+        const std::wstring text = windowText(c.hwnd);
+        c.typed.push_back(text);
         inputs_.edited(name, narrow(text));
       }
       break;
@@ -544,6 +665,10 @@ LRESULT Win32FrontEnd::handleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (item->CtlType == ODT_TAB) {
         drawTab(*item);
+        return TRUE;
+      }
+      if (item->CtlType == ODT_STATIC) {
+        drawRowCell(*item);
         return TRUE;
       }
       break;
@@ -664,6 +789,8 @@ static bool openDialog(HWND owner, const std::string& title, const wchar_t* text
   ofn.Flags = flags | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
   wchar_t current[MAX_PATH * 2] = {};
   GetCurrentDirectoryW(MAX_PATH * 2, current);
+  // The chooser starts in the current folder (the program's), not where it was last.
+  ofn.lpstrInitialDir = current;
   const BOOL ok = GetOpenFileNameW(&ofn);
   SetCurrentDirectoryW(current);
   return ok != 0;

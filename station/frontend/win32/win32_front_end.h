@@ -48,6 +48,8 @@ class Win32FrontEnd : public FrontEnd {
   COLORREF textColour(const std::string& name) const;
   // Whether a tab page can be chosen (a disabled page's tab refuses the operator).
   bool pageEnabled(const std::string& name) const;
+  // Whether a row cell draws its text on two lines (it would not fit on one).
+  bool twoLines(const std::string& name) const;
   // Centres a top-level window on the work area of its monitor.
   void centre(const std::string& window);
 
@@ -84,6 +86,12 @@ class Win32FrontEnd : public FrontEnd {
   void paintPicture(HWND hwnd);
   void drawTab(const DRAWITEMSTRUCT& item);
   HFONT font(FontRole role);
+  HFONT fittingFont(FontRole role, int pixels);
+  void fitFont(Control& c, const std::wstring& text);
+  void setEditText(Control& c, const std::wstring& text);
+  void drawRowCell(const DRAWITEMSTRUCT& item);
+  bool enabledByAncestry(const Control& c) const;
+  bool descendsFrom(const Control& c, const Control& ancestor) const;
   HWND owner() const;
 
   Win32Dialogs dialogs_;
@@ -95,12 +103,17 @@ class Win32FrontEnd : public FrontEnd {
   std::map<std::string, UINT_PTR> timerIds_;
   std::map<std::string, std::shared_ptr<const Picture>> pictureFiles_;
   std::map<FontRole, HFONT> fonts_;
+  std::map<int, HFONT> rowFonts_;  // the row font at smaller sizes, by pixel height
   std::unique_ptr<WindowThreadQueue> queue_;
   DWORD thread_;
   int quiet_ = 0;  // programmatic changes in progress: their notifications are no input
   int nextId_ = 1000;
   UINT_PTR nextTimerId_ = 1;
 };
+
+
+// A window's text, whole.
+std::wstring windowText(HWND hwnd);
 
 // The wake-up message of the window-thread queue.
 constexpr UINT kWakeMessage = WM_APP + 1;
