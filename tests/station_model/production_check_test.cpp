@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "platform/file_search.h"
 #include "platform/program_folder.h"
 #include "station/model/production_check.h"
 #include "station/model/station_model.h"
@@ -68,7 +69,9 @@ TEST_F(ProductionCheck, FindsWhatEachStationLacks) {
       {"nothing lacking", [](ProductionNeeds&, auto&) {}, {}},
       {"no device tool", removing(std::string("station/misc/") + deviceToolFileName()),
        {"is missing: no player can be probed"}},
-      {"no manager image", removing("station/misc/FSM.BIN"), {"FSM.BIN is missing"}},
+      // Windows names the file as the checksum reads it (fsm.bin); elsewhere the download's name.
+      {"no manager image", removing("station/misc/FSM.BIN"),
+       {std::string(platform::kNamesIgnoreCase ? "fsm.bin" : "FSM.BIN") + " is missing"}},
       {"no flash table", removing("station/misc/FT_EC_D3_51_95.txt"), {"no flash configuration table"}},
       {"firmware without its chip variant",
        [](ProductionNeeds& n, auto& d) { n.copyList[0] = d.write("files/program.bin", std::string(9000, 'x')); },
