@@ -9,23 +9,11 @@
 #include <system_error>
 #include <thread>
 
-#ifdef _WIN32
-#include <process.h>
-#define DEVCMD_GETPID _getpid
-#else
-#include <unistd.h>
-#define DEVCMD_GETPID getpid
-#endif
+#include "platform/file_replace.h"
+#include "platform/process_id.h"
 
 namespace devcmd {
 namespace {
-
-// Windows refuses to replace a file that another run has open, for a moment.
-#ifdef _WIN32
-constexpr int kRenameAttempts = 100;
-#else
-constexpr int kRenameAttempts = 1;
-#endif
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -110,7 +98,7 @@ std::optional<int32_t> readTotalSize(const std::string& path) {
 
 bool writePartitionInfo(const std::string& path, const PartitionInfo& info) {
   static std::atomic<unsigned> serial{0};
-  const std::string temp = path + "." + std::to_string(DEVCMD_GETPID()) + "." +
+  const std::string temp = path + "." + std::to_string(platform::processId()) + "." +
                            std::to_string(serial++) + ".tmp";
   std::FILE* f = std::fopen(temp.c_str(), "w");  // text mode: the platform's line ends
   if (f == nullptr) return false;
@@ -120,7 +108,7 @@ bool writePartitionInfo(const std::string& path, const PartitionInfo& info) {
   const bool closed = std::fclose(f) == 0;
   std::error_code ec;
   if (written && closed) {
-    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+    for (int attempt = 0; attempt < platform::kReplaceAttempts; ++attempt) {
       if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       std::filesystem::rename(temp, path, ec);
       if (!ec) return true;

@@ -7,7 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/system.h"
+
 namespace platform {
+
+// Windows refuses, for a moment, to replace a file that another process has open: how many
+// times such a move is worth trying, 10 ms apart.
+inline constexpr int kReplaceAttempts = kWindows ? 100 : 1;
 
 // Moves `from` over `to`; false (and `from` left where it was) when that cannot be done.
 bool replaceFile(const std::string& from, const std::string& to);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/system.h"
+
 namespace platform {
 
 enum class CodePage {
@@ -15,6 +17,10 @@ enum class CodePage {
   Big5,    // code page 950, Traditional Chinese
   System,  // the system's own: file paths (Windows: the ANSI code page; POSIX: UTF-8)
 };
+
+// A volume label's bytes: the system's code page on Windows (what the volume takes),
+// Latin-1 elsewhere.
+inline constexpr CodePage kVolumeLabelCodePage = kWindows ? CodePage::System : CodePage::Latin1;
 
 // Bytes that are not valid in the code page become U+FFFD, one per byte.
 std::string toUtf8(std::string_view bytes, CodePage codePage);

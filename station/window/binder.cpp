@@ -14,13 +14,7 @@ namespace station {
 std::string pathToUtf8(const std::string& path) { return platform::toUtf8(path, platform::CodePage::System); }
 namespace {
 
-// The volume label's bytes: the system's code page on Windows (what the volume takes),
-// Latin-1 elsewhere.
-#ifdef _WIN32
-constexpr platform::CodePage kLabelCodePage = platform::CodePage::System;
-#else
-constexpr platform::CodePage kLabelCodePage = platform::CodePage::Latin1;
-#endif
+constexpr platform::CodePage kLabelCodePage = platform::kVolumeLabelCodePage;
 constexpr size_t kLabelBytes = 11;
 
 }  // namespace

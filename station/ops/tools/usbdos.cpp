@@ -4,6 +4,7 @@
 // since port codes exceed an exit status's 8 bits. 0 means "no port".
 #include "base/tool_environment.h"
 #include "platform/process.h"
+#include "platform/result_channel.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +15,8 @@
 namespace {
 
 [[noreturn]] void finish(uint32_t code) {
-  if (const char* fd = getenv(tarn::kResultChannelVariable)) {
-    std::string text = std::to_string(code) + "\n";
-    ssize_t w = write(atoi(fd), text.data(), text.size());
-    (void)w;
-  }
-  exit(static_cast<int>(code & 0xFF));
+  platform::writeResultChannel(getenv(tarn::kResultChannelVariable), code);
+  exit(platform::exitStatusFor(code));
 }
 
 std::string ownFolder() {
