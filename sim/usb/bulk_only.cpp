@@ -79,6 +79,9 @@ Plan ScsiDisk::plan(const Cbw& c) {
     case kRequestSense:
       return {Plan::In, std::min<uint32_t>(cdb[4], 18)};
     case kInquiry:
+      // The player answers its identification by the wrapper's length and does not look
+      // at the allocation length, which devcmd's probe leaves 0.
+      if (!(cdb[1] & 0x01)) return {Plan::In, std::min(c.length, kInquiryLength)};
       return {Plan::In, tarn::getBe16(cdb + 3)};
     case kReadCapacity10:
       return {Plan::In, 8};
@@ -133,7 +136,6 @@ bool ScsiDisk::run(const Cbw& c, std::vector<uint8_t>& data) {
     case kInquiry:
       if (cdb[1] & 0x01) return inquiryPage(cdb[2], data);
       if (cdb[2] != 0) return fail(kIllegalRequest, kInvalidField);
-      data.resize(std::min<size_t>(data.size(), kInquiryLength));
       return playerRequest(c, data);
     case kReadCapacity10: {
       // The player's own request: the model sees it, then the standard answer goes out

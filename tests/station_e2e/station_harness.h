@@ -187,13 +187,14 @@ class StationFolder {
 // mpstation --headless on the folder's players, its printed lines read as they come.
 class HeadlessStation {
  public:
-  // `extra`: more of the station's options (real devices, test devices).
+  // `extra`: more of the station's options (real devices, test devices). Not `simulated`:
+  // the station on real players alone, as in production.
   HeadlessStation(const StationFolder& folder, int runs, int timeoutSeconds = 300,
-                  const std::vector<std::string>& extra = {})
+                  const std::vector<std::string>& extra = {}, bool simulated = true)
       : out_(folder.dir() / "headless.out") {
-    std::vector<std::string> argv = {(folder.dir() / "mpstation").string(), "--headless", "--sim",
-                                     folder.sim().string(), "--runs", std::to_string(runs),
-                                     "--timeout", std::to_string(timeoutSeconds)};
+    std::vector<std::string> argv = {(folder.dir() / "mpstation").string(), "--headless", "--runs",
+                                     std::to_string(runs), "--timeout", std::to_string(timeoutSeconds)};
+    if (simulated) argv.insert(argv.begin() + 2, {"--sim", folder.sim().string()});
     argv.insert(argv.end(), extra.begin(), extra.end());
     pid_ = spawn(argv, out_, folder.dir());
   }
