@@ -47,6 +47,7 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
                    {"Manual Upgrade", "0"}, {"FwParityCheck", "1"}, {"Label", "TARNUSB"}});
   // The big file keeps the copy going long enough to pull a player during it.
   folder.copyList({folder.file("program.bin", firmwareImage(1)),
+                   folder.file("prefer.dat", std::string(4096, '\x5A')),
                    folder.file("song.mp3", "ID3" + std::string(200000, '\x11')),
                    folder.file("album.mp3", "ID3" + std::string(6 << 20, '\x22'))});
 
@@ -65,6 +66,16 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
   ASSERT_EQ(tarnsim({"fault", root, "J", "rd_id"}), 0);
 
   HeadlessStation station(folder, 6, 1500, {}, /*simulated=*/false);
+  // What the station printed and logged, for a failure to be read from the guest's output.
+  struct Dump {
+    HeadlessStation& s;
+    StationFolder& f;
+    ~Dump() {
+      if (!::testing::Test::HasFailure()) return;
+      for (const auto& l : s.lines()) std::printf("station: %s\n", l.c_str());
+      std::printf("port log:\n%s\n", f.portLog().c_str());
+    }
+  } dump{station, folder};
   ASSERT_TRUE(station.waitForLine("ready"));
   ASSERT_TRUE(stranger.attach(strangerFile));
   ASSERT_TRUE(station.waitForLine("volume: refused " + stranger.node()));

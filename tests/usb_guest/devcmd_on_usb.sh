@@ -51,7 +51,8 @@ for c in "${commands[@]}"; do
   check "'$c' exits $usb_rc on USB, $sim_rc simulated" [ "$usb_rc" = "$sim_rc" ]
   check "'$c' prints the same on both: USB [$usb_out] simulated [$sim_out]" [ "$usb_out" = "$sim_out" ]
   if [ "$c" = wt_pgr_e ]; then
-      fi
+    check "the package arrived byte for byte" cmp -s /tmp/package.bin "$USB_PLAYERS/E/package.bin"
+  fi
 done
 size=$(DEVCMD_DRIVE_E="$sg" devcmd E: get_size_MB >/dev/null 2>&1; echo $?)
 check "get_size_MB on USB is 63 (64 MiB less one block), got $size" [ "$size" = 63 ]
