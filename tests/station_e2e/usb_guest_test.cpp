@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
 #include "loop_devices.h"
 #include "station_harness.h"
@@ -20,16 +21,14 @@ using Clock = std::chrono::steady_clock;
 
 const fs::path kDist = TARN_DIST_DIR;
 
-std::string finalRow(const std::vector<std::string>& lines, int row) {
+// The row's text when its run ended (a pulled player's row waits again afterwards).
+std::string endedRow(const std::vector<std::string>& lines, int row) {
   const std::string prefix = "row " + std::to_string(row) + ": ";
-  std::string last;
   for (const auto& l : lines)
-    if (l.rfind(prefix, 0) == 0) last = l;
-  return last;
-}
-
-bool ended(const std::string& row) {
-  return row.find("\"successful\"") != std::string::npos || row.find(" fail\"") != std::string::npos;
+    if (l.rfind(prefix, 0) == 0 &&
+        (l.find("\"successful\" blue 100") != std::string::npos || l.find(" fail\"") != std::string::npos))
+      return l;
+  return "";
 }
 
 TEST(UsbGuestStation, SixPlayersAtSixPorts) {
@@ -49,7 +48,7 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
   folder.copyList({folder.file("program.bin", firmwareImage(1)),
                    folder.file("prefer.dat", std::string(4096, '\x5A')),
                    folder.file("song.mp3", "ID3" + std::string(200000, '\x11')),
-                   folder.file("album.mp3", "ID3" + std::string(6 << 20, '\x22'))});
+                   folder.file("album.mp3", "ID3" + std::string(16 << 20, '\x22'))});
 
   // A disk that is not USB mass storage, present all along: never a player, never written.
   const std::string strangerFile = (folder.files() / "stranger.img").string();
@@ -89,16 +88,22 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
     // One at a time, so the letters and ports follow the order of arrival.
     ASSERT_TRUE(station.waitForLine("volume: arrival " + x)) << x;
   }
-  // I is pulled once its copy has begun.
-  ASSERT_TRUE(station.waitFor([](const std::string& l) { return l.rfind("row 5: \"Copy Files", 0) == 0; },
+  // I is pulled once its copy is under way: formatted, and its volume filling.
+  ASSERT_TRUE(station.waitFor([](const std::string& l) { return l.rfind("row 5: \"FormatFAT", 0) == 0; },
                               std::chrono::seconds(1200)));
+  const std::string volumeI = root + "/I/volume.img";
+  for (const Clock::time_point until = Clock::now() + std::chrono::seconds(600); Clock::now() < until;) {
+    struct stat st {};
+    if (stat(volumeI.c_str(), &st) == 0 && uint64_t(st.st_blocks) * 512 > (3u << 20)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   ASSERT_EQ(tarnsim({"unplug", root, "I"}), 0);
   const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1200);
   for (bool all = false; !all && Clock::now() < giveUp;) {
     const std::vector<std::string> lines = station.lines();
     all = true;
     for (int i = 0; i < 6; ++i) {
-      if (tally[i] == 0 && ended(finalRow(lines, i + 1)))
+      if (tally[i] == 0 && !endedRow(lines, i + 1).empty())
         tally[i] = std::chrono::duration<double>(Clock::now() - plugged[i]).count();
       all = all && tally[i] > 0;
     }
@@ -114,7 +119,7 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
   for (int i = 0; i < 6; ++i) {
     const std::string x(1, players[i].letter);
     SCOPED_TRACE(x);
-    EXPECT_THAT(finalRow(lines, i + 1), HasSubstr(players[i].row));
+    EXPECT_THAT(endedRow(lines, i + 1), HasSubstr(players[i].row));
     // Each at its own port of the one bus: port code = port, no hub.
     EXPECT_THAT(log, HasSubstr(x + ": Port = " + std::to_string(i + 1) + "\r\n"));
     EXPECT_THAT(log, HasSubstr(x + (i < 4 ? " success!\r\n" : " fail!\r\n")));
