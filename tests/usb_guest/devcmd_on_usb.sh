@@ -85,5 +85,15 @@ rc=$?
 check "devcmd on a pulled player does not hang (rc $rc)" [ "$rc" != 124 ]
 check "devcmd on a pulled player fails (rc $rc)" [ "$rc" != 0 ]
 
+# Plugged again: back on the bus, at the port it left.
+tarnsim plug "$USB_PLAYERS" G >/dev/null
+for _ in $(seq 1 150); do sgg=$(sg_of G) && break; sleep 0.2; done
+check "the replugged player has a node again" [ -n "$sgg" ] && [ -e "$sgg" ]
+DEVCMD_DRIVE_G="$sgg" timeout 60 devcmd G: get_size_MB >/dev/null 2>&1
+rc=$?
+check "the replugged player answers (rc $rc)" [ "$rc" = 63 ]
+port=$(readlink -f "/sys/class/scsi_generic/${sgg#/dev/}" | grep -o '/[0-9]*-[0-9.]*/' | head -1)
+check "the replugged player is at port 3 again ($port)" [ "${port##*-}" = 3/ ]
+
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]
