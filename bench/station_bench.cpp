@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <sstream>
 
 using namespace station;
 using namespace station::e2e;
@@ -133,6 +134,9 @@ class TimedDevice : public ProductionDevice {
   bool copyToRoot(const std::string& s, char d, const std::string& n) override {
     return timed("file copy", [&] { return in_.copyToRoot(s, d, n); });
   }
+  size_t copyAllToRoot(const std::vector<platform::Volumes::RootCopy>& f, char d) override {
+    return timed("file copy", [&] { return in_.copyAllToRoot(f, d); });
+  }
   void checkVolume(char d) override {
     timed("volume check", [&] {
       in_.checkVolume(d);
@@ -199,15 +203,48 @@ Production produce(int count) {
   return out;
 }
 
-double median(std::vector<double> v) {
+struct Spread {
+  double min = 0, median = 0, max = 0;
+};
+
+Spread spread(std::vector<double> v) {
   std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
+  if (v.empty()) return {};
+  return {v.front(), v[v.size() / 2], v.back()};
+}
+
+// System calls of one devcmd wt_pgr run of a 4 MiB file (2048 chunks of 2 KiB) on a fresh
+// simulated player, counted by strace -c -f; 0 when strace is not there.
+double systemCallsPerChunk() {
+  StationFolder folder(kDist, "bench_calls");
+  constexpr size_t kBytes = 4u << 20;
+  std::string bytes(kBytes, '\0');
+  for (size_t i = 0; i < kBytes; ++i) bytes[i] = static_cast<char>((i * 131) >> 5);
+  fs::path file = folder.file("download.bin", bytes);
+  if (!folder.create({'E'}) || !folder.plug('E')) return 0;
+  setenv("TARN_SIM", folder.sim().c_str(), 1);
+  const std::string devcmd = (folder.dir() / "misc" / "devcmd").string();
+  if (run({devcmd, "E:", "wt_pgr_s", std::to_string(kBytes)}) != 0) return 0;
+  fs::path counts = folder.dir() / "strace.txt";
+  if (run({"/usr/bin/strace", "-c", "-f", "-o", counts.string(), devcmd, "E:", "wt_pgr",
+           file.string()}) != 0)
+    return 0;
+  // The summary's last line: "100.00 <seconds> <usecs/call> <calls> <errors> total".
+  std::string text = readText(counts), last;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (line.find("total") != std::string::npos) last = line;
+  std::istringstream fields(last);
+  std::vector<std::string> f;
+  for (std::string w; fields >> w;) f.push_back(w);
+  if (f.size() < 4) return 0;
+  return std::atof(f[3].c_str()) / (kBytes / 2048.0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 3;
   unsetenv("TARNSIM_LATENCY_MS");  // players answer at once
 
   Prescribed prescribed;
@@ -221,30 +258,52 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<double> one, eight;
+  // One and eight in turn first, so that a shared machine's load falls on both alike;
+  // round 0 only warms up. Ratios are taken within a round.
+  std::vector<double> one, eight, onePerPauses, eightPerOne;
   long peakKb = 0;
-  for (int r = 0; r < rounds; ++r) {
-    Production p1 = produce(1);
-    Production p8 = produce(8);
+  for (int r = 0; r <= rounds; ++r) {
+    Production p1, p8;
+    if (r % 2 == 0) {
+      p1 = produce(1);
+      p8 = produce(8);
+    } else {
+      p8 = produce(8);
+      p1 = produce(1);
+    }
     if (p1.exitCode != 0 || p8.exitCode != 0) {
       std::fprintf(stderr, "station_bench: a production round failed (exit %d, %d)\n",
                    p1.exitCode, p8.exitCode);
       return 1;
     }
+    peakKb = std::max(peakKb, p8.peakRssKb);
+    if (r == 0) continue;
     one.push_back(p1.wallMs);
     eight.push_back(p8.wallMs);
-    peakKb = std::max(peakKb, p8.peakRssKb);
+    onePerPauses.push_back(p1.wallMs / static_cast<double>(prescribed.pausesMs));
+    eightPerOne.push_back(p8.wallMs / p1.wallMs);
   }
-  double t1 = median(one), t8 = median(eight);
+  Spread t1 = spread(one), t8 = spread(eight), a = spread(onePerPauses), b = spread(eightPerOne);
+  double calls = systemCallsPerChunk();
+  double load[3] = {0, 0, 0};
+  getloadavg(load, 3);
 
+  std::printf("%d rounds after a warm-up, one and eight in turn first; load average %.2f %.2f %.2f\n",
+              rounds, load[0], load[1], load[2]);
   std::printf("prescribed pauses of one run        %8llu ms\n",
               static_cast<unsigned long long>(prescribed.pausesMs));
   std::printf("its device steps without pauses     %8.0f ms (in process)\n", prescribed.stepsMs);
-  std::printf("one player, plug to tally           %8.0f ms (median of %d)\n", t1, rounds);
-  std::printf("eight players, plug to last tally   %8.0f ms (median of %d)\n", t8, rounds);
-  std::printf("one player / prescribed pauses      %8.3f (target <= 1.10)\n",
-              t1 / static_cast<double>(prescribed.pausesMs));
-  std::printf("eight players / one player          %8.3f (target <= 1.25)\n", t8 / t1);
+  std::printf("                                         min   median      max\n");
+  std::printf("one player, plug to tally (ms)      %8.0f %8.0f %8.0f\n", t1.min, t1.median, t1.max);
+  std::printf("eight players, to last tally (ms)   %8.0f %8.0f %8.0f\n", t8.min, t8.median, t8.max);
+  std::printf("one player / prescribed pauses      %8.3f %8.3f %8.3f (target <= 1.10)\n", a.min,
+              a.median, a.max);
+  std::printf("eight players / one player          %8.3f %8.3f %8.3f (target <= 1.25)\n", b.min,
+              b.median, b.max);
+  if (calls > 0)
+    std::printf("system calls per 2 KiB download chunk %6.2f (wt_pgr, 4 MiB; target <= 2)\n", calls);
+  else
+    std::printf("system calls per 2 KiB download chunk: not counted (no strace)\n");
   std::printf("station peak memory, eight players  %8.1f MB (target <= 80)\n", peakKb / 1024.0);
 
   std::vector<std::pair<double, std::string>> steps;

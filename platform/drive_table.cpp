@@ -7,6 +7,7 @@ std::optional<char> DriveTable::bind(BoundDrive drive) {
   for (char c = kFirstLetter; c <= 'Z'; ++c) {
     auto& slot = letters_[c - 'A'];
     if (slot) continue;
+    drive.arrival = ++arrivals_;
     slot = std::move(drive);
     return c;
   }
@@ -40,6 +41,19 @@ std::optional<char> DriveTable::letterOf(const std::string& name) const {
 DriveTable& DriveTable::station() {
   static DriveTable table;
   return table;
+}
+
+std::vector<std::pair<std::string, std::string>> deviceToolEnvironment(char letter, uint64_t arrival) {
+  std::optional<BoundDrive> d = DriveTable::station().find(letter);
+  if (arrival && (!d || d->arrival != arrival)) return {{std::string("DEVCMD_DRIVE_") + letter, ""}};
+  return deviceToolEnvironment(letter);
+}
+
+std::array<uint64_t, 26> stationArrivals() {
+  std::array<uint64_t, 26> out{};
+  for (char c = 'A'; c <= 'Z'; ++c)
+    if (std::optional<BoundDrive> d = DriveTable::station().find(c)) out[c - 'A'] = d->arrival;
+  return out;
 }
 
 std::vector<std::pair<std::string, std::string>> deviceToolEnvironment(char letter) {

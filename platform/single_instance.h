@@ -35,6 +35,20 @@ struct InstanceCheck {
 // `folder` holds the POSIX lock and socket (ignored on Windows).
 InstanceCheck checkSingleInstance(const std::string& name, const std::string& folder);
 
+#ifndef _WIN32
+// One station per real disk on the whole machine, whoever runs it and in whatever session:
+// an flock on <folder>/tarn-device-<name>.lock held while the station has the disk. Null
+// when another station holds it. A folder where no lock can be made leaves the disk
+// unguarded, as the instance lock does.
+class DeviceClaim {
+ public:
+  virtual ~DeviceClaim() = default;  // gives the disk up
+};
+std::unique_ptr<DeviceClaim> claimDevice(const std::string& name, const std::string& folder);
+// $TARN_DEVICE_LOCK_DIR, else /run/lock, else /tmp: the same for every user.
+std::string machineLockFolder();
+#endif
+
 // $TARN_INSTANCE_DIR, else $XDG_RUNTIME_DIR, else /tmp. A simulated station passes its
 // simulation root instead, so each simulated machine has a station of its own.
 std::string defaultInstanceFolder();

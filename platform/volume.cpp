@@ -2,6 +2,17 @@
 
 namespace platform {
 
+size_t copyInOrder(const std::vector<Volumes::RootCopy>& files,
+                   const std::function<bool(const Volumes::RootCopy&)>& copyOne) {
+  size_t copied = 0;
+  while (copied < files.size() && copyOne(files[copied])) ++copied;
+  return copied;
+}
+
+size_t Volumes::copyAllToRoot(const std::vector<RootCopy>& files, char drive) {
+  return copyInOrder(files, [&](const RootCopy& f) { return copyToRoot(f.source, drive, f.name); });
+}
+
 std::string commandProcessor(bool ntFamily, const std::string& systemDir,
                              const std::string& windowsDir) {
   return ntFamily ? systemDir + "\\cmd.exe" : windowsDir + "\\Command\\command.com";

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -24,9 +25,21 @@ class Volumes {
   virtual bool isReadable(char drive) = 0;
   // Copies `source` to the root of the drive as `name`, replacing a file of that name.
   virtual bool copyToRoot(const std::string& source, char drive, const std::string& name) = 0;
+  struct RootCopy {
+    std::string source;
+    std::string name;
+  };
+  // Copies the files in order and stops at the first that fails; gives how many were
+  // copied (all of them on success). Files after a failed one are not written. Where a
+  // platform can, the whole list is one pass over the volume.
+  virtual size_t copyAllToRoot(const std::vector<RootCopy>& files, char drive);
   // Disk check, watched briefly; true when it finished in that time and found no fault.
   virtual bool check(char drive) = 0;
 };
+
+// Copies with `copyOne` in order until one fails; how many were copied.
+size_t copyInOrder(const std::vector<Volumes::RootCopy>& files,
+                   const std::function<bool(const Volumes::RootCopy&)>& copyOne);
 
 // Windows: the system's volumes. Elsewhere: the simulated players under $TARN_SIM unless
 // real players were chosen, else the real players' disks (platform/linux/real_devices.h).

@@ -106,7 +106,13 @@ uint32_t defaultPortCode(char letter) { return uint32_t((letter - 'A') % 8 + 1);
 PlayerFiles::PlayerFiles(std::string root, char letter)
     : root_(std::move(root)), letter_(letter), dir_(playerDir(root_, letter)) {}
 
-PlayerFiles::~PlayerFiles() = default;
+PlayerFiles::~PlayerFiles() {
+  if (lockDepth_ > 0) {
+    lockDepth_ = 1;
+    unlock();
+  }
+  flushTrace();
+}
 
 std::unique_ptr<PlayerFiles> PlayerFiles::open(const std::string& root, char letter,
                                                std::string* error) {
@@ -124,9 +130,34 @@ std::unique_ptr<PlayerFiles> PlayerFiles::open(const std::string& root, char let
   return f;
 }
 
-bool PlayerFiles::lock() { return lock_.lock(); }
+bool PlayerFiles::lock() {
+  if (lockDepth_ > 0 || lock_.lock()) {
+    ++lockDepth_;
+    return true;
+  }
+  return false;
+}
 
-void PlayerFiles::unlock() { lock_.unlock(); }
+void PlayerFiles::unlock() {
+  if (lockDepth_ == 0 || --lockDepth_ > 0) return;
+  flushTrace();
+  lock_.unlock();
+}
+
+void PlayerFiles::pauseUnlocked(uint32_t ms) {
+  if (lockDepth_ > 0) {
+    flushTrace();
+    lock_.unlock();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (lockDepth_ > 0 && !lock_.lock()) lockDepth_ = 0;
+}
+
+void PlayerFiles::flushTrace() {
+  if (traceBuffer_.empty()) return;
+  trace_.append(traceBuffer_.data(), traceBuffer_.size());
+  traceBuffer_.clear();
+}
 
 bool PlayerFiles::load(PlayerState& state, std::string* why) {
   uint8_t raw[sizeof(PlayerState)];
@@ -153,7 +184,8 @@ void PlayerFiles::record(const uint8_t* cdb, size_t cdbLength, bool out, uint32_
     line[n++] = ' ';
   }
   n += size_t(std::snprintf(line + n, sizeof line - n, "%s %u\n", out ? "out" : "in", length));
-  trace_.append(line, n);
+  traceBuffer_.append(line, n);
+  if (lockDepth_ == 0 || traceBuffer_.size() >= 64 * 1024) flushTrace();
 }
 
 StoreFile* PlayerFiles::streamFile(Stream stream) {
@@ -216,8 +248,7 @@ bool serve(PlayerFiles& files, const Request& request, uint32_t& error, Outcome*
       appendEvent(files.root(), "plug", files.letter());
     }
   }
-  if (uint32_t ms = effectiveLatencyMs(state))
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (uint32_t ms = effectiveLatencyMs(state)) files.pauseUnlocked(ms);
   error = outcome.ok ? 0 : outcome.vanished ? kErrorNotConnected : kErrorIoDevice;
   if (detail) *detail = outcome;
   return outcome.ok;

@@ -38,8 +38,12 @@ class PlayerFiles final : public DeviceStorage {
   const std::string& root() const { return root_; }
   char letter() const { return letter_; }
 
+  // Nested: only the outermost pair locks and unlocks the player; a run of the device
+  // tool holds it from open to end, and each request inside locks again for free.
   bool lock();
   void unlock();
+  // Sleeps with the player unlocked for that time, so others can take their turn.
+  void pauseUnlocked(uint32_t ms);
   // False when the record is missing or damaged; `why` then says what is wrong (empty
   // when it could not be read at all).
   bool load(PlayerState& state, std::string* why = nullptr);
@@ -61,6 +65,10 @@ class PlayerFiles final : public DeviceStorage {
   StoreFile lock_, state_, trace_;
   StoreFile streams_[4];
   void* mapped_ = nullptr;  // the state record, shared with every other opener
+  int lockDepth_ = 0;
+  // Trace lines not yet written: written in one go before the player is unlocked.
+  std::string traceBuffer_;
+  void flushTrace();
 };
 
 // Locks `files` for as long as it lives.

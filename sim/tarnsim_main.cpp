@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
 #include "sim/player_store.h"
 
 namespace {
@@ -27,13 +29,12 @@ const char kUsage[] =
     "      at that point instead; --clear removes the fault\n"
     "  tarnsim show ROOT LETTER       the player's state as key=value lines\n"
     "  tarnsim trace ROOT LETTER      every request received, oldest first\n"
+    "  tarnsim --help | --version\n"
+    "ROOT must exist. Exit codes: 0 done, 1 failed, 2 bad command line.\n"
     "Environment: TARNSIM_LATENCY_MS overrides every player's latency.\n";
 
 // Bad input: the reason and where to look, exit 2.
-int usage(const std::string& message) {
-  std::fprintf(stderr, "tarnsim: %s\n(tarnsim --help tells how to use it)\n", message.c_str());
-  return 2;
-}
+int usage(const std::string& message) { return tarn::badCommandLine("tarnsim", message); }
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "tarnsim: %s\n", message.c_str());
@@ -146,6 +147,9 @@ int create(const std::string& root, char letter, const Options& o) {
       want.checkPolls = uint32_t(v);
     }
   }
+  // A mistyped root would otherwise become a new simulation that no station listens to.
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root, ec)) return fail("no folder " + root + " (make it first)");
   std::string error;
   return tarnsim::createPlayer(root, letter, want, error) ? 0 : fail(error);
 }
@@ -177,10 +181,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (args[0] == "help") args[0] = "--help";
+  if (auto code = tarn::helpOrVersion(args[0], "tarnsim", kUsage)) return *code;
   const std::string command = args[0];
 
   Options o;

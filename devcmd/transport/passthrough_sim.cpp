@@ -1,6 +1,6 @@
 // The simulated player as a drive: every request is served by the player's device model
 // against its folder, under the player's lock, so the player keeps its state between
-// runs of devcmd and concurrent runs on one player take turns request by request.
+// runs of devcmd and concurrent runs on one player take turns run by run.
 #include <cstring>
 
 #include "devcmd/transport/passthrough.h"
@@ -43,11 +43,10 @@ std::unique_ptr<PassThrough> openSimulatedDrive(const std::string& root, char le
   if (!l) return nullptr;
   auto files = tarnsim::PlayerFiles::open(root, l, nullptr);
   if (!files) return nullptr;
+  // Locked for the whole run (released when the drive closes): one lock, not one a
+  // request; a run with latency lets others in while it waits.
   tarnsim::PlayerState state;
-  {
-    tarnsim::PlayerLock lock(*files);
-    if (!lock.held() || !files->load(state) || !state.plugged) return nullptr;
-  }
+  if (!files->lock() || !files->load(state) || !state.plugged) return nullptr;
   error = 0;
   return std::make_unique<SimulatedDrive>(std::move(files));
 }

@@ -139,6 +139,9 @@ std::optional<BlockDisk> readBlockDisk(const std::string& sysRoot, const std::st
   disk.name = name;
   disk.sectors = std::strtoull(readFirstLine(device + "/size").c_str(), nullptr, 10);
   disk.readOnly = readFirstLine(device + "/ro") == "1";
+  // A new number for every medium the node takes (kernel 5.15 on): a loop device attached
+  // to another file, a card changed in its reader.
+  disk.diskSeq = std::strtoull(readFirstLine(device + "/diskseq").c_str(), nullptr, 10);
   for (const std::string& child : entries(device)) {
     std::string number = readFirstLine(device + "/" + child + "/partition");
     if (number.empty()) continue;
@@ -185,6 +188,7 @@ std::string refusalText(Refusal refusal) {
     case Refusal::Mounted: return "mounted";
     case Refusal::InUse: return "in use by another device";
     case Refusal::NoLetter: return "no free drive letter";
+    case Refusal::OtherStation: return "taken by another station";
   }
   return "";
 }

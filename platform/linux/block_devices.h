@@ -23,6 +23,7 @@ struct UsbPort {
 struct BlockDisk {
   std::string name;            // "sdb"
   uint64_t sectors = 0;        // 512-byte sectors; 0 when no medium is present
+  uint64_t diskSeq = 0;        // the kernel's number of the medium in the node; 0 unknown
   bool readOnly = false;
   std::string firstPartition;  // "sdb1"; empty when the disk has no partition 1
   std::vector<std::string> partitions;
@@ -51,7 +52,7 @@ struct SafetyFacts {
   std::vector<std::string> allowed;   // test devices, "/dev/loop5": no USB port needed
 };
 
-enum class Refusal { None, NotUsbMassStorage, SystemDisk, Mounted, InUse, NoLetter };
+enum class Refusal { None, NotUsbMassStorage, SystemDisk, Mounted, InUse, NoLetter, OtherStation };
 
 Refusal judgeDisk(const BlockDisk& disk, const SafetyFacts& facts);
 // The row text and port-log reason of a refusal.

@@ -2,11 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -36,23 +40,92 @@ linuxdev::SafetyFacts mountFacts() {
   return facts;
 }
 
+// The volume node of each bound drive, found in sysfs and the mount table once per
+// arrival; every later operation only re-checks the node itself (see stillUsable).
 class LinuxVolumeResolver {
  public:
   LinuxVolumeResolver(std::string sysRoot, DriveTable& table)
-      : sysRoot_(std::move(sysRoot)), table_(table) {}
+      : sysRoot_(std::move(sysRoot)), table_(table), known_(std::make_shared<Known>()) {
+    // The run begins: the disks its letters have now are the only ones it may touch.
+    for (char c = DriveTable::kFirstLetter; c <= 'Z'; ++c)
+      if (std::optional<BoundDrive> bound = table_.find(c)) known_->pinned[c] = bound->arrival;
+  }
   std::string operator()(char drive) const {
     std::optional<BoundDrive> bound = table_.find(drive);
     if (!bound) return "";
-    std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound->name);
-    if (!disk || disk->sectors == 0) return "";
-    // Mounted after it arrived: the station still keeps its hands off.
-    if (linuxdev::diskMounted(*disk, mountFacts())) return "";
-    return "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
+    Volume volume;
+    {
+      std::lock_guard<std::mutex> lock(known_->mutex);
+      // A letter bound to another disk since the run began is not the run's drive.
+      auto pin = known_->pinned.emplace(drive, bound->arrival).first;
+      if (pin->second != bound->arrival) return "";
+      auto it = known_->volumes.find(drive);
+      if (it != known_->volumes.end() && it->second.arrival == bound->arrival) volume = it->second;
+    }
+    if (volume.arrival == 0) {
+      std::optional<Volume> found = look(*bound);
+      if (!found) return "";
+      volume = *found;
+      std::lock_guard<std::mutex> lock(known_->mutex);
+      known_->volumes[drive] = volume;
+    }
+    return stillUsable(volume) ? volume.node : "";
   }
 
  private:
+  struct Volume {
+    uint64_t arrival = 0;
+    std::string node;       // what the tools get: the first partition or the disk
+    std::string diskNode;   // "/dev/sdb"
+    dev_t device = 0;       // the disk's device number when it arrived
+    uint64_t diskSeq = 0;   // the medium it held when it arrived; 0 unknown
+  };
+  struct Known {
+    std::mutex mutex;
+    std::map<char, Volume> volumes;
+    std::map<char, uint64_t> pinned;  // each letter's arrival when the run began
+  };
+
+  std::optional<Volume> look(const BoundDrive& bound) const {
+    std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk(sysRoot_, bound.name);
+    if (!disk || disk->sectors == 0) return std::nullopt;
+    // Another medium in the node since the disk arrived (a loop device attached to another
+    // file): not the disk that arrived.
+    if (bound.diskSeq && disk->diskSeq != bound.diskSeq) return std::nullopt;
+    // Mounted after it arrived: the station still keeps its hands off.
+    if (linuxdev::diskMounted(*disk, mountFacts())) return std::nullopt;
+    Volume v;
+    v.arrival = bound.arrival;
+    v.diskNode = "/dev/" + disk->name;
+    v.node = "/dev/" + (disk->firstPartition.empty() ? disk->name : disk->firstPartition);
+    v.diskSeq = disk->diskSeq;
+    struct stat st;
+    if (::stat(v.diskNode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    v.device = st.st_rdev;
+    return v;
+  }
+
+  // A few system calls instead of sysfs and the mount table: the disk's node is still the
+  // same device with the same medium in it, still holds a medium, and nobody has claimed
+  // it exclusively (a mount of it or of one of its partitions, swap, another formatter).
+  static bool stillUsable(const Volume& v) {
+    int fd = ::open(v.diskNode.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    uint64_t bytes = 0;
+    bool ok = fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == v.device &&
+              ioctl(fd, BLKGETSIZE64, &bytes) == 0 && bytes > 0;
+#ifdef BLKGETDISKSEQ
+    uint64_t seq = 0;
+    if (ok && v.diskSeq && ioctl(fd, BLKGETDISKSEQ, &seq) == 0) ok = seq == v.diskSeq;
+#endif
+    ::close(fd);
+    return ok;
+  }
+
   std::string sysRoot_;
   DriveTable& table_;
+  std::shared_ptr<Known> known_;  // the copies a volume seam makes share it
 };
 
 class LinuxTopology : public UsbTopology {
@@ -80,7 +153,8 @@ class UdevVolumeEvents : public VolumeEvents {
   UdevVolumeEvents(const RealDeviceOptions& options, DriveTable& table)
       : presence_(options.sysRoot,
                   [options] { return linuxdev::systemSafetyFacts(options.sysRoot, options.allowed); },
-                  table) {
+                  table,
+                  options.claimFolder.empty() ? machineLockFolder() : options.claimFolder) {
     udev_ = udev_new();
     if (!udev_) return;
     // Without a udev daemon its source stays silent; the kernel's own events are there.
@@ -166,8 +240,12 @@ std::optional<BlockUevent> parseBlockUevent(
 }
 
 BlockPresence::BlockPresence(std::string sysRoot,
-                             std::function<linuxdev::SafetyFacts()> facts, DriveTable& table)
-    : sysRoot_(std::move(sysRoot)), facts_(std::move(facts)), table_(table) {
+                             std::function<linuxdev::SafetyFacts()> facts, DriveTable& table,
+                             std::string claimFolder)
+    : sysRoot_(std::move(sysRoot)),
+      facts_(std::move(facts)),
+      table_(table),
+      claimFolder_(std::move(claimFolder)) {
   if (DIR* d = opendir((sysRoot_ + "/class/block").c_str())) {
     while (dirent* e = readdir(d)) {
       if (e->d_name[0] == '.') continue;
@@ -188,21 +266,38 @@ std::vector<VolumeNotice> BlockPresence::apply(const BlockUevent& event) {
     if (!present) before_.erase(event.name);
     return {};
   }
-  const bool bound = table_.letterOf(event.name).has_value();
+  std::optional<char> boundTo = table_.letterOf(event.name);
+  bool bound = boundTo.has_value();
   const bool refused = refused_.count(event.name) > 0;
+  std::vector<VolumeNotice> out;
+  if (present && bound && table_.find(*boundTo)->diskSeq != disk->diskSeq) {
+    // Another medium in the node between two looks: the first one went, this one comes.
+    claims_.erase(event.name);
+    table_.release(event.name);
+    out.push_back({VolumeChange::Removal, std::string(1, *boundTo)});
+    bound = false;
+  }
   if (present && !bound && !refused) {
     linuxdev::Refusal why = linuxdev::judgeDisk(*disk, facts_());
+    std::unique_ptr<DeviceClaim> claim;
+    if (why == linuxdev::Refusal::None && !(claim = claimDevice(event.name, claimFolder_)))
+      why = linuxdev::Refusal::OtherStation;
     if (why == linuxdev::Refusal::None) {
       BoundDrive drive{disk->name, device, disk->genericNode,
-                       disk->usb ? linuxdev::portCode(*disk->usb) : 0u};
-      if (std::optional<char> letter = table_.bind(std::move(drive)))
-        return {{VolumeChange::Arrival, std::string(1, *letter)}};
+                       disk->usb ? linuxdev::portCode(*disk->usb) : 0u, disk->diskSeq};
+      if (std::optional<char> letter = table_.bind(std::move(drive))) {
+        claims_[event.name] = std::move(claim);
+        out.push_back({VolumeChange::Arrival, std::string(1, *letter)});
+        return out;
+      }
       why = linuxdev::Refusal::NoLetter;
     }
     refused_.insert(event.name);
-    return {{VolumeChange::Refused, "", device, linuxdev::refusalText(why)}};
+    out.push_back({VolumeChange::Refused, "", device, linuxdev::refusalText(why)});
+    return out;
   }
   if (!present && bound) {
+    claims_.erase(event.name);
     std::optional<char> letter = table_.release(event.name);
     return {{VolumeChange::Removal, std::string(1, *letter)}};
   }

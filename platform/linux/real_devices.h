@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
+#include "platform/single_instance.h"
 #include "platform/linux/block_devices.h"
 #include "platform/usb_topology.h"
 #include "platform/volume.h"
@@ -24,6 +26,9 @@ namespace platform {
 
 struct RealDeviceOptions {
   std::string sysRoot = "/sys";
+  // Where the machine-wide claims of disks are (platform/single_instance.h); empty: the
+  // machine's folder.
+  std::string claimFolder;
   // Test devices ("/dev/loop5") taken without a USB port; never for production.
   std::vector<std::string> allowed;
 };
@@ -53,8 +58,9 @@ std::optional<BlockUevent> parseBlockUevent(
 // none or is removed. Disks that held a medium when the station started are left alone.
 class BlockPresence {
  public:
+  // `claimFolder`: where the claims that keep one station per disk are made.
   BlockPresence(std::string sysRoot, std::function<linuxdev::SafetyFacts()> facts,
-                DriveTable& table);
+                DriveTable& table, std::string claimFolder);
   std::vector<VolumeNotice> apply(const BlockUevent& event);
 
  private:
@@ -63,12 +69,17 @@ class BlockPresence {
   DriveTable& table_;
   std::set<std::string> refused_;
   std::set<std::string> before_;
+  std::string claimFolder_;
+  std::map<std::string, std::unique_ptr<DeviceClaim>> claims_;
 };
 
 std::unique_ptr<VolumeEvents> makeLinuxVolumeEvents(const RealDeviceOptions& options,
                                                     DriveTable& table = DriveTable::station());
 // Each drive's volume: the bound disk's first partition, or the whole disk when it has
 // none; unreachable once the binding has ended or while anything on the disk is mounted.
+// The letters' bindings are taken as they are when the object is made (a run's start):
+// a letter bound again since, or a disk that took another medium, is unreachable, so a run
+// never writes onto a disk that came after its own.
 std::unique_ptr<Volumes> makeLinuxVolumes(const std::string& sysRoot,
                                           DriveTable& table = DriveTable::station());
 // Serial index the letter's (A = 0) while bound; port code from the binding.

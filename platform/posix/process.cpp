@@ -1,4 +1,4 @@
-// POSIX launch-and-wait: fork/exec without a shell, the full 32-bit result through a pipe
+// POSIX launch-and-wait: posix_spawn without a shell, the full 32-bit result through a pipe
 // named by DEVCMD_RESULT_FD, the child's end observed with waitpid.
 #include "platform/process.h"
 
@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -78,8 +79,6 @@ ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
   ChildResult result;
   if (command.argv.empty()) return result;
 
-  // Everything the child needs is prepared before fork: only async-signal-safe calls
-  // happen between fork and exec, since other workers run threads of their own.
   Fd chanRead, chanWrite, outRead, outWrite;
   int p[2];
   if (pipe2(p, O_CLOEXEC) != 0) return result;
@@ -90,13 +89,8 @@ ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
     outRead.fd = p[0];
     outWrite.fd = p[1];
   }
-  Fd errRead, errWrite;  // carries errno when exec fails: "could not start"
-  if (pipe2(p, O_CLOEXEC) != 0) return result;
-  errRead.fd = p[0];
-  errWrite.fd = p[1];
-  int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
-  Fd devNullFd;
-  devNullFd.fd = devNull;
+  Fd devNull;
+  devNull.fd = open("/dev/null", O_RDWR | O_CLOEXEC);
 
   std::string program = resolveProgram(command.argv[0]);
   std::vector<char*> argv;
@@ -118,34 +112,25 @@ ChildResult runChild(const ChildCommand& command, const WaitPolicy& policy) {
   for (auto& e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  pid_t pid = fork();
-  if (pid < 0) return result;
-  if (pid == 0) {
-    fcntl(chanWrite.fd, F_SETFD, 0);  // the one descriptor the child inherits
-    if (outWrite.fd >= 0) {
-      dup2(outWrite.fd, 1);
-      if (devNull >= 0) dup2(devNull, 2);  // a caller that reads the output wants no chatter
-    } else if (devNull >= 0) {
-      dup2(devNull, 1);
-    }
-    if (devNull >= 0) dup2(devNull, 0);
-    execve(program.c_str(), argv.data(), envp.data());
-    int err = errno;
-    ssize_t w = write(errWrite.fd, &err, sizeof err);
-    (void)w;
-    _exit(127);
+  // posix_spawn shares the address space until exec (vfork semantics): no copy of a
+  // threaded station's memory per child, and a failed exec is its return value.
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return result;
+  // Dup onto itself clears close-on-exec: the one descriptor the child inherits.
+  posix_spawn_file_actions_adddup2(&actions, chanWrite.fd, chanWrite.fd);
+  if (outWrite.fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, outWrite.fd, 1);
+    // a caller that reads the output wants no chatter
+    if (devNull.fd >= 0) posix_spawn_file_actions_adddup2(&actions, devNull.fd, 2);
+  } else if (devNull.fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, devNull.fd, 1);
   }
+  if (devNull.fd >= 0) posix_spawn_file_actions_adddup2(&actions, devNull.fd, 0);
+  pid_t pid = -1;
+  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return result;
   chanWrite.reset();
-  errWrite.reset();
-  int execErr = 0;
-  ssize_t got;
-  while ((got = read(errRead.fd, &execErr, sizeof execErr)) < 0 && errno == EINTR) {
-  }
-  if (got > 0) {
-    int s;
-    waitpid(pid, &s, 0);
-    return result;
-  }
   outWrite.reset();
   fcntl(chanRead.fd, F_SETFL, O_NONBLOCK);
   if (outRead.fd >= 0) fcntl(outRead.fd, F_SETFL, O_NONBLOCK);

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -142,6 +143,39 @@ InstanceCheck checkSingleInstance(const std::string& name, const std::string& fo
   ::close(fd);
   result.reachedRunning = askRunningToRaise(base + ".sock");
   return result;
+}
+
+namespace {
+class FlockClaim : public DeviceClaim {
+ public:
+  explicit FlockClaim(int fd) : fd_(fd) {}
+  ~FlockClaim() override {
+    if (fd_ >= 0) ::close(fd_);  // drops the lock
+  }
+
+ private:
+  int fd_;
+};
+}  // namespace
+
+std::unique_ptr<DeviceClaim> claimDevice(const std::string& name, const std::string& folder) {
+  std::string path = folder + "/tarn-device-" + name + ".lock";
+  // Any user's station must be able to lock the file another user's station made.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd >= 0) (void)::fchmod(fd, 0666);
+  else fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<FlockClaim>(fd);
+}
+
+std::string machineLockFolder() {
+  const char* v = std::getenv("TARN_DEVICE_LOCK_DIR");
+  if (v && *v) return v;
+  struct stat st;
+  return ::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode) ? "/run/lock" : "/tmp";
 }
 
 std::string defaultInstanceFolder() {

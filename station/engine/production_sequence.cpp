@@ -244,11 +244,10 @@ class Run {
 
   bool copyFiles() {
     std::vector<std::string> list = view_.copyList();
-    for (size_t j = 0; j < list.size(); ++j) {
-      if (isFlashImage(list, static_cast<int>(j))) continue;
-      if (!dev_.copyToRoot(list[j], drive_, copiedFileName(list[j])))
-        return fail(text(LangText::CopyFileMsg));
-    }
+    std::vector<platform::Volumes::RootCopy> files;
+    for (size_t j = 0; j < list.size(); ++j)
+      if (!isFlashImage(list, static_cast<int>(j))) files.push_back({list[j], copiedFileName(list[j])});
+    if (dev_.copyAllToRoot(files, drive_) < files.size()) return fail(text(LangText::CopyFileMsg));
     return true;
   }
 
@@ -357,7 +356,9 @@ class SystemDevice : public ProductionDevice {
         tool_(launcher, view),
         volumes_(std::move(volumes)),
         topology_(std::move(topology)),
-        miscDir_(std::move(miscDir)) {}
+        miscDir_(std::move(miscDir)) {
+    tool_.pinDrives();  // the run's players are those the letters have now
+  }
 
   std::optional<SlotPort> discoverSlot(char d) override {
     return station::discoverSlot(d, *topology_, tool_, view_);
@@ -399,6 +400,9 @@ class SystemDevice : public ProductionDevice {
   bool copyToRoot(const std::string& source, char d, const std::string& name) override {
     return volumes_->copyToRoot(source, d, name);
   }
+  size_t copyAllToRoot(const std::vector<platform::Volumes::RootCopy>& files, char d) override {
+    return volumes_->copyAllToRoot(files, d);
+  }
   void checkVolume(char d) override { station::checkVolume(*volumes_, d); }
 
  private:
@@ -439,6 +443,13 @@ RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses&
                          char drive, RunObserver* observer) {
   RunObserver none;
   return Run(view, device, pauses, drive, observer ? *observer : none).go();
+}
+
+size_t ProductionDevice::copyAllToRoot(const std::vector<platform::Volumes::RootCopy>& files,
+                                       char drive) {
+  return platform::copyInOrder(files, [&](const platform::Volumes::RootCopy& f) {
+    return copyToRoot(f.source, drive, f.name);
+  });
 }
 
 std::string copiedFileName(const std::string& entry) {

@@ -54,6 +54,9 @@ class ProductionDevice {
   virtual bool format(char drive, bool fat32, const std::string& label) = 0;
   virtual bool setLabel(char drive, const std::string& label) = 0;
   virtual bool copyToRoot(const std::string& source, char drive, const std::string& name) = 0;
+  // In order, stopping at the first failure; how many were copied. One file at a time
+  // unless the volumes can do better.
+  virtual size_t copyAllToRoot(const std::vector<platform::Volumes::RootCopy>& files, char drive);
   virtual void checkVolume(char drive) = 0;  // the outcome is not used
 };
 

@@ -11,11 +11,26 @@ RunObserverFactory& factory() {
   return f;
 }
 
+std::function<void()>& closingHook() {
+  static std::function<void()> f;
+  return f;
+}
+
 }  // namespace
 
-void setRunObserverFactory(RunObserverFactory f) {
+void setRunObserverFactory(RunObserverFactory f, std::function<void()> closing) {
   std::lock_guard<std::mutex> lock(factoryMutex);
   factory() = std::move(f);
+  closingHook() = std::move(closing);
+}
+
+void closeRunObservers() {
+  std::function<void()> closing;
+  {
+    std::lock_guard<std::mutex> lock(factoryMutex);
+    closing = closingHook();
+  }
+  if (closing) closing();
 }
 
 std::unique_ptr<RunObserver> newRunObserver(ProductionView& view) {

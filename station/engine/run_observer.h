@@ -36,8 +36,10 @@ class RunObserver {
 
 using RunObserverFactory = std::function<std::unique_ptr<RunObserver>(ProductionView&)>;
 
-// The observer every ProductThread run gets; none set: runs are not observed.
-void setRunObserverFactory(RunObserverFactory factory);
+// The observer every ProductThread run gets; none set: runs are not observed. `closing`
+// runs when the station closes (what the observers keep is written then).
+void setRunObserverFactory(RunObserverFactory factory, std::function<void()> closing = {});
+void closeRunObservers();
 std::unique_ptr<RunObserver> newRunObserver(ProductionView& view);
 
 }  // namespace station

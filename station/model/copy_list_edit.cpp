@@ -6,6 +6,7 @@
 #include "platform/file_read.h"
 #include "base/byte_order.h"
 #include "station/engine/system_area.h"
+#include "station/model/production_check.h"
 #include "station/ops/device_tool.h"
 
 namespace station {
@@ -54,6 +55,7 @@ void CheckManuupgradeClick(StationModel& model) {
 }
 
 void UpgradebtnClick(StationModel& model) {
+  productionCheckAtStart(model);
   const std::string& registered = model.lang(LangText::DevicePluginStr);
   for (int slot = 0; slot < DEVICE_COUNT; ++slot)
     if (auto drive = model.registeredDrive(slot, registered)) model.startRun(*drive);

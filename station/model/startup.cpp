@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
+#include "station/engine/run_observer.h"
 #include "station/engine/system_area.h"
 #include "station/settings/copy_list.h"
 #include "station/model/copy_list_edit.h"
+#include "station/model/production_check.h"
 #include "station/texts/fsm_version.h"
 
 namespace station {
@@ -46,10 +48,13 @@ void FormShow(StationModel& model, const StartupHooks& hooks) {
   if (hooks.validateFrameFolders) hooks.validateFrameFolders(model);
   model.setEnabled(Element::Upgradebtn, model.checked(Check::CheckManuupgrade));
   computeSystemArea(model);
+  startProductionCheck(model);
 }
 
 bool FormClose(StationModel& model, const StartupHooks& hooks) {
   if (hooks.stopPreview) hooks.stopPreview();
+  // First: a close that fails on a full disk must not lose the records either.
+  closeRunObservers();
   if (auto error = model.settings().save(kPreferIniPath)) {
     model.showMessage(*error, model.appTitle(), MessageIcon::Error);
     return false;

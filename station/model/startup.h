@@ -23,7 +23,7 @@ bool FormCreate(StationModel& model, platform::InstanceCheck check);
 
 // Program folder as current directory, texts, caption, copy list, sdkBondingId, waiting
 // rows, Edit5, the settings (their click handlers running), the enabling rules and the
-// system area size, in that order.
+// system area size, in that order; then the check of what production will need.
 void FormShow(StationModel& model, const StartupHooks& hooks = {});
 
 // Saves the settings and the copy list and releases the lock. False when a file could

@@ -149,6 +149,8 @@ uint32_t toolValue(ToolOp op, uint32_t code) {
   }
 }
 
+const char* deviceToolFileName() { return kToolFile; }
+
 std::string managerFilePath(const std::string& miscDir) {
 #ifdef _WIN32
   return miscDir + "\\fsm.bin";
@@ -220,7 +222,10 @@ std::optional<uint32_t> DeviceTool::run(ToolOp op, char drive, const std::string
   platform::WaitPolicy policy;
   policy.pollMs = info.pollMs;
   if (info.pump) policy.pump = [this] { view_.pump(); };
-  platform::ChildResult r = launcher_.run(toolCommand(op, drive, param), policy);
+  platform::ChildCommand command = toolCommand(op, drive, param);
+  if (drive >= 'A' && drive <= 'Z' && arrivals_[drive - 'A'])
+    command.extraEnv = platform::deviceToolEnvironment(drive, arrivals_[drive - 'A']);
+  platform::ChildResult r = launcher_.run(command, policy);
   if (!r.ended()) return std::nullopt;
   return r.exitCode;
 }

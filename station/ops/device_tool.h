@@ -5,6 +5,7 @@
 // blanking-check loop.
 #pragma once
 
+#include "platform/drive_table.h"
 #include "platform/process.h"
 #include "station/ops/package_files.h"
 #include "station/ops/station_view.h"
@@ -65,6 +66,8 @@ uint32_t toolValue(ToolOp op, uint32_t exitCode);
 // and checksum .\misc\fsm.bin; on a file system that tells case apart both must reach the
 // same file, so the one file whose name is fsm.bin in any case is used for all three.
 std::string managerFilePath(const std::string& miscDir = "misc");
+// The device tool's file name in misc/ ("devcmd.exe" on Windows, "devcmd" elsewhere).
+const char* deviceToolFileName();
 std::optional<uint64_t> fileLength(const std::string& path);
 // 16-bit sum of the bytes, wrapping; 0 when the file cannot be read.
 uint16_t managerChecksum(const std::string& path);
@@ -99,6 +102,9 @@ class DeviceTool {
 
   // The exit code, or nothing when the tool could not be started.
   std::optional<uint32_t> run(ToolOp op, char drive, const std::string& param = {});
+  // A run's tool: from now on each letter reaches only the disk bound to it now, never one
+  // that arrives on the same letter later (Linux's station letters).
+  void pinDrives() { arrivals_ = platform::stationArrivals(); }
 
   bool probe(char drive);
   bool checkIsUpdateDisk(char drive);
@@ -139,6 +145,7 @@ class DeviceTool {
   StationView& view_;
   std::string miscDir_;
   std::array<int, 3> packageIndex_{-1, -1, -1};
+  std::array<uint64_t, 26> arrivals_{};  // 0: whatever the letter has at each run
 };
 
 }  // namespace station

@@ -22,6 +22,18 @@ bool hasTxtExtension(const std::string& name) {
   return tarn::equalsIgnoringCase(name.substr(dot), ".txt");
 }
 
+// The *.txt files of the folder in name order (the system's enumeration order differs
+// between file systems; name order does not).
+std::vector<std::string> tableCandidates(const std::string& miscDir) {
+  std::vector<std::string> names;
+  for (const auto& e : platform::listFolder(miscDir)) {
+    if (e.hidden || e.directory || e.name == "." || e.name == "..") continue;
+    if (hasTxtExtension(e.name)) names.push_back(e.name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace
 
 uint32_t storedFlashId(const std::string& path) {
@@ -40,19 +52,18 @@ bool flashIdMatches(uint32_t stored, uint32_t device) {
 
 std::string findConfigTable(const std::string& miscDir, uint32_t flashId,
                             const std::function<void()>& pump) {
-  std::vector<std::string> names;
-  for (const auto& e : platform::listFolder(miscDir)) {
-    if (e.hidden || e.directory || e.name == "." || e.name == "..") continue;
-    if (hasTxtExtension(e.name)) names.push_back(e.name);
-  }
-  // The system's enumeration order differs between file systems; name order does not.
-  std::sort(names.begin(), names.end());
-  for (const auto& name : names) {
+  for (const auto& name : tableCandidates(miscDir)) {
     uint32_t stored = storedFlashId(miscDir + kSep + name);
     if (pump) pump();
     if (flashIdMatches(stored, flashId)) return name;
   }
   return "0";
+}
+
+bool haveConfigTables(const std::string& miscDir) {
+  for (const auto& name : tableCandidates(miscDir))
+    if (storedFlashId(miscDir + kSep + name) != 0) return true;
+  return false;
 }
 
 std::string flashDisplayName(const ProfileLookup& lookup, const std::string& iniPath,

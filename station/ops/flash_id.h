@@ -26,6 +26,9 @@ bool flashIdMatches(uint32_t stored, uint32_t device);
 std::string findConfigTable(const std::string& miscDir, uint32_t flashId,
                             const std::function<void()>& pump = {});
 
+// Whether the folder holds at least one table that names a flash identification.
+bool haveConfigTables(const std::string& miscDir);
+
 // The spare cell's text: flash.ini's name for the table and chip count; else the name for
 // one chip with " x <count>" appended; else "default".
 std::string flashDisplayName(const ProfileLookup& lookup, const std::string& iniPath,

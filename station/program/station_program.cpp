@@ -4,8 +4,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
+#include "base/command_line.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 #ifdef __linux__
@@ -13,6 +15,7 @@
 #endif
 #include "station/engine/product_thread.h"
 #include "station/frontend/headless/headless.h"
+#include "station/model/production_check.h"
 #include "station/model/startup.h"
 #ifdef TARN_HAVE_RECORDS
 #include "station/records/recorder.h"
@@ -25,6 +28,7 @@ namespace {
 const char kUsage[] =
     "usage: mpstation [--sim ROOT] [--real-devices] [--allow-device PATH]...\n"
     "                 [--station NAME] [--no-records] [--headless [--runs N] [--timeout SECONDS]]\n"
+    "       mpstation --help | --version\n"
     "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
     "  --real-devices    real players' disks even with --sim (vendor requests then go to\n"
     "                    the simulated players; Linux)\n"
@@ -42,7 +46,10 @@ const char kUsage[] =
 
 const char kExitCodes[] =
     "Exit codes (headless): 0 every tallied run succeeded, 1 a run failed, 2 bad command\n"
-    "line, 3 time limit reached, 4 another station is running, 5 settings not saved.\n";
+    "line, 3 time limit reached, 4 another station is running, 5 settings not saved,\n"
+    "6 the station's folder has no misc/ folder.\n";
+
+constexpr int kNoMiscFolder = 6;
 
 bool number(const std::string& text, int& out) {
   char* end = nullptr;
@@ -59,20 +66,34 @@ void onSignal(int) { stopRequested = true; }
 
 std::string stationUsage(const ExtraOptions& extra) { return kUsage + extra.usage + kExitCodes; }
 
-bool parseStationOptions(const std::vector<std::string>& args, StationOptions& o, const ExtraOptions& extra) {
+bool parseStationOptions(const std::vector<std::string>& args, StationOptions& o, const ExtraOptions& extra,
+                         std::string* error) {
+  auto refuse = [error](std::string why) {
+    if (error) *error = std::move(why);
+    return false;
+  };
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
-    if (a == "--headless") o.headless = true;
+    auto count = [&](int& out) {
+      const std::string& v = args[++i];
+      return number(v, out) || refuse(a + " wants a whole number from 0 to 1000000, not \"" + v + "\"");
+    };
+    if (a == "--help" || a == "-h") o.help = true;
+    else if (a == "--version") o.version = true;
+    else if (a == "--headless") o.headless = true;
     else if (a == "--sim" && hasValue) o.sim = args[++i];
     else if (a == "--real-devices") o.realDevices = true;
     else if (a == "--allow-device" && hasValue) o.allowed.push_back(args[++i]);
     else if (a == "--station" && hasValue) o.station = args[++i];
     else if (a == "--no-records") o.records = false;
-    else if (a == "--runs" && hasValue) { if (!number(args[++i], o.runs)) return false; }
-    else if (a == "--timeout" && hasValue) { if (!number(args[++i], o.timeout)) return false; }
+    else if (a == "--runs" && hasValue) { if (!count(o.runs)) return false; }
+    else if (a == "--timeout" && hasValue) { if (!count(o.timeout)) return false; }
     else if (int taken = extra.handle ? extra.handle(args, i) : 0; taken > 0) i += static_cast<size_t>(taken - 1);
-    else return false;
+    else if (a == "--sim" || a == "--allow-device" || a == "--station" || a == "--runs" || a == "--timeout")
+      return refuse(a + " needs a value");
+    else if (a.size() > 1 && a[0] == '-') return refuse("unknown option " + a);
+    else return refuse("unexpected argument " + a);
   }
   return true;
 }
@@ -80,15 +101,32 @@ bool parseStationOptions(const std::vector<std::string>& args, StationOptions& o
 StationProcess& startStation(const std::vector<std::string>& args, const ExtraOptions& extra) {
   auto* p = new StationProcess();  // lives as long as the process
   StationOptions& o = p->options;
-  if (!parseStationOptions(args, o, extra)) {
-    std::fputs(stationUsage(extra).c_str(), stderr);
-    exitProcess(kHeadlessUsage);
+  std::string error;
+  if (!parseStationOptions(args, o, extra, &error)) exitProcess(tarn::badCommandLine("mpstation", error));
+  if (o.help || o.version) {
+    if (o.help) std::fputs(stationUsage(extra).c_str(), stdout);
+    else std::printf("%s\n", tarn::versionLine("mpstation").c_str());
+    exitProcess(0);
   }
+  const bool simFromOption = !o.sim.empty();
   if (o.sim.empty()) {
     if (const char* env = std::getenv("TARN_SIM")) o.sim = env;
   } else {
     platform::setEnvironment("TARN_SIM", o.sim);  // devcmd runs and the volume seams inherit it
   }
+  // A mistyped root would be a simulation nobody plugs players into: silence for ever.
+  std::error_code ec;
+  if (!o.sim.empty() && !std::filesystem::is_directory(o.sim, ec))
+    exitProcess(tarn::badCommandLine(
+        "mpstation", (simFromOption ? "--sim: no folder " : "TARN_SIM: no folder ") + o.sim));
+  if (auto missing = missingStationFolders(platform::programFolder()); !missing.empty()) {
+    std::string names;
+    for (const std::string& path : missing) names += (names.empty() ? "" : ", ") + path;
+    std::fprintf(stderr, "mpstation: cannot start: missing %s (the station's data files belong there)\n",
+                 names.c_str());
+    exitProcess(kNoMiscFolder);
+  }
+  enableProductionCheck(o.headless);
 
   // A simulated machine has a station of its own; TARN_INSTANCE_DIR overrides both.
   std::string lockFolder = platform::defaultInstanceFolder();

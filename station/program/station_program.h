@@ -17,6 +17,7 @@
 namespace station {
 
 struct StationOptions {
+  bool help = false, version = false;
   bool headless = false;
   std::string sim;
   int runs = 0;
@@ -34,9 +35,9 @@ struct ExtraOptions {
   std::string usage;  // its lines of the usage text
 };
 
-// False on a bad command line.
+// False on a bad command line, `error` then saying why in one line.
 bool parseStationOptions(const std::vector<std::string>& args, StationOptions& options,
-                         const ExtraOptions& extra = {});
+                         const ExtraOptions& extra = {}, std::string* error = nullptr);
 std::string stationUsage(const ExtraOptions& extra = {});
 
 struct StationProcess {
@@ -50,7 +51,8 @@ struct StationProcess {
 
 // The process as the options choose it: TARN_SIM handed on to every child, the single
 // instance asked, the model, the players' notifications and the device tool made.
-// Prints the usage and ends the process on a bad command line.
+// Answers --help and --version; says a bad command line, a missing simulation root or a
+// station folder without misc/ and ends the process.
 StationProcess& startStation(const std::vector<std::string>& args, const ExtraOptions& extra = {});
 
 // FormCreate and production records. False when another station runs (it was asked to

@@ -72,8 +72,13 @@ std::unique_ptr<RecordDatabase> RecordDatabase::open(const std::string& path, st
     // the program's end; only a power loss may take the last ones.
     ok = self->exec("PRAGMA journal_mode=WAL") && self->exec("PRAGMA synchronous=NORMAL") &&
          self->migrate(options.schemaVersion);
-  } else if (self->schemaVersion() > kSchemaVersion) {
+  } else if (int version = self->schemaVersion(); version > kSchemaVersion) {
     self->error_ = "the database is of a newer version";
+    ok = false;
+  } else if (version <= 0) {
+    // An empty file, a database of something else, or no database at all.
+    self->error_ = std::string("not a records database (") +
+                   (version < 0 ? sqlite3_errmsg(db) : "it has no records table") + ")";
     ok = false;
   }
   if (!ok) {
@@ -138,7 +143,7 @@ int RecordDatabase::insert(const std::vector<ProductionRecord>& records) {
     st.text(5, r.port);
     st.text(6, r.startedAt);
     st.text(7, r.endedAt);
-    st.text(8, r.success ? "success" : "fail");
+    st.text(8, resultOf(r));
     st.text(9, r.failedStep);
     st.text(10, hex8(r.flashId));
     st.text(11, toJson(r));
@@ -153,14 +158,53 @@ int RecordDatabase::insert(const std::vector<ProductionRecord>& records) {
   return added;
 }
 
+namespace {
+
+const char kRecordColumns[] =
+    "doc, id, station, slot, drive, port, started, ended, result, failed_step, flash_id";
+
+// The record in the row whose first columns are kRecordColumns; from the columns alone when
+// its JSON cannot be read.
+ProductionRecord recordOfRow(const Statement& st, int first, bool& damaged) {
+  std::optional<ProductionRecord> r = fromJson(st.column(first));
+  damaged = !r || r->id != st.column(first + 1);
+  if (!damaged) return std::move(*r);
+  ProductionRecord c;
+  c.id = st.column(first + 1);
+  c.station = st.column(first + 2);
+  c.slot = sqlite3_column_int(st.get(), first + 3);
+  c.drive = st.column(first + 4);
+  c.port = st.column(first + 5);
+  c.startedAt = st.column(first + 6);
+  c.endedAt = st.column(first + 7);
+  c.success = st.column(first + 8) == "success";
+  c.removed = st.column(first + 8) == "removed";
+  c.failedStep = st.column(first + 9);
+  c.flashId = static_cast<uint32_t>(std::strtoul(st.column(first + 10).c_str(), nullptr, 16));
+  return c;
+}
+
+}  // namespace
+
 bool RecordDatabase::forEach(const std::function<void(ProductionRecord&&, int64_t)>& fn,
-                             int64_t afterSeq, int64_t limit) {
-  return forEachDoc(
-      [&](const char* doc, size_t size, int64_t seq) {
-        std::optional<ProductionRecord> r = fromJson(std::string(doc, size));
-        if (r) fn(std::move(*r), seq);
-      },
-      afterSeq, limit);
+                             int64_t afterSeq, int64_t limit, size_t* damaged) {
+  Statement st(db_, (std::string("SELECT seq, ") + kRecordColumns +
+                     " FROM records WHERE seq > ? ORDER BY seq LIMIT ?").c_str());
+  if (!st) {
+    error_ = sqlite3_errmsg(db_);
+    return false;
+  }
+  sqlite3_bind_int64(st.get(), 1, afterSeq);
+  sqlite3_bind_int64(st.get(), 2, limit);
+  int rc;
+  while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+    bool bad = false;
+    ProductionRecord r = recordOfRow(st, 1, bad);
+    if (bad && damaged) ++*damaged;
+    fn(std::move(r), sqlite3_column_int64(st.get(), 0));
+  }
+  if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
+  return rc == SQLITE_DONE;
 }
 
 bool RecordDatabase::forEachDoc(const std::function<void(const char*, size_t, int64_t)>& fn,
@@ -198,6 +242,7 @@ bool RecordDatabase::forEachStatRow(const std::function<void(const StatRow&)>& f
     text(1, row.startedAt);
     text(2, result);
     row.success = result == "success";
+    row.removed = result == "removed";
     text(3, row.port);
     text(4, flash);
     row.flashId = static_cast<uint32_t>(std::strtoul(flash.c_str(), nullptr, 16));
@@ -219,7 +264,7 @@ bool RecordDatabase::tally(const Filter& f, Stats& stats) {
   };
   if (!f.from.empty()) where(" AND started >= ?", f.from);
   if (!f.to.empty()) where(" AND started < ?", f.to);
-  if (f.success) where(" AND result = ?", *f.success ? "success" : "fail");
+  if (f.result) where(" AND result = ?", *f.result);
   if (f.port) where(" AND port = ?", *f.port);
   if (f.flashId) where(" AND flash_id = ?", hex8(*f.flashId));
   sql += std::string(" GROUP BY ") + group;
@@ -231,7 +276,7 @@ bool RecordDatabase::tally(const Filter& f, Stats& stats) {
   for (size_t i = 0; i < params.size(); ++i) st.text(static_cast<int>(i + 1), params[i]);
   int rc;
   while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    stats.addGroup(st.column(0), st.column(1) == "success", st.column(2),
+    stats.addGroup(st.column(0), st.column(1), st.column(2),
                    static_cast<uint32_t>(std::strtoul(st.column(3).c_str(), nullptr, 16)),
                    st.column(4), sqlite3_column_int64(st.get(), 5));
   }
@@ -246,12 +291,33 @@ bool RecordDatabase::contains(const std::string& id) {
   return sqlite3_step(st.get()) == SQLITE_ROW;
 }
 
-std::optional<ProductionRecord> RecordDatabase::find(const std::string& id) {
-  Statement st(db_, "SELECT doc FROM records WHERE id = ?");
+std::vector<std::string> RecordDatabase::idsStartingWith(const std::string& prefix, int limit) {
+  std::vector<std::string> ids;
+  Statement st(db_, "SELECT id FROM records WHERE substr(id, 1, ?) = ? LIMIT ?");
+  if (!st) return ids;
+  sqlite3_bind_int(st.get(), 1, static_cast<int>(prefix.size()));
+  st.text(2, prefix);
+  sqlite3_bind_int(st.get(), 3, limit);
+  while (sqlite3_step(st.get()) == SQLITE_ROW) ids.push_back(st.column(0));
+  return ids;
+}
+
+std::string RecordDatabase::idAt(int64_t seq) {
+  Statement st(db_, "SELECT id FROM records WHERE seq = ?");
+  if (!st) return {};
+  sqlite3_bind_int64(st.get(), 1, seq);
+  return sqlite3_step(st.get()) == SQLITE_ROW ? st.column(0) : std::string();
+}
+
+std::optional<ProductionRecord> RecordDatabase::find(const std::string& id, bool* damaged) {
+  Statement st(db_, (std::string("SELECT ") + kRecordColumns + " FROM records WHERE id = ?").c_str());
   if (!st) return std::nullopt;
   st.text(1, id);
   if (sqlite3_step(st.get()) != SQLITE_ROW) return std::nullopt;
-  return fromJson(st.column(0));
+  bool bad = false;
+  ProductionRecord r = recordOfRow(st, 0, bad);
+  if (damaged) *damaged = bad;
+  return r;
 }
 
 int64_t RecordDatabase::count() {

@@ -39,9 +39,10 @@ class RecordDatabase {
   // newly added, or -1 (nothing written, lastError() says why).
   int insert(const std::vector<ProductionRecord>& records);
   // Records after sequence number `afterSeq`, in the order they were added; at most
-  // `limit` of them (-1: all).
+  // `limit` of them (-1: all). A record whose JSON is damaged is made from its columns
+  // (the fields that statistics count) and counted in `damaged`.
   bool forEach(const std::function<void(ProductionRecord&&, int64_t seq)>& fn,
-               int64_t afterSeq = 0, int64_t limit = -1);
+               int64_t afterSeq = 0, int64_t limit = -1, size_t* damaged = nullptr);
   // The same as stored JSON, unparsed.
   bool forEachDoc(const std::function<void(const char* doc, size_t size, int64_t seq)>& fn,
                   int64_t afterSeq = 0, int64_t limit = -1);
@@ -49,7 +50,11 @@ class RecordDatabase {
   // The statistics of the records that pass the filter, counted by the database.
   bool tally(const Filter& filter, Stats& stats);
   bool contains(const std::string& id);
-  std::optional<ProductionRecord> find(const std::string& id);
+  // The ids that begin with `prefix`, at most `limit` of them.
+  std::vector<std::string> idsStartingWith(const std::string& prefix, int limit);
+  // The id of the record at sequence number `seq`; empty when there is none.
+  std::string idAt(int64_t seq);
+  std::optional<ProductionRecord> find(const std::string& id, bool* damaged = nullptr);
   int64_t count();
 
   // How far records were pushed to a target (its sequence number), 0 for none yet.

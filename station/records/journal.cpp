@@ -27,6 +27,14 @@ long long sizeOf(Fd fd) { return _lseeki64(fd, 0, SEEK_END); }
 long writeSome(Fd fd, const char* p, size_t n) {
   return _write(fd, p, static_cast<unsigned>(n));
 }
+bool endsWithLineEnd(const std::string& p) {
+  int fd = _open(p.c_str(), _O_RDONLY | _O_BINARY);
+  if (fd < 0) return true;
+  char c = '\n';
+  if (_lseeki64(fd, -1, SEEK_END) >= 0) (void)_read(fd, &c, 1);
+  _close(fd);
+  return c == '\n';
+}
 void truncateTo(Fd fd, long long size) { (void)_chsize_s(fd, size); }
 bool closeFd(Fd fd) { return _close(fd) == 0; }
 #else
@@ -39,6 +47,15 @@ long long sizeOf(Fd fd) {
   return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 long writeSome(Fd fd, const char* p, size_t n) { return static_cast<long>(::write(fd, p, n)); }
+bool endsWithLineEnd(const std::string& p) {
+  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  char c = '\n';
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && st.st_size > 0) (void)!::pread(fd, &c, 1, st.st_size - 1);
+  ::close(fd);
+  return c == '\n';
+}
 void truncateTo(Fd fd, long long size) { (void)!::ftruncate(fd, size); }
 bool closeFd(Fd fd) { return ::close(fd) == 0; }
 #endif
@@ -49,7 +66,9 @@ bool appendJournalLine(const std::string& path, const std::string& line) {
   Fd fd = openAppend(path);
   if (fd < 0) return false;
   long long before = sizeOf(fd);
-  std::string bytes = line + "\n";
+  // A tail torn by a crash or a full disk ends its own line: the record after it must
+  // not be glued to the fragment and set aside with it.
+  std::string bytes = (before > 0 && !endsWithLineEnd(path) ? "\n" : "") + line + "\n";
   size_t done = 0;
   while (done < bytes.size()) {
     long n = writeSome(fd, bytes.data() + done, bytes.size() - done);

@@ -6,13 +6,13 @@
 namespace station::records {
 
 StatRow statRowOf(const ProductionRecord& r) {
-  return {r.id, r.startedAt, r.success, r.port, r.flashId, r.failedStep};
+  return {r.id, r.startedAt, r.success, r.port, r.flashId, r.failedStep, r.removed};
 }
 
 bool Filter::matches(const StatRow& row) const {
   if (!from.empty() && row.startedAt.compare(0, from.size(), from) < 0) return false;
   if (!to.empty() && row.startedAt.compare(0, to.size(), to) >= 0) return false;
-  if (success && row.success != *success) return false;
+  if (result && *result != (row.success ? "success" : row.removed ? "removed" : "fail")) return false;
   if (port && row.port != *port) return false;
   if (flashId && row.flashId != *flashId) return false;
   return true;
@@ -37,36 +37,39 @@ std::string normalizeTime(const std::string& text) {
 }
 
 void Stats::add(const StatRow& row) {
-  addGroup(row.startedAt.substr(0, 13), row.success, row.port, row.flashId, row.failedStep, 1);
+  addGroup(row.startedAt.substr(0, 13), row.success ? "success" : row.removed ? "removed" : "fail",
+           row.port, row.flashId, row.failedStep, 1);
 }
 
-void Stats::addGroup(const std::string& hour, bool success, const std::string& port,
+void Stats::addGroup(const std::string& hour, const std::string& result, const std::string& port,
                      uint32_t flashId, const std::string& failedStep, int64_t runs) {
+  const bool success = result == "success", removed = result == "removed";
   auto count = [&](Tally& t) {
     t.total += runs;
     if (success) t.success += runs;
+    if (removed) t.removed += runs;
   };
   count(overall);
   count(perHour[hour]);
   count(perPort[port.empty() ? "-" : port]);
   count(perFlash[hex8(flashId)]);
-  if (!success) failuresPerStep[failedStep.empty() ? "-" : failedStep] += runs;
+  if (!success && !removed) failuresPerStep[failedStep.empty() ? "-" : failedStep] += runs;
 }
 
 namespace {
 
 std::string tallyLine(const std::string& key, const Tally& t) {
   char buf[160];
-  std::snprintf(buf, sizeof buf, "  %-16s %8lld %8lld %8lld %6.1f%%\n", key.c_str(),
+  std::snprintf(buf, sizeof buf, "  %-16s %8lld %8lld %8lld %8lld %6.1f%%\n", key.c_str(),
                 static_cast<long long>(t.total), static_cast<long long>(t.success),
-                static_cast<long long>(t.fail()), t.yield());
+                static_cast<long long>(t.fail()), static_cast<long long>(t.removed), t.yield());
   return buf;
 }
 
 std::string table(const char* title, const std::map<std::string, Tally>& rows) {
   char head[160];
-  std::snprintf(head, sizeof head, "%s\n  %-16s %8s %8s %8s %7s\n", title, "", "runs", "success",
-                "fail", "yield");
+  std::snprintf(head, sizeof head, "%s\n  %-16s %8s %8s %8s %8s %7s\n", title, "", "runs", "success",
+                "fail", "removed", "yield");
   std::string out = head;
   for (const auto& [k, t] : rows) out += tallyLine(k, t);
   return out;

@@ -19,13 +19,14 @@ struct StatRow {
   std::string port;
   uint32_t flashId = 0;
   std::string failedStep;
+  bool removed = false;
 };
 StatRow statRowOf(const ProductionRecord& record);
 
 struct Filter {
   std::string from;  // start time at or after (any leading part: "2026-12-08", "2026-12-08T06")
   std::string to;    // start time before
-  std::optional<bool> success;
+  std::optional<std::string> result;  // "success", "fail" or "removed"
   std::optional<std::string> port;  // "hub-port"; "" for runs whose port was never found
   std::optional<uint32_t> flashId;
   bool matches(const StatRow& row) const;
@@ -38,7 +39,8 @@ std::string normalizeTime(const std::string& text);
 struct Tally {
   int64_t total = 0;
   int64_t success = 0;
-  int64_t fail() const { return total - success; }
+  int64_t removed = 0;  // pulled out during the run: not the player's fault, not a success
+  int64_t fail() const { return total - success - removed; }
   double yield() const { return total ? 100.0 * static_cast<double>(success) / static_cast<double>(total) : 0.0; }
   bool operator==(const Tally&) const = default;
 };
@@ -50,8 +52,9 @@ struct Stats {
   std::map<std::string, Tally> perFlash;  // 8 hex digits
   std::map<std::string, int64_t> failuresPerStep;
   void add(const StatRow& row);
-  // `runs` runs alike in these fields; `hour` is the start time's first 13 characters.
-  void addGroup(const std::string& hour, bool success, const std::string& port,
+  // `runs` runs alike in these fields; `hour` is the start time's first 13 characters,
+  // `result` "success", "fail" or "removed".
+  void addGroup(const std::string& hour, const std::string& result, const std::string& port,
                 uint32_t flashId, const std::string& failedStep, int64_t runs);
 };
 

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <mutex>
 #include <random>
+#include <string_view>
 
 namespace station::records {
 
@@ -30,7 +31,7 @@ json toObject(const ProductionRecord& r) {
   j["port"] = r.port;
   j["started"] = r.startedAt;
   j["ended"] = r.endedAt;
-  j["result"] = r.success ? "success" : "fail";
+  j["result"] = resultOf(r);
   j["unreset"] = r.unreset;
   j["failed_step"] = r.failedStep;
   j["fail_text"] = r.failText;
@@ -58,6 +59,10 @@ std::string dump(const json& j, int indent = -1) {
 
 }  // namespace
 
+const char* resultOf(const ProductionRecord& r) {
+  return r.success ? "success" : r.removed ? "removed" : "fail";
+}
+
 std::string toJson(const ProductionRecord& r) { return dump(toObject(r)); }
 std::string toPrettyJson(const ProductionRecord& r) { return dump(toObject(r), 2); }
 
@@ -74,6 +79,7 @@ std::optional<ProductionRecord> fromJson(const std::string& line, std::string* e
     r.startedAt = j.value("started", "");
     r.endedAt = j.value("ended", "");
     r.success = j.value("result", "") == "success";
+    r.removed = j.value("result", "") == "removed";
     r.unreset = j.value("unreset", false);
     r.failedStep = j.value("failed_step", "");
     r.failText = j.value("fail_text", "");
@@ -137,6 +143,14 @@ std::string utcNow() {
 
 namespace {
 
+// A text that a spreadsheet would take as a formula (=, +, -, @, or a tab or carriage
+// return before one) is given a leading apostrophe, so it is shown, never run.
+std::string csvText(const std::string& v) {
+  if (!v.empty() && std::string_view("=+-@\t\r").find(v[0]) != std::string_view::npos)
+    return "'" + v;
+  return v;
+}
+
 std::string csvField(const std::string& v) {
   if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
   std::string out = "\"";
@@ -164,11 +178,14 @@ std::string csvLine(const ProductionRecord& r) {
     std::snprintf(ms, sizeof ms, "%.1f", s.ms);
     steps += (steps.empty() ? "" : ";") + s.step + "=" + ms;
   }
+  // Numbers and times are the station's own; every text that came from outside is made safe.
   std::vector<std::string> fields = {
-      r.id, r.station, std::to_string(r.slot), r.drive, r.port, r.startedAt, r.endedAt,
-      r.success ? "success" : "fail", r.failedStep, r.failText, hex8(r.flashId),
-      std::to_string(r.chipCount), r.chipVariant ? std::to_string(*r.chipVariant) : "",
-      std::to_string(r.capacityMib), r.fileSystem, r.label, files, settings, steps};
+      csvText(r.id), csvText(r.station), std::to_string(r.slot), csvText(r.drive),
+      csvText(r.port), csvText(r.startedAt), csvText(r.endedAt),
+      resultOf(r), csvText(r.failedStep), csvText(r.failText),
+      hex8(r.flashId), std::to_string(r.chipCount),
+      r.chipVariant ? std::to_string(*r.chipVariant) : "", std::to_string(r.capacityMib),
+      csvText(r.fileSystem), csvText(r.label), csvText(files), csvText(settings), csvText(steps)};
   std::string line;
   for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + csvField(fields[i]);
   return line + "\r\n";

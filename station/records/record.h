@@ -34,6 +34,7 @@ struct ProductionRecord {
   std::string endedAt;
   bool success = false;
   bool unreset = false;          // an already finished player, counted as a success
+  bool removed = false;          // pulled out during its run: neither a success nor a step's fault
   std::string failedStep;        // empty on success
   std::string failText;          // the row's red text
   uint32_t flashId = 0;
@@ -48,6 +49,9 @@ struct ProductionRecord {
 
   bool operator==(const ProductionRecord&) const = default;
 };
+
+// "success", "fail" or "removed": the record's result as every form of it says it.
+const char* resultOf(const ProductionRecord& record);
 
 // Compact one-line JSON, and back; nothing (and `error` set) for text that is not a record.
 std::string toJson(const ProductionRecord& record);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -157,6 +158,8 @@ void ProductionRecorder::runEnding(bool success, bool unreset) {
     record_.endedAt = utcNow();
     record_.success = success;
     record_.unreset = unreset;
+    // A slot that no longer holds the run's drive: the player was pulled out.
+    record_.removed = !success && view_.slotDriveLetter(record_.slot) != record_.drive[0];
     if (success) {
       record_.failedStep.clear();
       record_.failText.clear();
@@ -179,19 +182,36 @@ std::string hostName() {
   return "station";
 }
 
+namespace {
+RecordStore*& processStore() {
+  static RecordStore* store = nullptr;
+  return store;
+}
+}  // namespace
+
 void enableRecording(const std::string& miscDir, const std::string& station) {
   StoreOptions o;
 #ifdef TARN_HAVE_SQLITE
   o.databasePath = miscDir + "/records.db";
 #endif
   o.journalPath = miscDir + "/records.journal";
-  static RecordStore* store = nullptr;  // lives as long as the process, as the workers may
-  if (!store) store = new RecordStore(o);
+  RecordStore*& store = processStore();
+  if (!store) store = new RecordStore(o);  // lives as long as the process, as the workers may
   store->moveJournal();
   RecorderContext context{store, station.empty() ? hostName() : station, miscDir, nullptr};
-  setRunObserverFactory([context](ProductionView& view) -> std::unique_ptr<RunObserver> {
-    return std::make_unique<ProductionRecorder>(view, context);
-  });
+  setRunObserverFactory(
+      [context](ProductionView& view) -> std::unique_ptr<RunObserver> {
+        return std::make_unique<ProductionRecorder>(view, context);
+      },
+      closeRecording);
+}
+
+void closeRecording() {
+  RecordStore* store = processStore();
+  if (!store) return;
+  if (size_t lost = store->close())
+    std::fprintf(stderr, "mpstation: %zu production record(s) could not be written to %s or %s\n",
+                 lost, store->options().databasePath.c_str(), store->options().journalPath.c_str());
 }
 
 }  // namespace station::records

@@ -63,6 +63,9 @@ class ProductionRecorder : public RunObserver {
 // <miscDir>/records.journal beside it), under `station` (empty: the host name). The
 // journal's records move into the database now.
 void enableRecording(const std::string& miscDir, const std::string& station);
+// At the station's close: what waits in memory is written and the database closed; a
+// line on stderr says how many records could not be written. Nothing when not enabled.
+void closeRecording();
 
 // The computer's name.
 std::string hostName();

@@ -8,6 +8,10 @@
 
 namespace station::records {
 
+// The picture format a file name asks for ("PNG", "JPEG", "BMP"), by its suffix; null for
+// a name that is not a picture's.
+const char* reportFormat(const std::string& path);
+
 // `subtitle`: what the picture covers (stations, time range). False and `error` set when
 // the file cannot be written.
 bool drawReport(const Stats& stats, const std::string& subtitle, const std::string& path,

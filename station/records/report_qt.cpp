@@ -1,5 +1,7 @@
 #include "station/records/report.h"
 
+#include <cctype>
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -121,6 +123,16 @@ void barList(QPainter& p, const QRect& area, const QString& title,
 
 }  // namespace
 
+const char* reportFormat(const std::string& path) {
+  std::string suffix = path.substr(path.find_last_of('.') == std::string::npos ? path.size()
+                                                                                : path.find_last_of('.'));
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (suffix == ".png") return "PNG";
+  if (suffix == ".jpg" || suffix == ".jpeg") return "JPEG";
+  if (suffix == ".bmp") return "BMP";
+  return nullptr;
+}
+
 bool drawReport(const Stats& s, const std::string& subtitle, const std::string& path,
                 std::string* error) {
   ensureGuiApplication();
@@ -143,8 +155,8 @@ bool drawReport(const Stats& s, const std::string& subtitle, const std::string& 
     p.setPen(kInk);
     p.setFont(QFont("DejaVu Sans", 11));
     p.drawText(QRect(900, 54, 470, 20), Qt::AlignRight | Qt::AlignVCenter,
-               QString("%1 runs: %2 successful, %3 failed")
-                   .arg(s.overall.total).arg(s.overall.success).arg(s.overall.fail()));
+               QString("%1 runs: %2 successful, %3 failed, %4 removed")
+                   .arg(s.overall.total).arg(s.overall.success).arg(s.overall.fail()).arg(s.overall.removed));
 
     hourChart(p, QRect(30, 90, 1340, 400), s.perHour);
     // legend, beside the chart's title
@@ -161,7 +173,12 @@ bool drawReport(const Stats& s, const std::string& subtitle, const std::string& 
     for (const auto& [step, n] : s.failuresPerStep) steps.push_back({step, Tally{n, 0}});
     barList(p, QRect(720, 520, 650, 360), "Failures per step", steps, false);
   }
-  if (!image.save(QString::fromStdString(path), "PNG")) {
+  const char* format = reportFormat(path);
+  if (!format) {
+    if (error) *error = path + ": not a picture's name (.png, .jpg or .bmp)";
+    return false;
+  }
+  if (!image.save(QString::fromStdString(path), format)) {
     if (error) *error = "cannot write " + path;
     return false;
   }

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <set>
 #include <unordered_map>
 
 namespace station::records {
@@ -67,15 +68,17 @@ bool haveDatabase() {
 }
 
 bool forEachRecord(const Sources& s, const std::function<void(ProductionRecord&&)>& fn,
-                   std::string* error) {
+                   std::string* error, size_t* damaged) {
   JournalRecords journal;
   Order order;
   if (!readJournals(s, journal, order, error)) return false;
   bool ok = withDatabase(s, error, [&](auto& base) {
-    return base.forEach([&](ProductionRecord&& r, int64_t) {
-      if (!journal.empty()) journal.erase(r.id);
-      fn(std::move(r));
-    });
+    return base.forEach(
+        [&](ProductionRecord&& r, int64_t) {
+          if (!journal.empty()) journal.erase(r.id);
+          fn(std::move(r));
+        },
+        0, -1, damaged);
   });
   if (!ok) return false;
   for (const std::string& id : order) {
@@ -124,10 +127,10 @@ bool collectStats(const Sources& s, const Filter& filter, Stats& stats, std::str
 }
 
 std::optional<ProductionRecord> findRecord(const Sources& s, const std::string& id,
-                                           std::string* error) {
+                                           std::string* error, bool* damaged) {
   std::optional<ProductionRecord> found;
   bool ok = withDatabase(s, error, [&](auto& base) {
-    found = base.find(id);
+    found = base.find(id, damaged);
     return true;
   });
   if (!ok || found) return found;
@@ -135,7 +138,20 @@ std::optional<ProductionRecord> findRecord(const Sources& s, const std::string& 
     forEachJournalRecord(path, [&](ProductionRecord&& r) {
       if (!found && r.id == id) found = std::move(r);
     });
-  return found;
+  if (found || id.empty()) return found;
+  // The first digits of one id, as a person types them.
+  std::set<std::string> ids;
+  withDatabase(s, nullptr, [&](auto& base) {
+    for (std::string& match : base.idsStartingWith(id, 2)) ids.insert(std::move(match));
+    return true;
+  });
+  for (const std::string& path : s.journals)
+    forEachJournalRecord(path, [&](ProductionRecord&& r) {
+      if (r.id.compare(0, id.size(), id) == 0 && ids.size() < 3) ids.insert(r.id);
+    });
+  if (ids.size() == 1) return findRecord(s, *ids.begin(), error, damaged);
+  if (ids.size() > 1 && error) *error = id + " begins more than one record's id";
+  return std::nullopt;
 }
 
 }  // namespace station::records

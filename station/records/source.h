@@ -22,14 +22,18 @@ struct Sources {
 // packaged for the cross compiler).
 bool haveDatabase();
 
+// `damaged`: counts the database's records whose JSON could not be read; they are given
+// from the database's columns, as statistics count them.
 bool forEachRecord(const Sources& sources, const std::function<void(ProductionRecord&&)>& fn,
-                   std::string* error);
+                   std::string* error, size_t* damaged = nullptr);
 // The same, reading only the columns that statistics need from the database.
 bool forEachStatRow(const Sources& sources, const std::function<void(const StatRow&)>& fn,
                     std::string* error);
 // The statistics of the records that pass `filter`; the database counts its own.
 bool collectStats(const Sources& sources, const Filter& filter, Stats& stats, std::string* error);
+// `id` may be the first digits of one record's id; when they begin more than one, nothing,
+// and `error` says so.
 std::optional<ProductionRecord> findRecord(const Sources& sources, const std::string& id,
-                                           std::string* error);
+                                           std::string* error, bool* damaged = nullptr);
 
 }  // namespace station::records

@@ -37,21 +37,37 @@ Kept RecordStore::add(const ProductionRecord& record) {
   try {
     std::lock_guard<std::mutex> lock(mu_);
     held_.push_back(record);
-    if (toDatabase(held_)) {
-      held_.clear();
-      if (journalMayHoldRecords_) moveJournalLocked();
-      return Kept::Database;
-    }
-    journalMayHoldRecords_ = true;  // even a failed append may have left the file
-    size_t written = 0;
-    while (written < held_.size() &&
-           appendJournalLine(options_.journalPath, toJson(held_[written])))
-      ++written;
-    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(written));
-    return held_.empty() ? Kept::Journal : Kept::Memory;
+    return keepHeld();
   } catch (...) {
     return Kept::Memory;  // out of memory: recording gives way, production goes on
   }
+}
+
+Kept RecordStore::keepHeld() {
+  if (toDatabase(held_)) {
+    held_.clear();
+    if (journalMayHoldRecords_) moveJournalLocked();
+    return Kept::Database;
+  }
+  journalMayHoldRecords_ = true;  // even a failed append may have left the file
+  size_t written = 0;
+  while (written < held_.size() &&
+         appendJournalLine(options_.journalPath, toJson(held_[written])))
+    ++written;
+  held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(written));
+  return held_.empty() ? Kept::Journal : Kept::Memory;
+}
+
+size_t RecordStore::close() {
+  std::lock_guard<std::mutex> lock(mu_);
+  try {
+    if (!held_.empty()) keepHeld();
+  } catch (...) {
+  }
+#ifdef TARN_HAVE_SQLITE
+  db_.reset();  // the last connection's close checkpoints the log into the file
+#endif
+  return held_.size();
 }
 
 bool RecordStore::moveJournal() {

@@ -39,11 +39,16 @@ class RecordStore {
   bool moveJournal();
   // Records waiting in memory because neither the database nor the journal took them.
   size_t heldInMemory() const;
+  // At the station's close: writes what waits in memory and closes the database, so that
+  // its write-ahead log is folded into the file. The records that could still not be
+  // written (they are lost with the process). The store can be used again afterwards.
+  size_t close();
   const StoreOptions& options() const { return options_; }
 
  private:
   bool toDatabase(const std::vector<ProductionRecord>& records);  // lock held
   bool moveJournalLocked();
+  Kept keepHeld();  // lock held
 
   StoreOptions options_;
   mutable std::mutex mu_;

@@ -6,13 +6,16 @@
 #include <fcntl.h>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "loop_devices.h"
 #include "platform/drive_table.h"
+#include "platform/linux/block_devices.h"
 #include "platform/linux/real_devices.h"
 
 namespace {
@@ -75,6 +78,9 @@ TEST_F(LoopDevice, VolumeOperationsOnDiskAndFirstPartition) {
     uint64_t offset = c.partitioned ? 2048 * 512 : 0;
     EXPECT_EQ(readBytes(file, offset + (fat32 ? 0x52 : 0x36), 5), c.type);
     EXPECT_EQ(bootLabel(file, offset, fat32), "OTHER");
+    std::string perCluster = readBytes(file, offset + 13, 1);
+    EXPECT_EQ(readBytes(file, offset + 0x18, 2), perCluster + std::string(1, '\0'))
+        << "a track of one cluster, the copy's buffers on cluster boundaries";
     if (c.partitioned) {
       EXPECT_EQ(readBytes(file, 510, 2), "\x55\xAA") << "the partition table stays";
     }
@@ -104,6 +110,44 @@ TEST_F(LoopDevice, ReadOnlyDeviceFailsEveryWrite) {
   EXPECT_FALSE(volumes->copyToRoot(scratch.write("a.txt", "a"), 'E', "a.txt"));
   EXPECT_EQ(volumes->readLabel('E'), "KEEP");
   EXPECT_TRUE(volumes->isReadable('E'));
+}
+
+// A disk replaced under a running run (the node detached and attached to another file):
+// whether the station has seen it go and come (the letter bound again) or not yet (the
+// same binding, another medium), the run's volume steps never touch the new disk; a run
+// that begins after it does.
+TEST_F(LoopDevice, ReplacedDiskIsNotTheRunsDisk) {
+  for (bool rebound : {false, true}) {
+    SCOPED_TRACE(rebound ? "letter bound again" : "not seen yet");
+    FreshLoop loop;
+    ASSERT_TRUE(loop.ok()) << "no free loop device number";
+    std::string first = scratch.sized("first.img", 16u << 20);
+    std::string second = scratch.sized("second.img", 16u << 20);
+    ASSERT_TRUE(loop.attach(first));
+    auto bindNow = [&](DriveTable& table) {
+      std::optional<linuxdev::BlockDisk> disk = linuxdev::readBlockDisk("/sys", loop.name());
+      ASSERT_TRUE(disk && disk->diskSeq) << "a kernel that numbers its media";
+      table.bind({loop.name(), loop.node(), "", 0, disk->diskSeq});
+    };
+    DriveTable table;
+    bindNow(table);
+    auto run = makeLinuxVolumes("/sys", table);  // the run begins
+    ASSERT_TRUE(run->format('E', false, false, "FIRST", [] {}));  // its disk, looked at once
+    ASSERT_TRUE(loop.detach());
+    ASSERT_TRUE(loop.attach(second));
+    if (rebound) {
+      table.release(loop.name());
+      bindNow(table);
+    }
+    EXPECT_FALSE(run->format('E', false, false, "OLD", [] {}));
+    EXPECT_FALSE(run->copyToRoot(scratch.write("a.txt", "a"), 'E', "a.txt"));
+    EXPECT_EQ(readBytes(second, 0, 512), std::string(512, '\0')) << "the new disk untouched";
+    if (rebound) {
+      auto next = makeLinuxVolumes("/sys", table);
+      EXPECT_TRUE(next->format('E', false, false, "NEW", [] {}));
+      EXPECT_EQ(next->readLabel('E'), "NEW");
+    }
+  }
 }
 
 // The kernel's own events: a loop device created, attached, detached and removed arrives
@@ -146,3 +190,188 @@ TEST_F(LoopDevice, KernelEventsBecomeArrivalsAndRemovals) {
 }
 
 }  // namespace
+
+// The FAT tools behind wrappers that write one line per run to a log, so that a test
+// counts the tool processes; mcopy's wrapper pulls the device between the first file
+// and the rest when the flag file is there (the backing file cut to nothing and the
+// loop device told its new size, as a player that loses its medium).
+class ToolLog {
+ public:
+  explicit ToolLog(const tarn::testing::TempFolder& scratch)
+      : log_(scratch.file("tools.log")), flag_(scratch.file("pull.flag")),
+        oldPath_(getenv("PATH") ? getenv("PATH") : "") {
+    fs::create_directories(scratch.file("bin"));
+    fs::remove(log_);
+    for (const char* tool : {"mcopy", "mdir", "fatlabel", "fsck.fat", "mkfs.fat"}) {
+      std::string real;
+      for (const char* dir : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"})
+        if (real.empty() && access((dir + std::string(tool)).c_str(), X_OK) == 0) real = dir + std::string(tool);
+      std::string script = "#!/bin/sh\necho \"" + std::string(tool) + " $*\" >> '" + log_ + "'\n";
+      if (std::string(tool) == "mcopy")
+        script += "if [ -f '" + flag_ + "' ]; then\n  rm -f '" + flag_ +
+                  "'\n  target=$5; first=$6; shift 6\n  " + real +
+                  " -o -D o -i \"$target\" \"$first\" ::/ || exit 1\n"
+                  "  truncate -s 0 \"$PULL_BACKING\"; losetup -c \"$PULL_NODE\"\n  exec " + real +
+                  " -o -D o -i \"$target\" \"$@\"\nfi\n";
+      script += "exec " + real + " \"$@\"\n";
+      std::string path = scratch.write("bin/" + std::string(tool), script);
+      chmod(path.c_str(), 0755);
+    }
+    setenv("PATH", (scratch.file("bin") + ":" + oldPath_).c_str(), 1);
+  }
+  ~ToolLog() {
+    setenv("PATH", oldPath_.c_str(), 1);
+    unsetenv("PULL_BACKING");
+    unsetenv("PULL_NODE");
+  }
+  void pullDuringNextCopy(const std::string& backing, const std::string& node) {
+    setenv("PULL_BACKING", backing.c_str(), 1);
+    setenv("PULL_NODE", node.c_str(), 1);
+    std::ofstream(flag_) << "pull\n";
+  }
+  // Tool runs since the last call.
+  int runs() {
+    std::ifstream in(log_);
+    int lines = 0;
+    for (std::string l; std::getline(in, l);) ++lines;
+    int since = lines - seen_;
+    seen_ = lines;
+    return since;
+  }
+
+ private:
+  std::string log_, flag_, oldPath_;
+  int seen_ = 0;
+};
+
+std::string fileOnVolume(const std::string& node, const std::string& name,
+                         const tarn::testing::TempFolder& scratch) {
+  std::string out = scratch.file("readback");
+  fs::remove(out);
+  if (runTool({"mcopy", "-i", node, "::/" + name, out}) != 0) return "(unreadable)";
+  return readBytes(out, 0, fs::file_size(out));
+}
+
+std::string pattern(size_t bytes, int seed) {
+  std::string s(bytes, '\0');
+  for (size_t i = 0; i < bytes; ++i) s[i] = static_cast<char>((i * 2654435761u + seed) >> 13);
+  return s;
+}
+
+// The whole copy list in one tool run: names as asked (a source named otherwise, two
+// sources of one name: the later wins), every byte back, a FAT that passes fsck.fat, and
+// the device barely read while it is written, on a volume of the station's format and
+// on one formatted elsewhere (the tool's default track geometry).
+TEST_F(LoopDevice, CopyListIsOneToolRunThatWritesMoreThanItReads) {
+  fs::create_directories(scratch.file("later"));
+  std::string first = scratch.write("song.mp3", pattern(6u << 20, 1));
+  std::string renamed = scratch.write("take 2.wav", pattern(5u << 20, 2));
+  std::string later = scratch.write("later/song.mp3", pattern(7u << 20, 3));
+  std::string odd = scratch.write("odd.bin", pattern(4097, 4));
+  for (bool ours : {true, false}) {
+    SCOPED_TRACE(ours ? "the station's format" : "formatted elsewhere");
+    std::string file = scratch.sized("copy.img", 512u << 20);
+    if (!ours) {
+      ASSERT_EQ(runTool({"mkfs.fat", "-F", "32", file}), 0);
+    }
+    AttachedLoop loop(file, false);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    DriveTable table;
+    ASSERT_EQ(table.bind({loop.name(), loop.node(), "", 0}), 'E');
+    auto volumes = makeLinuxVolumes("/sys", table);
+    if (ours) {
+      ASSERT_TRUE(volumes->format('E', false, true, "PLAYER", [] {}));
+    }
+
+    ToolLog tools(scratch);
+    loop.flush();  // nothing of the volume in the cache: the copy reads what it needs
+    DiskStat before = diskStat(loop.name());
+    EXPECT_EQ(volumes->copyAllToRoot({{first, "song.mp3"},
+                                      {renamed, "Track Two.wav"},
+                                      {odd, "odd.bin"},
+                                      {later, "song.mp3"}},
+                                     'E'),
+              4u);
+    EXPECT_EQ(tools.runs(), 1) << "one tool process for the device's whole list";
+    loop.flush();
+    DiskStat after = diskStat(loop.name());
+    uint64_t read = after.readBytes - before.readBytes;
+    uint64_t written = after.writtenBytes - before.writtenBytes;
+    EXPECT_GE(written, 18u << 20);
+    EXPECT_LT(read * 10, written) << read << " bytes read for " << written << " written";
+
+    EXPECT_EQ(rootListing(loop.node()), "song.mp3\nTrack Two.wav\nodd.bin\n")
+        << "a replaced file keeps its place";
+    EXPECT_TRUE(fileOnVolume(loop.node(), "song.mp3", scratch) == pattern(7u << 20, 3));
+    EXPECT_TRUE(fileOnVolume(loop.node(), "Track Two.wav", scratch) == pattern(5u << 20, 2));
+    EXPECT_TRUE(fileOnVolume(loop.node(), "odd.bin", scratch) == pattern(4097, 4));
+    EXPECT_EQ(runTool({"fsck.fat", "-n", loop.node()}), 0);
+  }
+}
+
+// A file that cannot be copied ends the list where it stands: what came before is on the
+// volume, nothing after it, and the FAT stays sound; a device pulled mid-list fails.
+TEST_F(LoopDevice, CopyListStopsAtTheFirstFileThatFails) {
+  struct Case {
+    const char* what;
+    std::vector<unsigned> kib;  // 0: no such file
+    bool pull;
+    size_t copied;
+    const char* listing;
+  } cases[] = {
+      {"a missing file", {512, 0, 512}, false, 1, "f0.mp3\n"},
+      {"a volume full mid-list", {512, 40 << 10, 512}, false, 1, "f0.mp3\n"},
+      {"a device pulled mid-list", {512, 512, 512}, true, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string file = scratch.sized("small.img", 32u << 20);
+    AttachedLoop loop(file, false);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    DriveTable table;
+    ASSERT_EQ(table.bind({loop.name(), loop.node(), "", 0}), 'E');
+    auto volumes = makeLinuxVolumes("/sys", table);
+    ASSERT_TRUE(volumes->format('E', false, false, "PLAYER", [] {}));
+    std::vector<Volumes::RootCopy> list;
+    for (size_t i = 0; i < c.kib.size(); ++i) {
+      std::string name = "f" + std::to_string(i) + ".mp3";
+      std::string source = c.kib[i] ? scratch.write(name, pattern(c.kib[i] << 10, int(i)))
+                                    : scratch.file("absent-" + name);
+      list.push_back({source, name});
+    }
+    ToolLog tools(scratch);
+    if (c.pull) tools.pullDuringNextCopy(file, loop.node());
+    EXPECT_EQ(volumes->copyAllToRoot(list, 'E'), c.copied);
+    if (!c.listing) {
+      EXPECT_EQ(volumes->readLabel('E'), "") << "the pulled device is not reached again";
+      continue;
+    }
+    EXPECT_EQ(rootListing(loop.node()), c.listing);
+    EXPECT_TRUE(fileOnVolume(loop.node(), "f0.mp3", scratch) == pattern(512 << 10, 0));
+    EXPECT_EQ(runTool({"fsck.fat", "-n", loop.node()}), 0);
+  }
+}
+
+// Found once per arrival, then only re-checked at the node: a disk someone claims for
+// himself (as a mount does) or that loses its medium is out of reach at once, and back
+// when it is free again.
+TEST_F(LoopDevice, VolumeReachableOnlyWhileFreeAndPresent) {
+  std::string file = scratch.sized("claim.img", 16u << 20);
+  ASSERT_EQ(runTool({"mkfs.fat", "-n", "KEEP", file}), 0);
+  AttachedLoop loop(file, false);
+  ASSERT_TRUE(loop.ok()) << loop.error();
+  DriveTable table;
+  ASSERT_EQ(table.bind({loop.name(), loop.node(), "", 0}), 'E');
+  auto volumes = makeLinuxVolumes("/sys", table);
+  EXPECT_EQ(volumes->readLabel('E'), "KEEP");
+  int claim = open(loop.node().c_str(), O_RDONLY | O_EXCL);
+  ASSERT_GE(claim, 0);
+  EXPECT_FALSE(volumes->isReadable('E'));
+  EXPECT_FALSE(volumes->setLabel('E', "OTHER"));
+  close(claim);
+  EXPECT_TRUE(volumes->setLabel('E', "OTHER"));
+  fs::resize_file(file, 0);
+  EXPECT_EQ(runTool({"losetup", "-c", loop.node()}), 0);
+  EXPECT_FALSE(volumes->isReadable('E')) << "no medium";
+  EXPECT_EQ(volumes->readLabel('E'), "");
+}

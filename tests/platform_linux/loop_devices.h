@@ -117,6 +117,18 @@ inline std::string rootListing(const std::string& node) {
   return names;
 }
 
+// Bytes the kernel counted as read from and written to the disk `name` ("loop3").
+struct DiskStat {
+  uint64_t readBytes = 0, writtenBytes = 0;
+};
+inline DiskStat diskStat(const std::string& name) {
+  std::ifstream in("/sys/block/" + name + "/stat");
+  uint64_t f[7] = {};
+  for (uint64_t& v : f) in >> v;
+  // Fields 3 and 7 count 512-byte sectors whatever the device's own sector size.
+  return {f[2] * 512, f[6] * 512};
+}
+
 // What was written through a device node, down to its backing file.
 inline void flushDevice(const std::string& node) {
   int fd = open(node.c_str(), O_RDONLY);

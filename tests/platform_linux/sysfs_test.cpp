@@ -3,10 +3,14 @@
 // kernel's event properties, and the arrivals and removals they become.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/drive_table.h"
 #include "platform/linux/block_devices.h"
 #include "platform/linux/real_devices.h"
 #include "station/engine/slot_discovery.h"
+#include "support/temp_folder.h"
 #include "sysfs_tree.h"
 
 namespace {
@@ -167,7 +171,8 @@ TEST(BlockPresenceTest, LettersFollowTheDisks) {
   tree.stick("usb1/1-1/1-1.2", "sdc", 0, "08", 0);
   DriveTable table;
   auto facts = [] { return SafetyFacts{}; };
-  BlockPresence presence(tree.root(), facts, table);
+  tarn::testing::TempFolder claims("claims");
+  BlockPresence presence(tree.root(), facts, table, claims.path().string());
   tree.disk("pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0", "sda", 1 << 20);
   tree.stick("usb1/1-1/1-1.3", "sdd", 0, "08", 0);
 
@@ -200,6 +205,37 @@ TEST(BlockPresenceTest, LettersFollowTheDisks) {
   EXPECT_EQ(apply(A::Remove, "sdd"), N{});
 }
 
+// Two stations on one machine (two sessions, each its own letters) never take the same
+// disk: the first to see it claims it, the other refuses it until it has gone; and a disk
+// whose medium was replaced between two looks is a removal and a new arrival.
+TEST(BlockPresenceTest, OneStationPerDiskAndMedium) {
+  using A = BlockUevent::Action;
+  using N = std::vector<VolumeNotice>;
+  SysfsTree tree;
+  tree.hub("usb1/1-1", 4);
+  tree.stick("usb1/1-1/1-1.1", "sdb", 0, "08", 0);
+  tarn::testing::TempFolder claims("claims");
+  auto facts = [] { return SafetyFacts{}; };
+  DriveTable tableA, tableB;
+  BlockPresence a(tree.root(), facts, tableA, claims.path().string());
+  BlockPresence b(tree.root(), facts, tableB, claims.path().string());
+  tree.setSize("sdb", 2048);
+  const VolumeNotice taken{VolumeChange::Refused, "", "/dev/sdb", "taken by another station"};
+  EXPECT_EQ(a.apply({A::Add, "sdb"}), (N{{VolumeChange::Arrival, "E"}}));
+  EXPECT_EQ(b.apply({A::Add, "sdb"}), N{taken});
+  EXPECT_EQ(a.apply({A::Remove, "sdb"}), (N{{VolumeChange::Removal, "E"}}));
+  EXPECT_EQ(b.apply({A::Remove, "sdb"}), (N{{VolumeChange::RefusedRemoval, "", "/dev/sdb", ""}}));
+  // the other way round once it is plugged again
+  EXPECT_EQ(b.apply({A::Add, "sdb"}), (N{{VolumeChange::Arrival, "E"}}));
+  EXPECT_EQ(a.apply({A::Add, "sdb"}), N{taken});
+
+  std::ofstream(std::filesystem::canonical(tree.root() + "/class/block/sdb") / "diskseq") << "7\n";
+  ASSERT_EQ(readBlockDisk(tree.root(), "sdb")->diskSeq, 7u);
+  EXPECT_EQ(b.apply({A::Change, "sdb"}), (N{{VolumeChange::Removal, "E"}, {VolumeChange::Arrival, "E"}}));
+  EXPECT_EQ(tableB.find('E')->diskSeq, 7u);
+  EXPECT_EQ(b.apply({A::Change, "sdb"}), N{});
+}
+
 TEST(DriveTableTest, LettersFromEToZThenNone) {
   DriveTable table;
   for (char c = 'E'; c <= 'Z'; ++c)
@@ -219,7 +255,19 @@ TEST(DriveTableTest, DeviceToolIsToldTheBoundNode) {
   using Env = std::vector<std::pair<std::string, std::string>>;
   EXPECT_EQ(deviceToolEnvironment(*a), (Env{{std::string("DEVCMD_DRIVE_") + *a, "/dev/sg9"}}));
   EXPECT_EQ(deviceToolEnvironment(*b), (Env{{std::string("DEVCMD_DRIVE_") + *b, "/dev/loopq"}}));
+  // A run keeps the disks its letters had when it began: the letter bound again to another
+  // disk gives the run's tool no node, and a run that began after gets the new one.
+  const uint64_t runs = stationArrivals()[*a - 'A'];
+  ASSERT_NE(runs, 0u);
+  EXPECT_EQ(deviceToolEnvironment(*a, runs), deviceToolEnvironment(*a));
   table.release("sdq");
+  ASSERT_EQ(table.bind({"sdr", "/dev/sdr", "/dev/sg8", 0}), a);
+  const Env none{{std::string("DEVCMD_DRIVE_") + *a, ""}};
+  EXPECT_EQ(deviceToolEnvironment(*a, runs), none);
+  EXPECT_EQ(deviceToolEnvironment(*a, stationArrivals()[*a - 'A']),
+            (Env{{std::string("DEVCMD_DRIVE_") + *a, "/dev/sg8"}}));
+  table.release("sdr");
+  EXPECT_EQ(deviceToolEnvironment(*a, runs), none) << "pulled out: no drive";
   table.release("loopq");
   EXPECT_EQ(deviceToolEnvironment(*a), Env{});
 }

@@ -5,6 +5,7 @@
 #endif
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -199,6 +200,30 @@ TEST_F(PlayerStore, ServeKeepsStateBetweenOpensAndTracesEachRequest) {
             "EF 7A 00 00 03 88 in 1\n"
             "EE 7B 00 00 00 00 out 904\n"
             "EF 7C 00 00 00 00 in 1\n");
+}
+
+// A device-tool run holds its player from open to end: tarnsim waits for the run, and
+// then finds every request of it in the trace.
+TEST_F(PlayerStore, RunHoldsThePlayerAndItsTraceIsWholeAfterIt) {
+  make('E');
+  std::string error;
+  auto run = PlayerFiles::open(root, 'E', &error);
+  ASSERT_TRUE(run && run->lock()) << error;
+  EXPECT_TRUE(send(*run, {0xEF, 0x83, 0x03, 0, 0, 0}, 1).ok);
+  std::atomic<bool> unplugged{false};
+  std::thread other([&] {
+    std::string e;
+    unplugged = setPlugged(root, 'E', false, e);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // its chance to get in
+  EXPECT_TRUE(send(*run, {0xEF, 0x83, 0x03, 0, 0, 0}, 1).ok) << "still plugged within the run";
+  EXPECT_FALSE(unplugged) << "nobody else while the run holds the player";
+  run->unlock();
+  other.join();
+  EXPECT_TRUE(unplugged);
+  std::string trace;
+  ASSERT_TRUE(readTrace(root, 'E', trace, error));
+  EXPECT_EQ(trace, "EF 83 03 00 00 00 in 1\nEF 83 03 00 00 00 in 1\n");
 }
 
 TEST_F(PlayerStore, UnpluggedPlayerAnswersNothing) {

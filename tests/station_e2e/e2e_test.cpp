@@ -281,5 +281,38 @@ TEST_F(Station, UnpluggedDuringItsRun) {
   EXPECT_THAT(log, HasSubstr("F fail!\r\n"));
 }
 
+// Standard input left open as a pipe from a program still running (the README's pattern)
+// never holds the station: each way of ending ends it at once.
+TEST_F(Station, EndsWhileStandardInputStaysOpen) {
+  struct Case {
+    const char* how;
+    int runs, timeout;
+    int expected;
+  };
+  const Case cases[] = {
+      {"quit", 0, 0, 0}, {"timeout", 0, 1, 3}, {"runs", 1, 0, 0}, {"SIGTERM", 0, 0, 0}, {"SIGINT", 0, 0, 0},
+  };
+  ASSERT_TRUE(folder->create({'E'}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    HeadlessStation station(*folder, c.runs, c.timeout, {}, /*typed=*/true);
+    ASSERT_TRUE(station.waitForLine("ready"));
+    const std::string how = c.how;
+    if (how == "quit") {
+      ASSERT_TRUE(station.type("quit"));
+    }
+    if (how == "runs") {
+      ASSERT_TRUE(folder->plug('E'));
+    }
+    if (how == "SIGTERM") station.signal(SIGTERM);
+    if (how == "SIGINT") station.signal(SIGINT);
+    ASSERT_TRUE(station.endsWithin(std::chrono::seconds(60)));
+    EXPECT_EQ(station.finish().status, c.expected);
+    if (how == "runs") {
+      ASSERT_TRUE(folder->unplug('E'));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace station::e2e

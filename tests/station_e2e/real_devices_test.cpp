@@ -116,5 +116,34 @@ TEST(RealStation, ProductionOnLoopDevices) {
   EXPECT_EQ(tarn::test::readBytes(folder.volume('G').string(), 0, 512), std::string(512, '\0'));
 }
 
+// Two stations on one machine, each in a session of its own (its own instance lock), both
+// offered the same disk: one takes it, the other refuses it as taken, whichever saw it first.
+TEST(RealStation, OneStationPerDisk) {
+  std::string why;
+  if (!tarn::test::loopDevicesUsable(why)) GTEST_SKIP() << why;
+  FreshLoop loop;
+  ASSERT_TRUE(loop.ok()) << "no free loop device number";
+  StationFolder one(kDist, "owner_one"), two(kDist, "owner_two");
+  std::vector<std::string> options = {"--real-devices", "--allow-device", loop.node()};
+  HeadlessStation a(one, 1, 300, options), b(two, 1, 300, options);
+  ASSERT_TRUE(a.waitForLine("ready") && b.waitForLine("ready"));
+  ASSERT_TRUE(one.create({'E', 16}));
+  ASSERT_TRUE(loop.attach(one.volume('E').string()));
+  auto arrival = [](const std::string& l) { return l.rfind("volume: arrival E", 0) == 0; };
+  auto refusal = [](const std::string& l) {
+    return l.find("refused: taken by another station\"") != std::string::npos;
+  };
+  int arrivals = 0, refusals = 0;
+  for (HeadlessStation* s : {&a, &b}) {
+    ASSERT_TRUE(s->waitFor([&](const std::string& l) { return arrival(l) || refusal(l); }));
+    for (const auto& l : s->lines()) {
+      arrivals += arrival(l);
+      refusals += refusal(l);
+    }
+  }
+  EXPECT_EQ(arrivals, 1);
+  EXPECT_EQ(refusals, 1);
+}
+
 }  // namespace
 }  // namespace station::e2e

@@ -48,13 +48,17 @@ struct ChildEnd {
 };
 
 // Starts `argv` with its standard output and error to `out`; -1 when it cannot start.
+// Standard input is /dev/null, or `input` when given.
 inline pid_t spawn(const std::vector<std::string>& argv, const fs::path& out,
-                   const fs::path& cwd = {}) {
+                   const fs::path& cwd = {}, int input = -1) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (input >= 0)
+    posix_spawn_file_actions_adddup2(&actions, input, 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -187,22 +191,37 @@ class StationFolder {
 // mpstation --headless on the folder's players, its printed lines read as they come.
 class HeadlessStation {
  public:
-  // `extra`: more of the station's options (real devices, test devices). Not `simulated`:
-  // the station on real players alone, as in production.
+  // `extra`: more of the station's options (real devices, test devices). `typed`: its
+  // standard input is a pipe that stays open until the station object goes (as a shell
+  // pipe from a program still running), with commands written through type(). Not
+  // `simulated`: the station on real players alone, as in production.
   HeadlessStation(const StationFolder& folder, int runs, int timeoutSeconds = 300,
-                  const std::vector<std::string>& extra = {}, bool simulated = true)
+                  const std::vector<std::string>& extra = {}, bool typed = false,
+                  bool simulated = true)
       : out_(folder.dir() / "headless.out") {
     std::vector<std::string> argv = {(folder.dir() / "mpstation").string(), "--headless", "--runs",
                                      std::to_string(runs), "--timeout", std::to_string(timeoutSeconds)};
     if (simulated) argv.insert(argv.begin() + 2, {"--sim", folder.sim().string()});
     argv.insert(argv.end(), extra.begin(), extra.end());
-    pid_ = spawn(argv, out_, folder.dir());
+    int ends[2] = {-1, -1};
+    if (typed && pipe2(ends, O_CLOEXEC) != 0) return;
+    pid_ = spawn(argv, out_, folder.dir(), ends[0]);
+    if (typed) {
+      close(ends[0]);
+      input_ = ends[1];
+    }
   }
   ~HeadlessStation() {
     if (pid_ > 0 && !ended_) {
       kill(pid_, SIGKILL);
       waitChild(pid_);
     }
+    if (input_ >= 0) close(input_);
+  }
+
+  bool type(const std::string& command) const {
+    std::string line = command + "\n";
+    return input_ >= 0 && write(input_, line.data(), line.size()) == static_cast<ssize_t>(line.size());
   }
 
   bool started() const { return pid_ > 0; }
@@ -240,6 +259,12 @@ class HeadlessStation {
 
   void signal(int sig) const { kill(pid_, sig); }
 
+  // True when the station ended within `limit`; a station still running then is stuck.
+  bool endsWithin(std::chrono::seconds limit) {
+    waitFor([](const std::string&) { return false; }, limit);
+    return ended_;
+  }
+
   ChildEnd finish() {
     if (!ended_) {
       end_ = waitChild(pid_);
@@ -251,6 +276,7 @@ class HeadlessStation {
  private:
   fs::path out_;
   pid_t pid_ = -1;
+  int input_ = -1;
   bool ended_ = false;
   ChildEnd end_;
 };

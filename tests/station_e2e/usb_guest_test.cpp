@@ -64,7 +64,7 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
                  {'I', "\"Copy Files fail\" red"},   {'J', "\"Flash Check fail\" red"}};
   ASSERT_EQ(tarnsim({"fault", root, "J", "rd_id"}), 0);
 
-  HeadlessStation station(folder, 6, 1500, {}, /*simulated=*/false);
+  HeadlessStation station(folder, 6, 1500, {}, /*typed=*/false, /*simulated=*/false);
   // What the station printed and logged, for a failure to be read from the guest's output.
   struct Dump {
     HeadlessStation& s;

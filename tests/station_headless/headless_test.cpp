@@ -252,6 +252,10 @@ TEST_F(HeadlessTest, ManualUpgradeAndCopyListByCommands) {
       {"combo SystemAreaComBo 16", "error: no item 16"},
       {"combo LabelEdit 0", "error: no combo box LabelEdit"},
       {"label", "error: usage: label TEXT"},
+      {"label MY.AUDIO", "error: the volume label \"MY.AUDIO\" holds '.', which FAT does not take (nor any of "
+                         "*?.,;:/\\|+=<>[]\")"},
+      {"label A*B", "error: the volume label \"A*B\" holds '*', which FAT does not take (nor any of "
+                    "*?.,;:/\\|+=<>[]\")"},
       {"add /no/such/file", "error: no such file: /no/such/file"},
       {"start now", "error: usage: start"},
       {"", "error: empty command"},

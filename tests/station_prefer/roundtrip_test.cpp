@@ -103,12 +103,12 @@ TEST_F(RoundTripTest, Failures) {
   };
   const std::vector<Case> cases = {
       {"", 2, "usage: preferpack build --startup DIR --shutdown DIR [--width W] [--height H]"},
-      {"pack x", 2, "preferpack: unknown command pack"},
-      {"build --startup " + q(root_ / "boot") + " -o x", 2, "preferpack: build needs --startup, --shutdown and -o"},
-      {"build" + sets + " --contrast 11 -o x", 2, "preferpack: --contrast takes 0 to 10"},
-      {"build" + sets + " --width", 2, "preferpack: missing value after --width"},
+      {"pack x", 2, "preferpack: unknown command pack (preferpack --help lists the options)"},
+      {"build --startup " + q(root_ / "boot") + " -o x", 2, "preferpack: build needs --startup, --shutdown and -o (preferpack --help lists the options)"},
+      {"build" + sets + " --contrast 11 -o x", 2, "preferpack: --contrast takes 0 to 10 (preferpack --help lists the options)"},
+      {"build" + sets + " --width", 2, "preferpack: missing value after --width (preferpack --help lists the options)"},
       {"build" + sets + " --width 16 --height 8 -o " + q(root_ / "p.dat"), 1,
-       "preferpack: " + (root_ / "boot").string() + ": 圖片不足: 請提供以boot為開頭的12幅(65k色,16x8)圖片,(比如boot1.bmp到boot12.bmp)"},
+       "preferpack: " + (root_ / "boot").string() + ": frame 7 (boot7.bmp) is 15x8, not 16x8"},
       {"build" + sets + " --width 1x -o " + q(root_ / "p.dat"), 1,
        "preferpack: The frame width \"1x\" and height \"128\" must be whole numbers from 1 to 65535"},
       {"info " + q(root_ / "short.dat"), 1,
@@ -116,7 +116,7 @@ TEST_F(RoundTripTest, Failures) {
       {"info " + q(root_ / "none.dat"), 1, "preferpack: Cannot open " + (root_ / "none.dat").string()},
       {"extract " + q(root_ / "cut.dat") + " " + q(root_ / "x"), 1,
        "preferpack: " + (root_ / "cut.dat").string() + ": frame 1 lies past the end of the file"},
-      {"extract " + q(root_ / "cut.dat"), 2, "preferpack: extract takes FILE and DIR"},
+      {"extract " + q(root_ / "cut.dat"), 2, "preferpack: extract takes FILE and DIR (preferpack --help lists the options)"},
   };
   for (const Case& c : cases) {
     ToolRun r = preferpack(c.args);

@@ -68,6 +68,7 @@ class PgServer {
   }
 
   bool running() const { return running_; }
+  int port() const { return port_; }
   const std::string& why() const { return why_; }
   std::string url(const std::string& db = "postgres") const {
     return "postgresql://tarn@127.0.0.1:" + std::to_string(port_) + "/" + db;

@@ -23,6 +23,11 @@ TEST(Record, JsonKeepsEveryField) {
   EXPECT_EQ(*back, r);
   EXPECT_EQ(toJson(r).find('\n'), std::string::npos) << "a journal line is one line";
 
+  r.success = false;
+  r.removed = true;  // pulled out: a result of its own in every form
+  EXPECT_EQ(*fromJson(toJson(r)), r);
+  EXPECT_THAT(toJson(r), ::testing::HasSubstr("\"result\":\"removed\""));
+  EXPECT_THAT(csvLine(r), ::testing::HasSubstr(",removed,"));
   r.chipVariant.reset();  // the run failed before the variant was read
   r.port.clear();
   EXPECT_EQ(*fromJson(toJson(r)), r);
@@ -62,6 +67,24 @@ TEST(Record, CsvQuotesWhatNeedsIt) {
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), 18);
 }
 
+// Texts a spreadsheet would run as formulas are exported as plain text.
+TEST(Record, CsvNeutralisesFormulas) {
+  struct Case { std::string station, label, file, wantStation, wantLabel, wantFiles; };
+  for (const Case& c : std::vector<Case>{
+           {"+cmd|' /C calc'!A0", "=1+1", "-x.bin", "'+cmd|' /C calc'!A0", "'=1+1", "firmware=-x.bin:"},
+           {"@SUM(A1)", "\tLABEL", "=HYPERLINK(1)", "'@SUM(A1)", "'\tLABEL", "firmware==HYPERLINK(1):"},
+           {"line-1", "MY-AUDIO", "a.bin", "line-1", "MY-AUDIO", "firmware=a.bin:"}}) {
+    ProductionRecord r = sampleRecord(1);
+    r.station = c.station;
+    r.label = c.label;
+    r.files = {{"firmware", c.file, ""}};
+    r.slot = -1;  // a number keeps its sign
+    std::string line = csvLine(r);
+    EXPECT_THAT(line, ::testing::StartsWith(r.id + "," + c.wantStation + ",-1,")) << c.station;
+    EXPECT_THAT(line, ::testing::HasSubstr("," + c.wantLabel + "," + c.wantFiles + ",")) << c.label;
+  }
+}
+
 TEST(Record, Crc32) {
   EXPECT_EQ(crc32("123456789", 9), 0xCBF43926u);
   ScratchDir dir("crc");
@@ -98,8 +121,8 @@ TEST(Query, Filters) {
   auto from = [](std::string v) { Filter f; f.from = v; return f; };
   auto to = [](std::string v) { Filter f; f.to = v; return f; };
   Filter ok, failed, port, noPort, flash, other;
-  ok.success = true;
-  failed.success = false;
+  ok.result = "success";
+  failed.result = "fail";
   port.port = "1-3";
   noPort.port = "";
   flash.flashId = 0xECD35195;
@@ -114,9 +137,16 @@ TEST(Query, Filters) {
            {to("2026-12-09"), true},
            {ok, false}, {failed, true}, {port, true}, {noPort, false}, {flash, true}, {other, false}})
     EXPECT_EQ(c.f.matches(row), c.match) << c.f.from << "|" << c.f.to;
+  // A pulled player is neither a success nor a failure.
+  Filter gone;
+  gone.result = "removed";
+  EXPECT_FALSE(gone.matches(row));
+  row.removed = true;
+  EXPECT_TRUE(gone.matches(row));
+  EXPECT_FALSE(failed.matches(row));
 }
 
-// Six runs counted by hand.
+// Seven runs counted by hand, one of them pulled out.
 std::vector<StatRow> handCase() {
   return {
       {"1", "2026-12-08T06:10:00.000Z", true, "1-1", 0xECD35195, ""},
@@ -125,27 +155,28 @@ std::vector<StatRow> handCase() {
       {"4", "2026-12-08T07:05:00.000Z", false, "1-2", 0x98D79432, "flash_test"},
       {"5", "2026-12-08T07:30:00.000Z", false, "", 0, "manager"},
       {"6", "2026-12-08T07:45:00.000Z", true, "1-1", 0xECD35195, ""},
+      {"7", "2026-12-08T07:50:00.000Z", false, "1-2", 0xECD35195, "format", true},  // pulled out
   };
 }
 
 const char kHandStats[] =
     "overall\n"
-    "                       runs  success     fail   yield\n"
-    "  all                     6        3        3   50.0%\n"
+    "                       runs  success     fail  removed   yield\n"
+    "  all                     7        3        3        1   42.9%\n"
     "per hour (UTC)\n"
-    "                       runs  success     fail   yield\n"
-    "  2026-12-08T06           3        2        1   66.7%\n"
-    "  2026-12-08T07           3        1        2   33.3%\n"
+    "                       runs  success     fail  removed   yield\n"
+    "  2026-12-08T06           3        2        1        0   66.7%\n"
+    "  2026-12-08T07           4        1        2        1   25.0%\n"
     "per port\n"
-    "                       runs  success     fail   yield\n"
-    "  -                       1        0        1    0.0%\n"
-    "  1-1                     3        3        0  100.0%\n"
-    "  1-2                     2        0        2    0.0%\n"
+    "                       runs  success     fail  removed   yield\n"
+    "  -                       1        0        1        0    0.0%\n"
+    "  1-1                     3        3        0        0  100.0%\n"
+    "  1-2                     3        0        2        1    0.0%\n"
     "per flash identification\n"
-    "                       runs  success     fail   yield\n"
-    "  00000000                1        0        1    0.0%\n"
-    "  98D79432                2        1        1   50.0%\n"
-    "  ECD35195                3        2        1   66.7%\n"
+    "                       runs  success     fail  removed   yield\n"
+    "  00000000                1        0        1        0    0.0%\n"
+    "  98D79432                2        1        1        0   50.0%\n"
+    "  ECD35195                4        2        1        1   50.0%\n"
     "failures per step\n"
     "  flash_test              1\n"
     "  manager                 1\n"
@@ -154,8 +185,8 @@ const char kHandStats[] =
 TEST(Query, StatsOfAHandCountedCase) {
   Stats s;
   for (const StatRow& row : handCase()) s.add(row);
-  EXPECT_EQ(s.overall, (Tally{6, 3}));
-  EXPECT_EQ(s.perHour.at("2026-12-08T07"), (Tally{3, 1}));
+  EXPECT_EQ(s.overall, (Tally{7, 3, 1}));
+  EXPECT_EQ(s.perHour.at("2026-12-08T07"), (Tally{4, 1, 1}));
   EXPECT_EQ(s.perPort.at("-"), (Tally{1, 0}));
   EXPECT_EQ(s.failuresPerStep.size(), 3u);
   EXPECT_EQ(formatStats(s), kHandStats);
@@ -174,11 +205,12 @@ TEST(Query, StatsFromJournals) {
     r.port = row.port;
     r.flashId = row.flashId;
     r.failedStep = row.failedStep;
+    r.removed = row.removed;
     records.push_back(r);
   }
   for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(appendJournalLine(dir / "a.journal", toJson(records[i])));
   ASSERT_TRUE(appendJournalLine(dir / "a.journal", "{\"id\":\"broken"));
-  for (size_t i = 3; i < 6; ++i) ASSERT_TRUE(appendJournalLine(dir / "b.journal", toJson(records[i])));
+  for (size_t i = 3; i < 7; ++i) ASSERT_TRUE(appendJournalLine(dir / "b.journal", toJson(records[i])));
   Stats s;
   std::string error;
   ASSERT_TRUE(forEachStatRow({"", {dir / "a.journal", dir / "b.journal", dir / "none.journal"}},
@@ -189,7 +221,7 @@ TEST(Query, StatsFromJournals) {
   Filter late;
   late.from = "2026-12-08T07";
   ASSERT_TRUE(collectStats({"", {dir / "a.journal", dir / "b.journal"}}, late, collected, &error));
-  EXPECT_EQ(collected.overall, (Tally{3, 1}));
+  EXPECT_EQ(collected.overall, (Tally{4, 1, 1}));
 }
 
 }  // namespace

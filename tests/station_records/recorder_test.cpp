@@ -110,7 +110,17 @@ TEST_F(Recording, FailingSteps) {
     EXPECT_EQ(records[0].failText, view.status[2]);
     EXPECT_EQ(records[0].failText, c.text);
     EXPECT_EQ(stepNames(records[0]).back(), "end");
+    EXPECT_FALSE(records[0].removed);
   }
+  // The same failure with the player pulled out first (its slot released): removed.
+  std::filesystem::remove(dir / "records.journal");
+  dev.script.clear();
+  dev.script["writePackage"] = {0};
+  dev.before["writePackage"] = [this] { view.drive[2] = 0; };
+  std::vector<ProductionRecord> pulled = run();
+  ASSERT_EQ(pulled.size(), 1u);
+  EXPECT_TRUE(pulled[0].removed);
+  EXPECT_FALSE(pulled[0].success);
 }
 
 TEST_F(Recording, ChipVariantMismatch) {

@@ -145,6 +145,21 @@ TEST_F(Store, JournalOfAnEarlierRunMovesIn) {
   EXPECT_EQ(kept, 1);
 }
 
+// A journal whose last line was torn (a crash, a full disk) loses only that fragment: the
+// records appended after it stay readable and move in.
+TEST_F(Store, TornJournalTailKeepsTheNextRecord) {
+  ProductionRecord a = sampleRecord(1), b = sampleRecord(2);
+  std::string line = toJson(a);
+  std::ofstream(options.journalPath, std::ios::binary) << line << "\n" << line.substr(0, 40);
+  ASSERT_TRUE(appendJournalLine(options.journalPath, toJson(b)));
+  size_t bad = 0;
+  EXPECT_EQ(journalLines(options.journalPath, &bad), 2u);
+  EXPECT_EQ(bad, 1u);
+  RecordStore store(options);
+  EXPECT_TRUE(store.moveJournal());
+  EXPECT_EQ(idsIn(options.databasePath), (std::multiset<std::string>{a.id, b.id}));
+}
+
 TEST_F(Store, OlderSchemaIsBroughtUpToDate) {
   ProductionRecord r = sampleRecord(1);
   {
@@ -193,42 +208,61 @@ TEST_F(Store, NewerSchemaIsLeftAlone) {
   EXPECT_EQ(journalLines(options.journalPath), 1u);
 }
 
-// A tiny file system of its own (tmpfs) filled up: records wait in the journal or in memory
-// and all reach the database, once each, when space comes back.
-TEST_F(Store, FullDiskLosesNothing) {
-  fs::path disk = dir.path() / "disk";
-  fs::create_directories(disk);
-  if (geteuid() != 0 || mount("tarnrec", disk.c_str(), "tmpfs", 0, "size=512k") != 0)
-    GTEST_SKIP() << "needs root and a tmpfs mount to make a full disk: " << std::strerror(errno);
-  struct Unmount {
-    fs::path p;
-    ~Unmount() { umount2(p.c_str(), MNT_DETACH); }
-  } unmount{disk};
+// A tiny file system of its own (tmpfs, 512 KiB) that can be filled to the last pages.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const fs::path& at) : path_(at) {
+    fs::create_directories(at);
+    mounted_ = geteuid() == 0 && mount("tarnrec", at.c_str(), "tmpfs", 0, "size=512k") == 0;
+    if (!mounted_) why_ = std::strerror(errno);
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& why() const { return why_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  // The spacer's room is what is left.
+  void fill() {
+    std::ofstream(path_ / "spacer", std::ios::binary) << std::string(8 * 1024, 'x');
+    std::FILE* f = std::fopen((path_ / "filler").c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::string page(4096, 'f');
+    while (std::fwrite(page.data(), 1, page.size(), f) == page.size() && std::fflush(f) == 0) {
+    }
+    std::fclose(f);
+    fs::remove(path_ / "spacer");
+  }
+  void free() { fs::remove(path_ / "filler"); }
 
+ private:
+  fs::path path_;
+  bool mounted_ = false;
+  std::string why_;
+};
+
+#define NEED_SMALL_DISK(disk)                                                              \
+  if (!(disk).mounted())                                                                   \
+  GTEST_SKIP() << "needs root and a tmpfs mount to make a full disk: " << (disk).why()
+
+// Filled up: records wait in the journal or in memory and all reach the database, once
+// each, when space comes back.
+TEST_F(Store, FullDiskLosesNothing) {
+  SmallDisk disk(dir.path() / "disk");
+  NEED_SMALL_DISK(disk);
   StoreOptions o;
-  o.databasePath = (disk / "records.db").string();
-  o.journalPath = (disk / "records.journal").string();
+  o.databasePath = disk / "records.db";
+  o.journalPath = disk / "records.journal";
   RecordStore store(o);
   std::vector<std::string> ids;
   ProductionRecord first = sampleRecord(0);
   ids.push_back(first.id);
   ASSERT_EQ(store.add(first), Kept::Database);
 
-  std::string probe = (disk / "probe.journal").string();
+  std::string probe = disk / "probe.journal";
   ASSERT_TRUE(appendJournalLine(probe, toJson(first)));
   auto probeSize = fs::file_size(probe);
-
-  // Fill the disk to the last pages: the spacer's room is what is left.
-  std::ofstream(disk / "spacer", std::ios::binary) << std::string(8 * 1024, 'x');
-  {
-    std::FILE* f = std::fopen((disk / "filler").c_str(), "wb");
-    ASSERT_TRUE(f);
-    std::string page(4096, 'f');
-    while (std::fwrite(page.data(), 1, page.size(), f) == page.size() && std::fflush(f) == 0) {
-    }
-    std::fclose(f);
-  }
-  fs::remove(disk / "spacer");
+  disk.fill();
 
   std::map<Kept, int> kinds;
   for (int i = 1; i <= 40; ++i) {
@@ -246,7 +280,7 @@ TEST_F(Store, FullDiskLosesNothing) {
   EXPECT_EQ(bad, 0u) << "no half line in the journal";
   EXPECT_EQ(idsIn(o.databasePath).size() + inJournal + store.heldInMemory(), 41u);
 
-  fs::remove(disk / "filler");
+  disk.free();
   ProductionRecord last = sampleRecord(41);
   ids.push_back(last.id);
   EXPECT_EQ(store.add(last), Kept::Database);
@@ -255,6 +289,31 @@ TEST_F(Store, FullDiskLosesNothing) {
   std::multiset<std::string> inBase = idsIn(o.databasePath);
   EXPECT_EQ(inBase.size(), ids.size());
   for (const auto& id : ids) EXPECT_EQ(inBase.count(id), 1u) << id;
+}
+
+// The station closes: what waits in memory is written once there is room, or counted as
+// lost when there is none; and the database file alone (its log folded in) holds it all.
+TEST_F(Store, CloseWritesWhatWaits) {
+  for (bool room : {true, false}) {
+    SmallDisk disk(dir.path() / (room ? "room" : "full"));
+    NEED_SMALL_DISK(disk);
+    StoreOptions o;
+    o.databasePath = disk / "records.db";
+    o.journalPath = disk / "records.journal";
+    RecordStore store(o);
+    ASSERT_EQ(store.add(sampleRecord(0)), Kept::Database);
+    disk.fill();
+    for (int i = 1; i <= 30; ++i) store.add(sampleRecord(i));
+    size_t waiting = store.heldInMemory();
+    ASSERT_GT(waiting, 0u);
+    if (room) disk.free();
+    EXPECT_EQ(store.close(), room ? 0u : waiting);
+    if (!room) continue;
+    EXPECT_TRUE(store.moveJournal());
+    store.close();
+    fs::copy_file(o.databasePath, dir / "copy.db");
+    EXPECT_EQ(idsIn(dir / "copy.db").size(), 31u);
+  }
 }
 
 }  // namespace

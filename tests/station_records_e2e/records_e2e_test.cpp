@@ -52,6 +52,9 @@ TEST(RecordsOfAProduction, EachRunOnceWithItsFields) {
   }
 
   fs::path db = folder.dir() / "misc" / "records.db";
+  // The station folded its log into the file at close: the file alone holds every record.
+  fs::copy_file(db, folder.dir() / "copied.db");
+  EXPECT_EQ(recordsByDrive(folder.dir() / "copied.db").size(), 5u);
   auto byDrive = recordsByDrive(db);
   ASSERT_EQ(byDrive.size(), 5u);
   for (const auto& [drive, rs] : byDrive) EXPECT_EQ(rs.size(), 1u) << drive;
@@ -96,6 +99,8 @@ TEST(RecordsOfAProduction, EachRunOnceWithItsFields) {
 
   const ProductionRecord& g = byDrive["G"][0];
   EXPECT_FALSE(g.success);
+  EXPECT_TRUE(g.removed) << "pulled out: a result of its own";
+  for (const char* d : {"E", "F", "H", "I"}) EXPECT_FALSE(byDrive[d][0].removed) << d;
   EXPECT_FALSE(g.failedStep.empty());
   EXPECT_THAT(g.failText, ::testing::EndsWith(" fail"));
 
@@ -112,7 +117,7 @@ TEST(RecordsOfAProduction, EachRunOnceWithItsFields) {
   EXPECT_NE(byDrive["E"][0].id, byDrive["E"][1].id);
   std::string out;
   ASSERT_EQ(run({(kDist / "mprecords").string(), "--dir", folder.dir().string(), "list"}, &out), 0);
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7) << "a header and six records";
   unsetenv("TARN_STATION");
 }
 

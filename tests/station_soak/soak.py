@@ -35,6 +35,7 @@ PORT_LOG_LINE = re.compile(
     r"|: realidx == DEVICE_COUNT return!!|: size =\d+MB| success!| fail!|:Get port fail <[^<>]*>!!"
     r"| Port:\d+-\d+|: Serial no = -1|: Serial_num = \d+|: Port = \d+|:Port =0:0 fail"
     r"|: Serial_num= \d+ port= \d+ hubport = \d+ current_port = \d+ showport = -?\d+)$")
+NO_SLOT = ": realidx == DEVICE_COUNT return!!"
 COUNTERS = re.compile(r"^counters: total=(\d+) success=(\d+) fail=(\d+) running=(\d+) occupied=(\d+)")
 ROW = re.compile(r'^row (\d+): "(.*)" (\S+) (\d+) bar=\S+ picture=(\S+) port="(?:Port:\d+-(\d+))?"')
 SANITIZER = re.compile(r"AddressSanitizer|LeakSanitizer|ThreadSanitizer|runtime error:")
@@ -185,7 +186,8 @@ class Round:
                 # The port log has a run's result a moment before the counters tally it;
                 # a player plugged again in between would make a ninth run for a while.
                 tallied = counters[0] if counters else 0
-                if busy(x) or self.present(lines, x) or replugs[x] >= 2 or tallied < sum(ended.values()):
+                results = sum(ended.values()) - self.port_log().count(NO_SLOT.encode())
+                if busy(x) or self.present(lines, x) or replugs[x] >= 2 or tallied < results:
                     continue
                 replugs[x] += 1
                 pending[x] = (arrived, now)
@@ -238,7 +240,7 @@ class Round:
         for line in self.port_log().decode("latin-1").split("\r\n"):
             if line.endswith(": Start"):
                 started[line[0]] += 1
-            elif line.endswith(" success!") or line.endswith(" fail!"):
+            elif line.endswith(" success!") or line.endswith(" fail!") or line.endswith(NO_SLOT):
                 ended[line[0]] += 1
         return started, ended
 
@@ -341,6 +343,9 @@ class Round:
                     self.anomalies.append("%s: a run began before the last one had its result" % x)
                 open_run[x] = False
                 at_volume.discard(x)
+            elif line.endswith(NO_SLOT) and x in open_run:
+                # Its player left before the run found its slot: it ends untallied.
+                del open_run[x]
             elif ": size =" in line and x in open_run:
                 at_volume.add(x)
             elif line.endswith(": -->") and x in open_run and x not in at_volume:

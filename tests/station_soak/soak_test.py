@@ -102,6 +102,10 @@ class JudgementTest(unittest.TestCase):
                 r = self.judge(headless, log, **kw)
                 self.assertTrue(any(expected in a for a in r.anomalies), r.anomalies)
 
+    def test_a_run_that_found_no_slot_ends_untallied(self):
+        r = self.judge(HEADLESS_ONE_RUN, PORT_LOG_ONE_RUN + b"E:<--\r\nE: Start\r\nE: realidx == DEVICE_COUNT return!!\r\n")
+        self.assertEqual(r.anomalies, [])
+
     def test_a_pull_after_the_volume_steps_may_be_produced(self):
         r = self.judge(HEADLESS_ONE_RUN, b"E:<--\r\nE: Start\r\nE: size =64MB\r\nE: -->\r\nE success!\r\n")
         self.assertEqual(r.anomalies, [])

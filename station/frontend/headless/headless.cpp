@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "base/overloaded.h"
+#include "station/model/production_check.h"
 
 namespace station {
 
@@ -248,6 +249,7 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   }
   if (word == "label") {
     if (rest.empty()) return "error: usage: label TEXT";
+    if (auto why = labelProblem(rest, false)) return "error: " + *why;
     if (!fe.usable("LabelEdit")) return unusable("LabelEdit");
     binder.edited("LabelEdit", rest);
     return ok;
@@ -381,7 +383,10 @@ class Watchdog {
 }  // namespace
 
 void exitProcess(int code) {
-  std::fflush(nullptr);
+  // Only the output streams: flushing every stream takes standard input's lock, which the
+  // command reader holds for as long as it waits for a line that may never come.
+  std::fflush(stdout);
+  std::fflush(stderr);
   std::_Exit(code);
 }
 

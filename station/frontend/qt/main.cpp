@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,11 @@
 int main(int argc, char** argv) {
   station::StationProcess& p = station::startStation(std::vector<std::string>(argv, argv + argc));
   if (p.options.headless) station::runHeadlessStation(p);
+  // Qt would abort without a display; say what to do instead.
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    std::fputs("mpstation: no display; use --headless\n", stderr);
+    station::exitProcess(1);
+  }
 
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tarnwright v2.0");

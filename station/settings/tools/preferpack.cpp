@@ -1,5 +1,6 @@
 // preferpack: builds, reads and unpacks preferences packages (prefer.dat) on the code of
 // the Setting page, for operators whose window keeps that page disabled.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -7,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
+#include "base/command_line.h"
 #include "station/settings/frame_set.h"
 #include "station/settings/picture.h"
 #include "station/settings/prefer_package.h"
@@ -18,6 +21,7 @@ const char kUsage[] =
     "                        [--fm N] [--language N] [--contrast N] -o FILE\n"
     "       preferpack info FILE\n"
     "       preferpack extract FILE DIR\n"
+    "       preferpack --help | --version\n"
     "  build    checks the two frame folders (boot1.bmp..boot12.bmp at W x H, End1.bmp..\n"
     "           End8.bmp) and writes the package; W x H defaults to 160 x 128, --fm is\n"
     "           0 (FM) or 1 (no FM) or -1, --language 0..3 or -1, --contrast 0..10\n"
@@ -29,7 +33,7 @@ constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
 
 int usage(const char* why) {
-  if (why) std::fprintf(stderr, "preferpack: %s\n", why);
+  if (why) return tarn::badCommandLine("preferpack", why);
   std::fputs(kUsage, stderr);
   return kUsageError;
 }
@@ -37,6 +41,33 @@ int usage(const char* why) {
 int fail(const std::string& message) {
   std::fprintf(stderr, "preferpack: %s\n", message.c_str());
   return kFailed;
+}
+
+// Why a frame set failed its check, in the operator's words: the first frame that is not
+// as wanted and what is wrong with it.
+std::string frameSetCause(station::Animation animation, const std::string& folder,
+                          const std::vector<std::string>& list, int w, int h, unsigned mask) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) return "no folder " + folder;
+  for (int n = 1; n <= station::frameCount(animation); ++n) {
+    if (mask & (1u << (n - 1))) continue;
+    const std::string want = station::frameName(animation, n);
+    std::string exact, other;
+    for (const std::string& path : list) {
+      const std::string name = station::namePart(path);
+      if (name == want) exact = path;
+      else if (tarn::equalsIgnoringCase(name, want)) other = name;
+    }
+    const std::string frame = "frame " + std::to_string(n) + " ";
+    if (exact.empty())
+      return other.empty() ? "missing " + frame + "(" + want + ")"
+                           : frame + "is named " + other + "; it must be named " + want;
+    std::optional<station::Picture> p = station::loadPicture(exact);
+    if (!p) return frame + "(" + want + ") is not a picture that can be read";
+    return frame + "(" + want + ") is " + std::to_string(p->width) + "x" + std::to_string(p->height) +
+           ", not " + std::to_string(w) + "x" + std::to_string(h);
+  }
+  return "the frames are not as wanted";
 }
 
 bool integer(const std::string& text, long low, long high, int& out) {
@@ -51,6 +82,10 @@ int build(const std::vector<std::string>& args) {
   int fm = 0, language = 0, contrast = 0;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    static const char* const kValued[] = {"--startup", "--shutdown", "--width", "--height", "-o",
+                                          "--fm", "--language", "--contrast"};
+    if (std::find(std::begin(kValued), std::end(kValued), a) == std::end(kValued))
+      return usage(("unknown option " + a).c_str());
     if (i + 1 >= args.size()) return usage(("missing value after " + a).c_str());
     const std::string& v = args[++i];
     if (a == "--startup") startup = v;
@@ -60,8 +95,7 @@ int build(const std::vector<std::string>& args) {
     else if (a == "-o") output = v;
     else if (a == "--fm") { if (!integer(v, -1, 1, fm)) return usage("--fm takes -1, 0 or 1"); }
     else if (a == "--language") { if (!integer(v, -1, 3, language)) return usage("--language takes -1 to 3"); }
-    else if (a == "--contrast") { if (!integer(v, 0, 10, contrast)) return usage("--contrast takes 0 to 10"); }
-    else return usage(("unknown option " + a).c_str());
+    else if (!integer(v, 0, 10, contrast)) return usage("--contrast takes 0 to 10");
   }
   if (startup.empty() || shutdown.empty() || output.empty())
     return usage("build needs --startup, --shutdown and -o");
@@ -76,8 +110,8 @@ int build(const std::vector<std::string>& args) {
     const unsigned mask = station::checkFrameSet(animation, list, static_cast<int>(w),
                                                  static_cast<int>(h), station::loadPicture);
     if (mask != station::fullMask(animation))
-      return fail(*folder + ": " + station::kPictureShortCaption + ": " +
-                  station::frameSetMessage(animation, static_cast<int>(w), static_cast<int>(h)));
+      return fail(*folder + ": " + frameSetCause(animation, *folder, list, static_cast<int>(w),
+                                                 static_cast<int>(h), mask));
   }
 
   station::ApplyRequest rq;
@@ -132,6 +166,7 @@ int extract(const std::string& path, const std::string& folder) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return usage(nullptr);
+  if (auto code = tarn::helpOrVersion(args[0], "preferpack", kUsage)) return *code;
   const std::string command = args[0];
   args.erase(args.begin());
   if (command == "build") return build(args);
