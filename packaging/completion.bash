@@ -19,12 +19,12 @@ _tarn_station() {
       case $prev in
         --dir) _filedir -d; return ;;
         --db | --journal | -o) _filedir; return ;;
-        --result) COMPREPLY=($(compgen -W 'success fail' -- "$cur")); return ;;
+        --result) COMPREPLY=($(compgen -W 'success fail removed' -- "$cur")); return ;;
         --from | --to | --port | --flash-id) return ;;
       esac
       if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--dir --db --journal --from --to --result --port --flash-id
-          --csv -o --help --version' -- "$cur"))
+          --csv -o --all --timeout --local --help --version' -- "$cur"))
       else
         COMPREPLY=($(compgen -W 'list show stats export push report' -- "$cur"))
       fi

@@ -5,15 +5,14 @@
 #include <cstring>
 
 #include "base/byte_order.h"
+#include "base/vendor_requests.h"
 
 namespace tarnsim {
 
 namespace {
 
-constexpr uint8_t kOpIn = 0xEF;
-constexpr uint8_t kOpOut = 0xEE;
-constexpr uint8_t kOpInquiry = 0x12;
-constexpr uint8_t kOpReadCapacity = 0x25;
+using tarn::vendor::RequestId;
+using tarn::vendor::RequestSpec;
 constexpr size_t kChunkSize = 2048;
 constexpr size_t kMemorySize = 65536;
 
@@ -39,14 +38,6 @@ struct Context {
 
 // Handlers return the transfer's success; status bytes go into the reply.
 using Handler = bool (*)(Context&);
-
-struct Entry {
-  uint8_t opcode;
-  uint8_t subop;  // ignored for the standard commands
-  bool out;
-  std::array<const char*, 4> names;  // request names and sub-command words, null-ended
-  Handler handler;
-};
 
 bool status(Context& c, bool accepted) {
   c.reply.bytes[0] = accepted ? 1 : 0;
@@ -325,66 +316,68 @@ bool bondingId(Context& c) {
   return true;
 }
 
-const Entry kRequests[] = {
-    {kOpInquiry, 0, false, {"cmd_bInquiry"}, inquiry},
-    {kOpReadCapacity, 0, false, {"cmd_bReadCapacity", "get_size_MB"}, readCapacity},
-    {kOpIn, 0x01, false, {"cmd_bReadXDATA", "rdx"}, readXdata},
-    {kOpOut, 0x02, true, {"cmd_bWriteXDATA", "wtx"}, writeXdata},
-    {kOpIn, 0x03, false, {"cmd_bReadCODE", "rdc"}, readCode},
-    {kOpIn, 0x04, false, {"cmd_bSetDelayCount"}, setDelayCount},
-    {kOpIn, 0x06, false, {"cmd_bDiskDecrypt", "disk_decrypt"}, diskDecrypt},
-    {kOpIn, 0x42, false, {"cmd_bEraseNorFlash", "erase_nor_flash"}, eraseNorFlash},
-    {kOpIn, 0x70, false, {"cmd_bFlashReadID", "rd_id"}, readFlashId},
-    {kOpOut, 0x71, true, {"cmd_bWriteFlashCfg", "wt_cfg"}, writeConfig},
-    {kOpIn, 0x72, false, {"cmd_bCheckBadStart", "chk_bad_s"}, checkBadStart},
-    {kOpIn, 0x73, false,
-     {"cmd_bCheckBadPolling==> start mass-sotrage", "cmd_bCheckBadPolling", "chk_bad_p"},
-     checkBadPoll},
-    {kOpIn, 0x74, false, {"cmd_bBlankingCheckStart", "blk_chk_s"}, blankingStart},
-    {kOpIn, 0x75, false, {"cmd_bBlankingCheckPolling", "blk_chk_p"}, blankingPoll},
-    {kOpIn, 0x76, false, {"cmd_bFlashEraseBlk", "era"}, eraseBlocks},
-    {kOpIn, 0x77, false, {"cmd_bWriteFlashMgrStart", "wt_mgr_s"}, managerStart},
-    {kOpOut, 0x78, true, {"cmd_bWriteFlashMgr", "wt_mgr"}, managerChunk},
-    {kOpIn, 0x79, false, {"cmd_bWriteFlashMgrEnd", "wt_mgr_e"}, managerEnd},
-    // The password check shares its code with the package start: the player cannot
-    // tell them apart, so both are a package start.
-    {kOpIn, 0x7A, false, {"cmd_bWriteProgramStart", "wt_pgr_s", "cmd_bCheckPasswd", "check_passwd"},
-     packageStart},
-    {kOpOut, 0x7B, true, {"cmd_bWriteProgram", "wt_pgr"}, packageChunk},
-    {kOpIn, 0x7C, false, {"cmd_bWriteProgramEnd", "wt_pgr_e"}, packageEnd},
-    {kOpIn, 0x7E, false, {"cmd_bChange8051ClockDiv", "chg_clk"}, changeClock},
-    {kOpIn, 0x7F, false, {"cmd_bReset", "reset"}, reset},
-    {kOpIn, 0x80, false, {"q_1st_burn", "SUB_SCSI_OP_QUERYFIRSTBURN"}, queryFirstBurn},
-    {kOpIn, 0x81, false, {"2st_reset"}, secondReset},
-    {kOpIn, 0x82, false, {"chk_is_updatedisk"}, checkUpdateDisk},
-    {kOpIn, 0x83, false, {"cmd_bSetSystemAreaSize", "set_sys_area", "SUB_SCSI_OP_SET_SYS_AREA_SIZE"},
-     setSystemArea},
-    {kOpIn, 0x84, false, {"get_flash_item"}, flashItems},
-    {kOpIn, 0x85, false, {"IS_TARN"}, isTarn},
-    {kOpIn, 0x86, false, {"get_lcd_size"}, lcdSize},
-    {kOpIn, 0x87, false, {"cmd_bCheckFwParity", "chk_update_success"}, firmwareParity},
-    {kOpIn, 0x8A, false, {"cmd_bChangePasswd", "change_passwd"}, changePassword},
-    {kOpIn, 0x8B, false, {"read_bnd_id"}, bondingId},
+// One handler a request of the protocol table, in its order. The password check shares
+// its code with the package start: the player cannot tell them apart, so both are a
+// package start.
+struct Answer {
+  RequestId id;
+  Handler handler;
 };
 
-const Entry* findEntry(const uint8_t* cdb, uint8_t cdbLength) {
-  if (cdbLength < 1) return nullptr;
-  for (const Entry& e : kRequests) {
-    if (e.opcode != cdb[0]) continue;
-    if (e.opcode == kOpInquiry || e.opcode == kOpReadCapacity) return &e;
-    if (cdbLength >= 2 && e.subop == cdb[1]) return &e;
-  }
-  return nullptr;
-}
+constexpr Answer kHandlers[] = {
+    {RequestId::SetDelayCount, setDelayCount},
+    {RequestId::Inquiry, inquiry},
+    {RequestId::ReadCapacity, readCapacity},
+    {RequestId::ReadXData, readXdata},
+    {RequestId::WriteXData, writeXdata},
+    {RequestId::ReadCode, readCode},
+    {RequestId::DiskDecrypt, diskDecrypt},
+    {RequestId::EraseNorFlash, eraseNorFlash},
+    {RequestId::FlashReadId, readFlashId},
+    {RequestId::WriteFlashCfg, writeConfig},
+    {RequestId::CheckBadStart, checkBadStart},
+    {RequestId::CheckBadPolling, checkBadPoll},
+    {RequestId::BlankingCheckStart, blankingStart},
+    {RequestId::BlankingCheckPolling, blankingPoll},
+    {RequestId::FlashEraseBlk, eraseBlocks},
+    {RequestId::WriteFlashMgrStart, managerStart},
+    {RequestId::WriteFlashMgr, managerChunk},
+    {RequestId::WriteFlashMgrEnd, managerEnd},
+    {RequestId::WriteProgramStart, packageStart},
+    {RequestId::CheckPasswd, packageStart},
+    {RequestId::WriteProgram, packageChunk},
+    {RequestId::WriteProgramEnd, packageEnd},
+    {RequestId::Change8051ClockDiv, changeClock},
+    {RequestId::Reset, reset},
+    {RequestId::QueryFirstBurn, queryFirstBurn},
+    {RequestId::SecondReset, secondReset},
+    {RequestId::CheckIsUpdateDisk, checkUpdateDisk},
+    {RequestId::SetSystemAreaSize, setSystemArea},
+    {RequestId::GetFlashItem, flashItems},
+    {RequestId::IsTarn, isTarn},
+    {RequestId::GetLcdSize, lcdSize},
+    {RequestId::CheckFwParity, firmwareParity},
+    {RequestId::ChangePasswd, changePassword},
+    {RequestId::ReadBondingId, bondingId},
+};
 
-bool entryNamed(const Entry& e, std::string_view name) {
-  for (const char* n : e.names)
-    if (n && name == n) return true;
+constexpr bool oneAnswerEachRequest() {
+  if (std::size(kHandlers) != size_t(RequestId::Count)) return false;
+  for (size_t i = 0; i < std::size(kHandlers); ++i)
+    if (size_t(kHandlers[i].id) != i) return false;
+  return true;
+}
+static_assert(oneAnswerEachRequest(), "one handler per request, in the table's order");
+
+// A fault set by the name of any request the player cannot tell from this one.
+bool entryNamed(const RequestSpec& e, std::string_view name) {
+  for (const RequestSpec& r : tarn::vendor::allRequests())
+    if (tarn::vendor::sameCode(r, e) && tarn::vendor::isNamed(r, name)) return true;
   return false;
 }
 
 // Applies the fault rules to one request; true when the request must fail.
-bool faultStrikes(PlayerState& s, const Entry& e, Outcome& outcome) {
+bool faultStrikes(PlayerState& s, const RequestSpec& e, Outcome& outcome) {
   bool fail = false;
   for (FaultRule& f : s.faults) {
     if (!f.name[0] || !entryNamed(e, std::string_view(f.name, strnlen(f.name, sizeof f.name))))
@@ -464,8 +457,8 @@ uint16_t byteSum(const uint8_t* data, size_t n, uint16_t start) {
 }
 
 bool isKnownRequestName(std::string_view name) {
-  for (const Entry& e : kRequests)
-    if (entryNamed(e, name)) return true;
+  for (const RequestSpec& e : tarn::vendor::allRequests())
+    if (tarn::vendor::isNamed(e, name)) return true;
   return false;
 }
 
@@ -476,13 +469,13 @@ Outcome DeviceModel::apply(const Request& request) {
   storage_.record(request.cdb, request.cdbLength, request.out, request.length);
   ++state_.requests;
 
-  const Entry* entry = findEntry(request.cdb, request.cdbLength);
+  const RequestSpec* entry = tarn::vendor::findRequest(request.cdb, request.cdbLength);
   if (!entry || entry->out != request.out) return outcome;  // the player refuses it
   if (faultStrikes(state_, *entry, outcome)) return outcome;
 
   Reply reply;
   Context context{state_, storage_, request, reply, outcome};
-  outcome.ok = entry->handler(context);
+  outcome.ok = kHandlers[size_t(entry->id)].handler(context);
   if (request.reply && !request.out) {
     size_t n = std::min<size_t>(request.length, reply.bytes.size());
     std::memcpy(request.reply, reply.bytes.data(), n);

@@ -225,7 +225,7 @@ uint32_t effectiveLatencyMs(const PlayerState& state) {
   return override >= 0 ? uint32_t(override) : state.latencyMs;
 }
 
-bool serve(PlayerFiles& files, const Request& request, uint32_t& error) {
+bool serve(PlayerFiles& files, const Request& request, uint32_t& error, Outcome* detail) {
   if (request.reply && !request.out) std::memset(request.reply, 0, request.length);
   PlayerState state;
   Outcome outcome;
@@ -250,6 +250,7 @@ bool serve(PlayerFiles& files, const Request& request, uint32_t& error) {
   }
   if (uint32_t ms = effectiveLatencyMs(state)) files.pauseUnlocked(ms);
   error = outcome.ok ? 0 : outcome.vanished ? kErrorNotConnected : kErrorIoDevice;
+  if (detail) *detail = outcome;
   return outcome.ok;
 }
 

@@ -88,8 +88,9 @@ class PlayerLock {
 };
 
 // One request against a player folder: lock, load, apply, save, unlock, then the
-// player's latency. `error` gets the host's error number when the transfer fails.
-bool serve(PlayerFiles& files, const Request& request, uint32_t& error);
+// player's latency. `error` gets the host's error number when the transfer fails;
+// `outcome`, when given, the model's whole answer (a USB face drops off the bus on it).
+bool serve(PlayerFiles& files, const Request& request, uint32_t& error, Outcome* outcome = nullptr);
 
 // The latency of one request: TARNSIM_LATENCY_MS when set, else the player's own.
 uint32_t effectiveLatencyMs(const PlayerState& state);

@@ -254,12 +254,10 @@ bool RecordDatabase::forEachStatRow(const std::function<void(const StatRow&)>& f
 }
 
 bool RecordDatabase::tally(const Filter& f, Stats& stats) {
-  // Grouped as the index is ordered, so SQLite counts while it walks the index.
-  const char* group = "substr(started, 1, 13), result, port, flash_id, failed_step";
-  std::string sql = std::string("SELECT ") + group + ", count(*) FROM records WHERE 1";
+  std::string conditions;
   std::vector<std::string> params;
   auto where = [&](const char* condition, std::string value) {
-    sql += condition;
+    conditions += condition;
     params.push_back(std::move(value));
   };
   if (!f.from.empty()) where(" AND started >= ?", f.from);
@@ -267,21 +265,30 @@ bool RecordDatabase::tally(const Filter& f, Stats& stats) {
   if (f.result) where(" AND result = ?", *f.result);
   if (f.port) where(" AND port = ?", *f.port);
   if (f.flashId) where(" AND flash_id = ?", hex8(*f.flashId));
-  sql += std::string(" GROUP BY ") + group;
-  Statement st(db_, sql.c_str());
-  if (!st) {
-    error_ = sqlite3_errmsg(db_);
-    return false;
-  }
-  for (size_t i = 0; i < params.size(); ++i) st.text(static_cast<int>(i + 1), params[i]);
-  int rc;
-  while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+  // Each row of `columns` over the matching records, handed to `row`.
+  auto select = [&](const std::string& columns, const std::string& tail, auto row) {
+    std::string sql = "SELECT " + columns + " FROM records WHERE 1" + conditions + tail;
+    Statement st(db_, sql.c_str());
+    if (!st) {
+      error_ = sqlite3_errmsg(db_);
+      return false;
+    }
+    for (size_t i = 0; i < params.size(); ++i) st.text(static_cast<int>(i + 1), params[i]);
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) row(st);
+    if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
+    return rc == SQLITE_DONE;
+  };
+  // Grouped as the index is ordered, so SQLite counts while it walks the index.
+  const std::string group = "substr(started, 1, 13), result, port, flash_id, failed_step";
+  bool ok = select(group + ", count(*)", " GROUP BY " + group, [&](Statement& st) {
     stats.addGroup(st.column(0), st.column(1), st.column(2),
                    static_cast<uint32_t>(std::strtoul(st.column(3).c_str(), nullptr, 16)),
                    st.column(4), sqlite3_column_int64(st.get(), 5));
-  }
-  if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
-  return rc == SQLITE_DONE;
+  });
+  if (ok && stats.wantStations)
+    ok = select("DISTINCT station", "", [&](Statement& st) { stats.stations.insert(st.column(0)); });
+  return ok;
 }
 
 bool RecordDatabase::contains(const std::string& id) {

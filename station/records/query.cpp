@@ -1,7 +1,11 @@
 #include "station/records/query.h"
 
+#include "station/texts/lang.h"
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 
 namespace station::records {
 
@@ -34,6 +38,28 @@ std::string normalizeTime(const std::string& text) {
   size_t n = out.size();
   if (n != 10 && n != 13 && n != 16 && n != 19) return {};
   return out;
+}
+
+std::string stepTitle(const std::string& step) {
+  // One row text for each step, the one naming what it was doing when it failed.
+  static const std::pair<const char*, LangText> kSteps[] = {
+      {"manager", LangText::FSMWrite},          {"variant", LangText::ChipBidErrorStr},
+      {"flash_id", LangText::FlashCheckStr},    {"config_table", LangText::FILEWriteStr},
+      {"flash_test", LangText::BadBlockStr},    {"program", LangText::ProgramWriteStr},
+      {"prefer", LangText::PreferWriteStr},     {"iso", LangText::ISOWriteStr},
+      {"parity", LangText::FwParityCheckStr},   {"bad_block_poll", LangText::BadBlockStr},
+      {"format", LangText::FormatStr},          {"label", LangText::SetLabelStr},
+      {"copy", LangText::CopyFileMsg},          {"volume_check", LangText::ChkdskMsg},
+  };
+  for (const auto& [key, text] : kSteps)
+    if (step == key) {
+      std::string title = langEnglish(text);
+      const std::string fail = " fail";  // the bonding texts carry it already
+      if (title.size() > fail.size() && title.compare(title.size() - fail.size(), fail.size(), fail) == 0)
+        title.resize(title.size() - fail.size());
+      return title;
+    }
+  return step;
 }
 
 void Stats::add(const StatRow& row) {
@@ -89,6 +115,45 @@ std::string formatStats(const Stats& s) {
     out += buf;
   }
   return out;
+}
+
+// Only standard C calls, so that it reads alike on every system.
+std::string shiftTime(const std::string& t, bool toLocal) {
+  if (t.size() < 10) return t;
+  int y = std::stoi(t.substr(0, 4)), mo = std::stoi(t.substr(5, 2)), d = std::stoi(t.substr(8, 2));
+  int h = t.size() >= 13 ? std::stoi(t.substr(11, 2)) : 0, mi = t.size() >= 16 ? std::stoi(t.substr(14, 2)) : 0;
+  std::time_t at;
+  if (toLocal) {
+    // Days since 1970-01-01 of a civil date (March-based years keep leap days last).
+    int yy = y - (mo <= 2);
+    int era = (yy >= 0 ? yy : yy - 399) / 400;
+    int yoe = yy - era * 400;
+    int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long days = era * 146097L + yoe * 365L + yoe / 4 - yoe / 100 + doy - 719468L;
+    at = static_cast<std::time_t>(days * 86400L + h * 3600L + mi * 60L);
+  } else {
+    std::tm local{};
+    local.tm_year = y - 1900, local.tm_mon = mo - 1, local.tm_mday = d, local.tm_hour = h, local.tm_min = mi;
+    local.tm_isdst = -1;
+    at = std::mktime(&local);
+  }
+  std::tm* out = toLocal ? std::localtime(&at) : std::gmtime(&at);
+  if (!out) return t;
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:00", out);
+  // A bound for a filter keeps its minutes: a local midnight is no UTC date.
+  const size_t keep = toLocal ? std::min<size_t>(t.size(), 16) : 16;
+  return std::string(buf).substr(0, keep) + (t.size() > 16 ? t.substr(16) : "");
+}
+
+void hoursToLocal(Stats& stats) {
+  std::map<std::string, Tally> hours;
+  for (const auto& [hour, t] : stats.perHour) {
+    Tally& into = hours[shiftTime(hour, true)];
+    into.total += t.total, into.success += t.success, into.removed += t.removed;
+  }
+  stats.perHour = std::move(hours);
+  stats.localHours = true;
 }
 
 }  // namespace station::records

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace station::records {
@@ -45,8 +46,15 @@ struct Tally {
   bool operator==(const Tally&) const = default;
 };
 
+// A step's name as the operator saw it fail: the English row text of that step
+// ("prefer" is "Prefer Writing"); a key it does not know stays as it is.
+std::string stepTitle(const std::string& step);
+
 struct Stats {
   Tally overall;
+  bool wantStations = false;        // fill `stations` too (a walk of every matching record)
+  std::set<std::string> stations;
+  bool localHours = false;          // `perHour` in the machine's zone, not UTC
   std::map<std::string, Tally> perHour;   // "2026-12-08T06"
   std::map<std::string, Tally> perPort;   // "1-3", "-" when not found
   std::map<std::string, Tally> perFlash;  // 8 hex digits
@@ -60,5 +68,11 @@ struct Stats {
 
 // The statistics as text tables.
 std::string formatStats(const Stats& stats);
+
+// A record's time ("2026-12-08T06", any leading part) moved from UTC to the machine's zone
+// (`toLocal`) or back; as many characters as it had.
+std::string shiftTime(const std::string& time, bool toLocal);
+// The hours of `stats` in the machine's zone.
+void hoursToLocal(Stats& stats);
 
 }  // namespace station::records

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <tuple>
 
 #include "platform/host_name.h"
@@ -14,6 +15,9 @@
 #include "station/ops/device_tool.h"
 
 namespace station::records {
+
+// How long a failed run's record waits to hear that its player was pulled.
+constexpr int kRemovalGraceMs = 500;
 
 uint32_t crc32(const void* data, size_t size, uint32_t crc) {
   static const std::array<uint32_t, 256> table = [] {
@@ -148,8 +152,13 @@ void ProductionRecorder::runEnding(bool success, bool unreset) {
     record_.endedAt = utcNow();
     record_.success = success;
     record_.unreset = unreset;
-    // A slot that no longer holds the run's drive: the player was pulled out.
-    record_.removed = !success && view_.slotDriveLetter(record_.slot) != record_.drive[0];
+    // A slot that no longer holds the run's drive: the player was pulled out. A pulled
+    // player fails its next device-tool run at once, often before the window thread has
+    // heard of the removal: that notice is given a moment to arrive.
+    auto released = [&] { return view_.slotDriveLetter(record_.slot) != record_.drive[0]; };
+    for (int i = 0; !success && !released() && i < kRemovalGraceMs / 10; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    record_.removed = !success && released();
     if (success) {
       record_.failedStep.clear();
       record_.failText.clear();

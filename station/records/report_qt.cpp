@@ -47,10 +47,11 @@ int64_t niceStep(int64_t top) {
 
 QString percent(double v) { return QString::number(v, 'f', 1) + "%"; }
 
-void hourChart(QPainter& p, const QRect& area, const std::map<std::string, Tally>& hours) {
+void hourChart(QPainter& p, const QRect& area, const std::map<std::string, Tally>& hours, bool local) {
   p.setPen(kInk);
   p.setFont(QFont("DejaVu Sans", 13, QFont::Bold));
-  p.drawText(area.left(), area.top() + 18, "Runs and yield per hour (UTC)");
+  p.drawText(area.left(), area.top() + 18,
+             local ? "Runs and yield per hour (local time)" : "Runs and yield per hour (UTC)");
   QRect plot = area.adjusted(60, 40, -10, -40);
   int64_t top = 1;
   for (const auto& [h, t] : hours) top = std::max(top, t.total);
@@ -158,19 +159,19 @@ bool drawReport(const Stats& s, const std::string& subtitle, const std::string& 
                QString("%1 runs: %2 successful, %3 failed, %4 removed")
                    .arg(s.overall.total).arg(s.overall.success).arg(s.overall.fail()).arg(s.overall.removed));
 
-    hourChart(p, QRect(30, 90, 1340, 400), s.perHour);
+    hourChart(p, QRect(30, 90, 1340, 400), s.perHour, s.localHours);
     // legend, beside the chart's title
     p.setFont(QFont("DejaVu Sans", 10));
-    p.fillRect(360, 96, 14, 14, kGood);
-    p.drawText(380, 108, "successful");
-    p.fillRect(470, 96, 14, 14, kBad);
-    p.drawText(490, 108, "failed");
+    p.fillRect(455, 96, 14, 14, kGood);
+    p.drawText(475, 108, "successful");
+    p.fillRect(565, 96, 14, 14, kBad);
+    p.drawText(585, 108, "failed");
 
     std::vector<std::pair<std::string, Tally>> ports;
     for (const auto& [port, t] : s.perPort) ports.push_back({port == "-" ? "not found" : port, t});
     barList(p, QRect(30, 520, 650, 360), "Failures per USB port (hub-port)", ports, true);
     std::vector<std::pair<std::string, Tally>> steps;
-    for (const auto& [step, n] : s.failuresPerStep) steps.push_back({step, Tally{n, 0}});
+    for (const auto& [step, n] : s.failuresPerStep) steps.push_back({stepTitle(step), Tally{n, 0}});
     barList(p, QRect(720, 520, 650, 360), "Failures per step", steps, false);
   }
   const char* format = reportFormat(path);

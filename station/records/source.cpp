@@ -121,7 +121,9 @@ bool collectStats(const Sources& s, const Filter& filter, Stats& stats, std::str
     auto it = journal.find(id);
     if (it == journal.end()) continue;
     StatRow row = statRowOf(it->second);
-    if (filter.matches(row)) stats.add(row);
+    if (!filter.matches(row)) continue;
+    stats.add(row);
+    if (stats.wantStations) stats.stations.insert(it->second.station);
   }
   return true;
 }

@@ -154,5 +154,26 @@ TEST(Requests, ResultFormsJudgeTheAnswer) {
   }
 }
 
+// The player recognises every request the host builds as that request (or one it cannot
+// tell from it), with the same data direction: both read the one protocol table.
+TEST(Requests, EveryBuiltRequestIsRecognisedByThePlayerSide) {
+  for (const RequestSpec& r : allRequests()) {
+    SCOPED_TRACE(r.name);
+    uint8_t buffer[512] = {};
+    const Request built = buildRequest(r.id, {}, buffer, 100);
+    const RequestSpec* found = tarn::vendor::findRequest(built.cdb, built.cdbLength);
+    ASSERT_NE(found, nullptr);
+    EXPECT_TRUE(tarn::vendor::sameCode(*found, r));
+    EXPECT_EQ(found->out, built.dir == DataDir::Out);
+    EXPECT_TRUE(tarn::vendor::isNamed(r, r.name));
+  }
+  const uint8_t unknown[6] = {0xEF, 0x00};
+  EXPECT_EQ(tarn::vendor::findRequest(unknown, 6), nullptr);
+  const uint8_t shortVendor[1] = {0xEF};
+  EXPECT_EQ(tarn::vendor::findRequest(shortVendor, 1), nullptr);
+  // A sub-command word sending two requests names neither.
+  EXPECT_FALSE(tarn::vendor::isNamed(requestSpec(RequestId::Inquiry), "probe"));
+}
+
 }  // namespace
 }  // namespace devcmd::test

@@ -8,30 +8,15 @@
 #include <vector>
 
 #include "sim/device_model.h"
+#include "support/memory_player.h"
 
 namespace tarnsim {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes hexBytes(const std::string& text) {
-  Bytes out;
-  std::istringstream in(text);
-  std::string pair;
-  while (in >> pair) out.push_back(uint8_t(std::stoul(pair, nullptr, 16)));
-  return out;
-}
-
-std::string hexText(const Bytes& b) {
-  static const char d[] = "0123456789ABCDEF";
-  std::string s;
-  for (size_t i = 0; i < b.size(); ++i) {
-    if (i) s += ' ';
-    s += d[b[i] >> 4];
-    s += d[b[i] & 15];
-  }
-  return s;
-}
+using test::hexBytes;
+using test::hexText;
+using test::MemoryStorage;
 
 Bytes ascii(const char* text) { return Bytes(text, text + std::strlen(text)); }
 
@@ -44,32 +29,6 @@ Bytes padded(Bytes b, size_t n) {
   b.resize(n, 0);
   return b;
 }
-
-class MemoryStorage : public DeviceStorage {
- public:
-  std::vector<std::string> trace;
-  std::map<Stream, Bytes> streams;
-  std::optional<uint64_t> userArea = uint64_t(256) << 20;
-
-  void record(const uint8_t* cdb, size_t n, bool out, uint32_t length) override {
-    trace.push_back(hexText(Bytes(cdb, cdb + n)) + (out ? " out " : " in ") + std::to_string(length));
-  }
-  bool clear(Stream s) override {
-    streams[s].clear();
-    return true;
-  }
-  bool write(Stream s, uint64_t offset, const uint8_t* data, size_t n) override {
-    Bytes& b = streams[s];
-    if (b.size() < offset + n) b.resize(offset + n);
-    std::copy(data, data + n, b.begin() + long(offset));
-    return true;
-  }
-  void read(Stream s, uint64_t offset, uint8_t* out, size_t n) override {
-    const Bytes& b = streams[s];
-    for (size_t i = 0; i < n; ++i) out[i] = offset + i < b.size() ? b[offset + i] : 0;
-  }
-  std::optional<uint64_t> userAreaBytes() override { return userArea; }
-};
 
 // One player in memory, spoken to with CDBs written as hex.
 struct Player {

@@ -115,6 +115,30 @@ TEST(Query, NormalizeTime) {
     EXPECT_EQ(normalizeTime(c.in), c.out) << c.in;
 }
 
+// What the report shows an engineer: steps by the row text that failed, times in the
+// machine's zone when asked (here a fixed UTC+8 zone, across a day, a year and a leap day).
+TEST(Query, ReportWords) {
+  for (auto [step, title] : std::vector<std::pair<const char*, const char*>>{
+           {"prefer", "Prefer Writing"}, {"variant", "Chip bonding ID check"}, {"copy", "Copy Files"},
+           {"flash_id", "Flash Check"}, {"unheard_of", "unheard_of"}})
+    EXPECT_EQ(stepTitle(step), title) << step;
+
+  const char* was = std::getenv("TZ");
+  const std::string saved = was ? was : "";
+  setenv("TZ", "UTC-8", 1);
+  tzset();
+  struct Case { const char* in; bool toLocal; const char* out; };
+  for (const Case& c : std::vector<Case>{{"2026-12-08T06", true, "2026-12-08T14"},
+                                         {"2026-12-31T20", true, "2027-01-01T04"},
+                                         {"2024-02-28T20", true, "2024-02-29T04"},
+                                         {"2026-12-08", false, "2026-12-07T16:00"},
+                                         {"2026-12-08T06:30", false, "2026-12-07T22:30"}})
+    EXPECT_EQ(shiftTime(c.in, c.toLocal), c.out) << c.in;
+  if (was) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
 TEST(Query, Filters) {
   StatRow row{"x", "2026-12-08T06:59:59.999Z", false, "1-3", 0xECD35195, "program"};
   struct Case { Filter f; bool match; };

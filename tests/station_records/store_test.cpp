@@ -191,6 +191,21 @@ TEST_F(Store, ToolsReadAnOlderDatabase) {
   EXPECT_EQ(stats.overall.total, 2);
 }
 
+TEST_F(Store, StatsNameTheStationsOnlyWhenAsked) {
+  ProductionRecord a = sampleRecord(1), b = sampleRecord(2);
+  a.station = "line-1";
+  b.station = "line-2";
+  ASSERT_EQ(RecordDatabase::open(options.databasePath, nullptr)->insert({a, b}), 2);
+  for (bool asked : {false, true}) {
+    Stats stats;
+    stats.wantStations = asked;
+    std::string error;
+    ASSERT_TRUE(collectStats({options.databasePath, {}}, {}, stats, &error)) << error;
+    const std::set<std::string> named = asked ? std::set<std::string>{"line-1", "line-2"} : std::set<std::string>{};
+    EXPECT_EQ(stats.stations, named);
+  }
+}
+
 // A database written by a later station version is not touched; the records go to the
 // journal.
 TEST_F(Store, NewerSchemaIsLeftAlone) {

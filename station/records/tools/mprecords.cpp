@@ -12,11 +12,14 @@
 #include "station/records/report.h"
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,7 +44,7 @@ const char kUsage[] =
     "                             to a shared PostgreSQL database (again: adds nothing;\n"
     "                             --all: every record, not only those after the last push;\n"
     "                             --timeout: for connecting and each answer, default 10)\n"
-    "  report -o FILE.png [FILTER]\n"
+    "  report -o FILE.png [--local] [FILTER]\n"
     "FILTER: --from TIME --to TIME (UTC, from inclusive, to exclusive; 2026-12-08 or\n"
     "        2026-12-08T06:00) --result success|fail|removed --port HUB-PORT --flash-id HEX\n"
     "The records: STATION/misc/records.db and STATION/misc/records.journal, STATION being\n"
@@ -55,7 +58,7 @@ std::optional<int> standardCommandLine(int argc, char** argv) {
   static const std::set<std::string> kValued = {"--dir",  "--db",   "--journal", "-o",       "--from",
                                                 "--to",   "--result", "--port",  "--flash-id",
                                                 "--timeout"};
-  static const std::set<std::string> kFlags = {"--csv", "--all"};
+  static const std::set<std::string> kFlags = {"--csv", "--all", "--local"};
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (auto code = tarn::helpOrVersion(a, "mprecords", kUsage)) return code;
@@ -78,6 +81,7 @@ struct Command {
   std::string output;
   bool csv = false;
   bool all = false;
+  bool local = false;  // the report's times in the machine's own zone
   int timeout = 10;
 };
 
@@ -113,8 +117,8 @@ const char* filterHelp(const std::string& option) {
 }
 
 #ifdef TARN_HAVE_REPORT
-// What a report covers: the time span and the filters.
-std::string describe(const Stats& stats, const Filter& f) {
+// What a report covers: the stations, the time span and the filters.
+std::string describe(const Stats& stats, const Filter& f, bool local) {
   auto shown = [](std::string t) {
     if (t.size() > 10) t[10] = ' ';
     return t;
@@ -123,7 +127,10 @@ std::string describe(const Stats& stats, const Filter& f) {
                      : stats.perHour.empty() ? "-" : shown(stats.perHour.begin()->first) + ":00";
   std::string to = !f.to.empty() ? "before " + shown(f.to)
                    : stats.perHour.empty() ? "-" : "to " + shown(stats.perHour.rbegin()->first) + ":59";
-  std::string out = "Runs started from " + from + " " + to + " (UTC)";
+  std::string names;
+  for (const std::string& station : stats.stations) names += (names.empty() ? "" : ", ") + station;
+  std::string out = "Runs started from " + from + " " + to + (local ? " (local time)" : " (UTC)");
+  if (!names.empty()) out = (stats.stations.size() > 1 ? "Stations " : "Station ") + names + ": " + out;
   if (f.result) out += ", " + *f.result + " runs";
   if (f.port) out += ", port " + (f.port->empty() ? std::string("not found") : *f.port);
   if (f.flashId) out += ", flash " + hex8(*f.flashId);
@@ -160,6 +167,7 @@ static int run(int argc, char** argv) {
     else if (a == "--journal" && value) { sources.journals.push_back(argv[++i]); explicitSources = true; }
     else if (a == "--csv") cmd.csv = true;
     else if (a == "--all") cmd.all = true;
+    else if (a == "--local") cmd.local = true;
     else if (a == "--timeout" && value) {
       char* end = nullptr;
       long t = std::strtol(argv[++i], &end, 10);
@@ -215,6 +223,15 @@ static int run(int argc, char** argv) {
   }
   if ((cmd.name == "stats" || cmd.name == "report") && cmd.args.empty()) {
     Stats stats;
+    stats.wantStations = cmd.name == "report";
+#ifdef TARN_HAVE_REPORT
+    // Times given with --local are the machine's: the records' are UTC.
+    Filter asked = cmd.filter;
+    if (cmd.local) {
+      if (!cmd.filter.from.empty()) cmd.filter.from = shiftTime(cmd.filter.from, false);
+      if (!cmd.filter.to.empty()) cmd.filter.to = shiftTime(cmd.filter.to, false);
+    }
+#endif
     if (!collectStats(sources, cmd.filter, stats, &error)) return fail(error);
     if (cmd.name == "stats") {
       std::fputs(formatStats(stats).c_str(), stdout);
@@ -228,7 +245,8 @@ static int run(int argc, char** argv) {
     }
     // An empty picture would pass for a day without production.
     if (stats.overall.total == 0) return fail("no records to report; " + cmd.output + " not written");
-    if (!drawReport(stats, describe(stats, cmd.filter), cmd.output, &error)) return fail(error);
+    if (cmd.local) hoursToLocal(stats);
+    if (!drawReport(stats, describe(stats, asked, cmd.local), cmd.output, &error)) return fail(error);
     return 0;
 #else
     return fail("this build draws no pictures");
