@@ -4,10 +4,12 @@
 #include "station/records/query.h"
 #include "station/records/recorder.h"
 #include "station/records/source.h"
+#include "platform/process.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 #include <set>
 
@@ -125,7 +127,7 @@ TEST(Query, ReportWords) {
 
   const char* was = std::getenv("TZ");
   const std::string saved = was ? was : "";
-  setenv("TZ", "UTC-8", 1);
+  platform::setEnvironment("TZ", "UTC-8");
   tzset();
   struct Case { const char* in; bool toLocal; const char* out; };
   for (const Case& c : std::vector<Case>{{"2026-12-08T06", true, "2026-12-08T14"},
@@ -134,8 +136,7 @@ TEST(Query, ReportWords) {
                                          {"2026-12-08", false, "2026-12-07T16:00"},
                                          {"2026-12-08T06:30", false, "2026-12-07T22:30"}})
     EXPECT_EQ(shiftTime(c.in, c.toLocal), c.out) << c.in;
-  if (was) setenv("TZ", saved.c_str(), 1);
-  else unsetenv("TZ");
+  platform::setEnvironment("TZ", saved);
   tzset();
 }
 
