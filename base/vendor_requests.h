@@ -77,7 +77,7 @@ inline constexpr uint32_t kChunkLength = 0xFFFFFFFFu;
 inline constexpr uint8_t kOpIn = 0xEF;
 inline constexpr uint8_t kOpOut = 0xEE;
 
-struct RequestSpec {
+struct RequestEntry {
   RequestId id;
   const char* name;        // as the error lines print it
   const char* subCommand;  // the sub-command that sends it
@@ -102,7 +102,7 @@ constexpr bool Out = true;
 constexpr const char* none = nullptr;
 
 // clang-format off
-inline constexpr std::array<RequestSpec, static_cast<size_t>(RequestId::Count)> kRequests{{
+inline constexpr std::array<RequestEntry, static_cast<size_t>(RequestId::Count)> kRequests{{
   // id                   name (error lines)                            sub-command          alias                             op     sub   params       n  cdb dir  length        t/o form
   {SetDelayCount,         "cmd_bSetDelayCount",                         "probe",             none,                             kOpIn, 0x04, DelayCounts, 2, 6,  In,  1,            6,  Transfer},
   {Inquiry,               "cmd_bInquiry",                               "probe",             none,                             0x12,  0x00, None,        0, 6,  In,  36,           6,  Compare},
@@ -150,22 +150,22 @@ constexpr bool inIdOrder() {
 static_assert(inIdOrder(), "request rows must follow RequestId order");
 }  // namespace rows
 
-constexpr std::span<const RequestSpec> allRequests() { return rows::kRequests; }
-constexpr const RequestSpec& requestSpec(RequestId id) {
+constexpr std::span<const RequestEntry> allRequests() { return rows::kRequests; }
+constexpr const RequestEntry& requestEntry(RequestId id) {
   return rows::kRequests[static_cast<size_t>(id)];
 }
 
 constexpr bool isVendorOpcode(uint8_t op) { return op == kOpIn || op == kOpOut; }
 
 // Two requests the player cannot tell apart: same opcode and, for vendor ones, sub-code.
-constexpr bool sameCode(const RequestSpec& a, const RequestSpec& b) {
+constexpr bool sameCode(const RequestEntry& a, const RequestEntry& b) {
   return a.opcode == b.opcode && (!isVendorOpcode(a.opcode) || a.subOp == b.subOp);
 }
 
 // The first row a received CDB matches, or null for a request outside the protocol.
-constexpr const RequestSpec* findRequest(const uint8_t* cdb, size_t cdbLength) {
+constexpr const RequestEntry* findRequest(const uint8_t* cdb, size_t cdbLength) {
   if (cdbLength < 1) return nullptr;
-  for (const RequestSpec& r : rows::kRequests) {
+  for (const RequestEntry& r : rows::kRequests) {
     if (r.opcode != cdb[0]) continue;
     if (!isVendorOpcode(r.opcode)) return &r;
     if (cdbLength >= 2 && r.subOp == cdb[1]) return &r;
@@ -175,11 +175,11 @@ constexpr const RequestSpec* findRequest(const uint8_t* cdb, size_t cdbLength) {
 
 // True when `name` names this row: its name, its alias, or its sub-command word when
 // that word sends only this request ("probe" sends two and names neither).
-constexpr bool isNamed(const RequestSpec& r, std::string_view name) {
+constexpr bool isNamed(const RequestEntry& r, std::string_view name) {
   if (name.empty()) return false;
   if (name == r.name || (r.alias && name == r.alias)) return true;
   if (name != r.subCommand) return false;
-  for (const RequestSpec& o : rows::kRequests)
+  for (const RequestEntry& o : rows::kRequests)
     if (o.id != r.id && name == o.subCommand) return false;
   return true;
 }

@@ -69,10 +69,10 @@ constexpr uint32_t kProbeDelayCounts[] = {0, 384};
 
 uint32_t probe(Run& run) {
   if (!run.send(RequestId::SetDelayCount, {kProbeDelayCounts[0], kProbeDelayCounts[1]}).ok)
-    return run.failWith(requestSpec(RequestId::SetDelayCount).name, 1);
+    return run.failWith(requestEntry(RequestId::SetDelayCount).name, 1);
   const Outcome inquiry = run.send(RequestId::Inquiry);
   const uint32_t cls = inquiryClass(run.buffer(), inquiry.transferred);
-  if (cls == 0) return run.failWith(requestSpec(RequestId::Inquiry).name, 0);
+  if (cls == 0) return run.failWith(requestEntry(RequestId::Inquiry).name, 0);
   run.closeDevice();
   run.out().print("val = 0x%x", cls);
   return cls;
@@ -126,7 +126,7 @@ Outcome Run::send(RequestId id, std::initializer_list<uint32_t> params) {
 
 Outcome Run::sendParams(RequestId id) {
   std::vector<uint32_t> params;
-  for (size_t i = 0; i < requestSpec(id).paramCount; ++i) params.push_back(number(i));
+  for (size_t i = 0; i < requestEntry(id).paramCount; ++i) params.push_back(number(i));
   return sendRequest(*device_, id, params, buffer_.data());
 }
 
@@ -135,7 +135,7 @@ Outcome Run::sendChunk(RequestId id, uint32_t length) {
 }
 
 Outcome Run::sendOut(RequestId id, std::initializer_list<uint32_t> params, const uint8_t* data) {
-  std::memcpy(buffer_.data(), data, requestSpec(id).length);
+  std::memcpy(buffer_.data(), data, requestEntry(id).length);
   return sendRequest(*device_, id, std::span<const uint32_t>(params.begin(), params.size()),
                      buffer_.data());
 }

@@ -78,7 +78,7 @@ std::string memoryTable(const uint8_t* bytes);
 // Handlers, by group. Requests that only start or end something share one shape.
 template <RequestId Id>
 uint32_t simpleRequest(Run& run) {
-  if (!run.sendParams(Id).ok) return run.failWith(requestSpec(Id).name, 1);
+  if (!run.sendParams(Id).ok) return run.failWith(requestEntry(Id).name, 1);
   return run.completion();
 }
 

@@ -24,7 +24,7 @@ uint32_t sendFile(Run& run, RequestId id) {
     }
     if (!run.sendChunk(id, static_cast<uint32_t>(n)).ok) {
       std::fclose(file);
-      return run.failWith(requestSpec(id).name, 1);
+      return run.failWith(requestEntry(id).name, 1);
     }
   }
   std::fclose(file);

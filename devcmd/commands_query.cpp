@@ -11,7 +11,7 @@ constexpr uint32_t kQueryFailed = 65535;
 
 // Four-byte answers: the flash ID line, then the bytes packed into the exit value.
 uint32_t fourByteAnswer(Run& run, RequestId id) {
-  if (!run.send(id).ok) return run.failWith(requestSpec(id).name, kQueryFailed);
+  if (!run.send(id).ok) return run.failWith(requestEntry(id).name, kQueryFailed);
   const uint8_t* b = run.buffer();
   run.out().print("flash ID: %02X, %02X, %02X, %02X\n", b[0], b[1], b[2], b[3]);
   return run.valueExit(packBigEndian(b));
@@ -33,7 +33,7 @@ uint32_t cmdGetLcdSize(Run& run) {
 uint32_t cmdQueryFirstBurn(Run& run) {
   run.out().print("SUB_SCSI_OP_QUERYFIRSTBURN!!!\n");
   if (!run.send(RequestId::QueryFirstBurn).ok)
-    return run.failWith(requestSpec(RequestId::QueryFirstBurn).name, kQueryFailed);
+    return run.failWith(requestEntry(RequestId::QueryFirstBurn).name, kQueryFailed);
   run.out().print("return %02X\n", run.buffer()[0]);
   return run.valueExit(run.buffer()[0]);
 }
@@ -56,7 +56,7 @@ uint32_t cmdCheckIsUpdateDisk(Run& run) {
 
 uint32_t cmdReadBondingId(Run& run) {
   if (!run.send(RequestId::ReadBondingId).ok)
-    return run.failWith(requestSpec(RequestId::ReadBondingId).name, 0);
+    return run.failWith(requestEntry(RequestId::ReadBondingId).name, 0);
   run.out().print("Bunding ID: %02X\n", run.buffer()[0]);
   return run.valueExit(run.buffer()[0]);
 }
@@ -66,7 +66,7 @@ uint32_t cmdGetSizeMB(Run& run) {
   const uint32_t lastBlock = packBigEndian(run.buffer());
   const uint32_t blockLength = packBigEndian(run.buffer() + 4);
   run.out().print("logblkaddr=%X, blklen=%X\n", lastBlock, blockLength);
-  if (!o.ok) return run.failWith(requestSpec(RequestId::ReadCapacity).name, 0);
+  if (!o.ok) return run.failWith(requestEntry(RequestId::ReadCapacity).name, 0);
   if (blockLength == 0) {
     run.out().print("cmd_bReadCapacity() fail!\n");
     return run.valueExit(0);
@@ -79,7 +79,7 @@ uint32_t cmdGetSizeMB(Run& run) {
 }
 
 uint32_t cmdSetSysArea(Run& run) {
-  run.out().print("SUB_SCSI_OP_SET_SYS_AREA_SIZE = %d", requestSpec(RequestId::SetSystemAreaSize).subOp);
+  run.out().print("SUB_SCSI_OP_SET_SYS_AREA_SIZE = %d", requestEntry(RequestId::SetSystemAreaSize).subOp);
   run.out().print("unit = %d", static_cast<int>(static_cast<uint8_t>(run.number(0))));
   return simpleRequest<RequestId::SetSystemAreaSize>(run);
 }

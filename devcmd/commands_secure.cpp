@@ -12,7 +12,7 @@ constexpr uint32_t kMiB = 1048576;
 constexpr uint32_t kInfoUnreadable = 65535;
 
 uint32_t readMemory(Run& run, RequestId id) {
-  if (!run.send(id, {run.number(0)}).ok) run.errorLine(requestSpec(id).name);
+  if (!run.send(id, {run.number(0)}).ok) run.errorLine(requestEntry(id).name);
   run.out().write(memoryTable(run.buffer()));
   return run.completion();  // exit 0 whatever the device said
 }
@@ -53,7 +53,7 @@ uint32_t cmdWriteXData(Run& run) {
   std::array<uint8_t, 5> bytes{};
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(run.number(1 + i));
   if (!run.sendOut(RequestId::WriteXData, {run.number(0)}, bytes.data()).ok)
-    run.errorLine(requestSpec(RequestId::WriteXData).name);
+    run.errorLine(requestEntry(RequestId::WriteXData).name);
   return run.completion();  // exit 0 whatever the device said
 }
 
@@ -62,7 +62,7 @@ uint32_t cmdWriteXData(Run& run) {
 uint32_t cmdChangePasswd(Run& run) {
   const Outcome o = run.send(RequestId::ChangePasswd, {run.number(0)});
   if (!o.transferred || (run.buffer()[0] & 1) != 0)
-    return run.failWith(requestSpec(RequestId::ChangePasswd).name, 1);
+    return run.failWith(requestEntry(RequestId::ChangePasswd).name, 1);
   return run.completion();
 }
 

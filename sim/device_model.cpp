@@ -12,7 +12,7 @@ namespace tarnsim {
 namespace {
 
 using tarn::vendor::RequestId;
-using tarn::vendor::RequestSpec;
+using tarn::vendor::RequestEntry;
 constexpr size_t kChunkSize = 2048;
 constexpr size_t kMemorySize = 65536;
 
@@ -370,14 +370,14 @@ constexpr bool oneAnswerEachRequest() {
 static_assert(oneAnswerEachRequest(), "one handler per request, in the table's order");
 
 // A fault set by the name of any request the player cannot tell from this one.
-bool entryNamed(const RequestSpec& e, std::string_view name) {
-  for (const RequestSpec& r : tarn::vendor::allRequests())
+bool entryNamed(const RequestEntry& e, std::string_view name) {
+  for (const RequestEntry& r : tarn::vendor::allRequests())
     if (tarn::vendor::sameCode(r, e) && tarn::vendor::isNamed(r, name)) return true;
   return false;
 }
 
 // Applies the fault rules to one request; true when the request must fail.
-bool faultStrikes(PlayerState& s, const RequestSpec& e, Outcome& outcome) {
+bool faultStrikes(PlayerState& s, const RequestEntry& e, Outcome& outcome) {
   bool fail = false;
   for (FaultRule& f : s.faults) {
     if (!f.name[0] || !entryNamed(e, std::string_view(f.name, strnlen(f.name, sizeof f.name))))
@@ -457,7 +457,7 @@ uint16_t byteSum(const uint8_t* data, size_t n, uint16_t start) {
 }
 
 bool isKnownRequestName(std::string_view name) {
-  for (const RequestSpec& e : tarn::vendor::allRequests())
+  for (const RequestEntry& e : tarn::vendor::allRequests())
     if (tarn::vendor::isNamed(e, name)) return true;
   return false;
 }
@@ -469,7 +469,7 @@ Outcome DeviceModel::apply(const Request& request) {
   storage_.record(request.cdb, request.cdbLength, request.out, request.length);
   ++state_.requests;
 
-  const RequestSpec* entry = tarn::vendor::findRequest(request.cdb, request.cdbLength);
+  const RequestEntry* entry = tarn::vendor::findRequest(request.cdb, request.cdbLength);
   if (!entry || entry->out != request.out) return outcome;  // the player refuses it
   if (faultStrikes(state_, *entry, outcome)) return outcome;
 

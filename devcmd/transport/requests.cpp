@@ -10,7 +10,7 @@ using enum ResultForm;
 
 Request buildRequest(RequestId id, std::span<const uint32_t> params, uint8_t* data,
                      uint32_t chunkLength) {
-  const RequestSpec& s = requestSpec(id);
+  const RequestEntry& s = requestEntry(id);
   auto p = [&](size_t i) -> uint32_t { return i < params.size() ? params[i] : 0; };
 
   Request r;
@@ -55,7 +55,7 @@ Request buildRequest(RequestId id, std::span<const uint32_t> params, uint8_t* da
 
 Outcome sendRequest(PassThrough& device, RequestId id, std::span<const uint32_t> params,
                  uint8_t* buffer, uint32_t chunkLength) {
-  const RequestSpec& s = requestSpec(id);
+  const RequestEntry& s = requestEntry(id);
   Request r = buildRequest(id, params, buffer, chunkLength);
   // Each request starts from a zero-filled reply area, as the record does.
   if (r.dir == DataDir::In && buffer != nullptr && r.length > 0) std::memset(buffer, 0, r.length);

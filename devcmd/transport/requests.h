@@ -17,8 +17,8 @@ using tarn::vendor::allRequests;
 using tarn::vendor::kChunkLength;
 using tarn::vendor::ParamLayout;
 using tarn::vendor::RequestId;
-using tarn::vendor::RequestSpec;
-using tarn::vendor::requestSpec;
+using tarn::vendor::RequestEntry;
+using tarn::vendor::requestEntry;
 using tarn::vendor::ResultForm;
 
 // The request as it goes to the pass-through. `params` holds the converted arguments

@@ -184,8 +184,8 @@ bool ScsiDisk::playerRequest(const Cbw& c, std::vector<uint8_t>& data) {
   r.cdbLength = c.cdbLength;
   r.length = uint32_t(data.size());
   // A request without data carries no direction on the wire: it has the table's.
-  const tarn::vendor::RequestSpec* spec = tarn::vendor::findRequest(c.cdb, c.cdbLength);
-  r.out = data.empty() ? spec && spec->out : !c.in;
+  const tarn::vendor::RequestEntry* entry = tarn::vendor::findRequest(c.cdb, c.cdbLength);
+  r.out = data.empty() ? entry && entry->out : !c.in;
   if (r.out)
     r.data = data.data();
   else

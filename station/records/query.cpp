@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -124,13 +125,9 @@ std::string shiftTime(const std::string& t, bool toLocal) {
   int h = t.size() >= 13 ? std::stoi(t.substr(11, 2)) : 0, mi = t.size() >= 16 ? std::stoi(t.substr(14, 2)) : 0;
   std::time_t at;
   if (toLocal) {
-    // Days since 1970-01-01 of a civil date (March-based years keep leap days last).
-    int yy = y - (mo <= 2);
-    int era = (yy >= 0 ? yy : yy - 399) / 400;
-    int yoe = yy - era * 400;
-    int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    long days = era * 146097L + yoe * 365L + yoe / 4 - yoe / 100 + doy - 719468L;
-    at = static_cast<std::time_t>(days * 86400L + h * 3600L + mi * 60L);
+    using namespace std::chrono;
+    const sys_seconds utc = sys_days{year{y} / month{unsigned(mo)} / day{unsigned(d)}} + hours{h} + minutes{mi};
+    at = static_cast<std::time_t>(utc.time_since_epoch().count());
   } else {
     std::tm local{};
     local.tm_year = y - 1900, local.tm_mon = mo - 1, local.tm_mday = d, local.tm_hour = h, local.tm_min = mi;

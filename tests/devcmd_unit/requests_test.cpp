@@ -99,7 +99,7 @@ TEST(Requests, EveryRequestSendsItsBytes) {
   seen.insert({0xEE, 0x78});
   seen.insert({0xEE, 0x7B});
 
-  for (const RequestSpec& r : allRequests())
+  for (const RequestEntry& r : allRequests())
     EXPECT_TRUE(seen.count({r.opcode, r.subOp})) << r.name << " is not covered here";
 }
 
@@ -142,7 +142,7 @@ const FormCase kFormCases[] = {
 
 TEST(Requests, ResultFormsJudgeTheAnswer) {
   for (const FormCase& c : kFormCases) {
-    SCOPED_TRACE(requestSpec(c.id).name);
+    SCOPED_TRACE(requestEntry(c.id).name);
     Script s;
     s.answers.push_back({c.transferOk, c.reply, 0, c.replyEvenOnFailure});
     FakeDevice dev(s);
@@ -157,11 +157,11 @@ TEST(Requests, ResultFormsJudgeTheAnswer) {
 // The player recognises every request the host builds as that request (or one it cannot
 // tell from it), with the same data direction: both read the one protocol table.
 TEST(Requests, EveryBuiltRequestIsRecognisedByThePlayerSide) {
-  for (const RequestSpec& r : allRequests()) {
+  for (const RequestEntry& r : allRequests()) {
     SCOPED_TRACE(r.name);
     uint8_t buffer[512] = {};
     const Request built = buildRequest(r.id, {}, buffer, 100);
-    const RequestSpec* found = tarn::vendor::findRequest(built.cdb, built.cdbLength);
+    const RequestEntry* found = tarn::vendor::findRequest(built.cdb, built.cdbLength);
     ASSERT_NE(found, nullptr);
     EXPECT_TRUE(tarn::vendor::sameCode(*found, r));
     EXPECT_EQ(found->out, built.dir == DataDir::Out);
@@ -172,7 +172,7 @@ TEST(Requests, EveryBuiltRequestIsRecognisedByThePlayerSide) {
   const uint8_t shortVendor[1] = {0xEF};
   EXPECT_EQ(tarn::vendor::findRequest(shortVendor, 1), nullptr);
   // A sub-command word sending two requests names neither.
-  EXPECT_FALSE(tarn::vendor::isNamed(requestSpec(RequestId::Inquiry), "probe"));
+  EXPECT_FALSE(tarn::vendor::isNamed(requestEntry(RequestId::Inquiry), "probe"));
 }
 
 }  // namespace

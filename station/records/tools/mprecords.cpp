@@ -12,14 +12,11 @@
 #include "station/records/report.h"
 #endif
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
