@@ -8,6 +8,7 @@
 
 #include "platform/file_replace.h"
 #include "station/settings/profile.h"
+#include "station/settings/profile_store.h"
 
 namespace station {
 
@@ -98,6 +99,17 @@ void Settings::load(const std::string& path) {
   }
 }
 
+namespace {
+
+// A value that a read would change (blanks at its ends, quotes around it) is saved in
+// quotes, which a read takes off again: what is saved is what loads.
+std::string asRead(const std::string& text) {
+  if (profile_store::read("[s]\nk=" + text, "s", "k", "") == text) return text;
+  return "\"" + text + "\"";
+}
+
+}  // namespace
+
 std::optional<std::string> Settings::save(const std::string& path) const {
   const bool saved = platform::replaceThroughTemporary(path, [&](const std::string& temp) {
     // Start from the current file so that lines we do not own survive the save.
@@ -110,7 +122,7 @@ std::optional<std::string> Settings::save(const std::string& path) const {
       const Key& k = kKeys[index];
       std::string text;
       if (auto* t = std::get_if<TextField>(&k.field)) {
-        text = this->*(t->field);
+        text = asRead(this->*(t->field));
       } else if (auto* i = std::get_if<IntField>(&k.field)) {
         text = std::to_string(this->*(i->field));
       } else if (auto* b = std::get_if<BoxField>(&k.field)) {

@@ -87,6 +87,20 @@ TEST(SettingsSave, RoundTripRestoresEveryField) {
   EXPECT_EQ(readBytes(path), first);
 }
 
+// Texts that a plain line would lose (blanks at the ends, quotes around) load as saved.
+TEST(SettingsSave, TextsLoadAsTheyWereSaved) {
+  std::string path = join(freshDir(), "prefer.ini");
+  for (const char* label : {" MY PLAYER", "PLAYER ", "\"Q\"", "\"", "A \"B\" C", ""}) {
+    Settings s;
+    s.LabelEdit = label;
+    s.startupFolder = std::string("\t") + label;
+    ASSERT_EQ(s.save(path), std::nullopt);
+    Settings back;
+    back.load(path);
+    EXPECT_EQ(back, s) << "[" << label << "]";
+  }
+}
+
 struct ValueCase {
   const char* line;  // in [MP_Setting], [LCD], [FM], [Language] or [Animation]
   const char* section;
