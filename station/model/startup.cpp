@@ -75,22 +75,36 @@ void applySettings(StationModel& model, const Settings& stored) {
   struct Box {
     Check check;
     bool Settings::*field;
-    void (*click)(StationModel&);
   };
   static const Box kBoxes[] = {
-      {Check::chkFormat, &Settings::chkFormat, nullptr},
-      {Check::chkBlankCheck, &Settings::chkBlankCheck, nullptr},
-      {Check::chkFwUpgrade, &Settings::chkFwUpgrade, nullptr},
-      {Check::chkISOupgrade, &Settings::chkISOupgrade, nullptr},
-      {Check::CheckManuupgrade, &Settings::CheckManuupgrade, CheckManuupgradeClick},
-      {Check::chkBarFixed, &Settings::chkBarFixed, chkBarFixedClick},
-      {Check::SystemAreachk, &Settings::SystemAreachk, SystemAreachkClick},
+      {Check::chkFormat, &Settings::chkFormat},
+      {Check::chkBlankCheck, &Settings::chkBlankCheck},
+      {Check::chkFwUpgrade, &Settings::chkFwUpgrade},
+      {Check::chkISOupgrade, &Settings::chkISOupgrade},
+      {Check::CheckManuupgrade, &Settings::CheckManuupgrade},
+      {Check::chkBarFixed, &Settings::chkBarFixed},
+      {Check::SystemAreachk, &Settings::SystemAreachk},
   };
   for (const Box& box : kBoxes)
-    if (model.setChecked(box.check, stored.*box.field) && box.click) box.click(model);
+    if (model.setChecked(box.check, stored.*box.field))
+      if (const BoxClick click = boxClickHandler(box.check)) click(model);
   model.setComboIndexValue(stored.SystemAreaComBo);  // no handler runs for it
   model.setLabelText(stored.LabelEdit, false);
   model.setChecked(Check::chkParityCheck, stored.chkParityCheck);
+}
+
+BoxClick boxClickHandler(Check check) {
+  switch (check) {
+    case Check::CheckManuupgrade: return CheckManuupgradeClick;
+    case Check::chkBarFixed: return chkBarFixedClick;
+    case Check::SystemAreachk: return SystemAreachkClick;
+    default: return nullptr;
+  }
+}
+
+void clickBox(StationModel& model, Check check, bool ticked) {
+  model.setChecked(check, ticked);
+  if (const BoxClick click = boxClickHandler(check)) click(model);
 }
 
 void chkBarFixedClick(StationModel& model) {

@@ -34,6 +34,12 @@ bool FormClose(StationModel& model, const StartupHooks& hooks = {});
 // state changes runs its click handler as an operator's click would.
 void applySettings(StationModel& model, const Settings& stored);
 
+// The click handler that goes with a settings box (none for most), and the operator's
+// click on the box: its new state, then that handler.
+using BoxClick = void (*)(StationModel&);
+BoxClick boxClickHandler(Check check);
+void clickBox(StationModel& model, Check check, bool ticked);
+
 void chkBarFixedClick(StationModel& model);
 void SystemAreachkClick(StationModel& model);
 void SystemAreaComBoChange(StationModel& model);

@@ -14,21 +14,11 @@ namespace station {
 
 namespace {
 
-const char* const kCheckNames[kCheckCount] = {
-    "chkFormat", "chkBlankCheck", "chkISOupgrade", "chkEraseAll", "CheckManuupgrade",
-    "chkBarFixed", "chkFwUpgrade", "SystemAreachk", "chkParityCheck"};
-const char* const kElementNames[kElementCount] = {
-    "grpFileList", "grpMPSetting", "Upgradebtn", "SystemAreaComBo", "chkBarFixed",
-    "CheckManuupgrade", "chkEraseAll", "tabSetting"};
-
 std::string folderOr(const std::string& given) {
   return given.empty() ? platform::programFolder() : given;
 }
 
 }  // namespace
-
-const char* checkName(Check check) { return kCheckNames[static_cast<int>(check)]; }
-const char* elementName(Element element) { return kElementNames[static_cast<int>(element)]; }
 
 StationModel::StationModel(ModelOptions options)
     : options_([&] {

@@ -34,7 +34,6 @@ enum class Check {
   chkFwUpgrade, SystemAreachk, chkParityCheck,
 };
 inline constexpr int kCheckCount = 9;
-const char* checkName(Check check);
 
 // Elements whose enabled state changes (or is fixed off).
 enum class Element {
@@ -42,7 +41,6 @@ enum class Element {
   chkEraseAll, tabSetting,
 };
 inline constexpr int kElementCount = 8;
-const char* elementName(Element element);
 
 struct RowState {
   std::string text;  // the language table's bytes with ASCII suffixes

@@ -4,7 +4,6 @@
 #include <variant>
 
 #include "base/ascii.h"
-#include "base/overloaded.h"
 #include "platform/text_codec.h"
 #include "station/model/copy_list_edit.h"
 #include "station/ops/device_tool.h"
@@ -119,96 +118,182 @@ void Binder::applyTexts() {
       if (e.text.key) fe_.setText(e.name, display(model_.lang(*e.text.key)) + e.text.suffix);
 }
 
-void Binder::applyRow(int row, const RowState& s) {
-  if (row < 0 || row >= DEVICE_COUNT) return;
-  const std::string status = rowCellName(RowCell::Status, row);
-  const std::string text = display(s.text);
-  fe_.setText(status, text);
-  fe_.setToolTip(status, text);  // the whole text where the cell cuts it
-  fe_.setColour(status, s.colour);
-  const std::string bar = rowCellName(RowCell::Bar, row);
-  fe_.setValue(bar, s.progress);
-  fe_.setVisible(bar, s.progressVisible);
-  const std::string picture = rowCellName(RowCell::Picture, row);
-  PictureRef ref;
-  if (s.picture) ref.file = miscPath(*s.picture == StatusPicture::Success ? "success.bmp" : "fail.bmp");
-  fe_.setPicture(picture, ref);
-  fe_.setVisible(picture, s.pictureVisible);
+namespace {
+
+template <class Record>
+const Record* as(const Change& change) {
+  return std::get_if<Record>(&change);
+}
+
+}  // namespace
+
+void Binder::show(const ElementDesc& e, const Change& change) {
+  const std::string& n = e.name;
+  const RowChanged* row = as<RowChanged>(change);
+  const RowState* r = row && row->row == e.row ? &row->state : nullptr;
+  const CountersChanged* counters = as<CountersChanged>(change);
+  const SettingsPageChanged* page = as<SettingsPageChanged>(change);
+  switch (e.shows) {
+    case Shows::Nothing:
+    case Shows::PreviewFrame:  // the preview window's own
+      return;
+    case Shows::Caption:
+      if (auto* c = as<CaptionChanged>(change)) fe_.setText(n, display(c->caption));
+      return;
+    case Shows::ActivePage:
+      if (auto* c = as<PageChanged>(change)) fe_.setValue(n, c->page);
+      return;
+    case Shows::Checked:
+      if (auto* c = as<CheckedChanged>(change); c && e.check == c->check) fe_.setChecked(n, c->checked);
+      return;
+    case Shows::SystemAreaIndex:
+      if (auto* c = as<ComboIndexChanged>(change)) fe_.setValue(n, c->index);
+      return;
+    case Shows::SystemAreaText:
+      if (auto* c = as<SystemAreaTextChanged>(change)) fe_.setText(n, display(c->text));
+      return;
+    case Shows::VolumeLabel:
+      if (auto* c = as<LabelChanged>(change)) fe_.setText(n, labelToUtf8(c->text));
+      return;
+    case Shows::CopyList:
+      if (auto* c = as<CopyListChanged>(change)) {
+        std::vector<std::string> items;
+        for (const std::string& item : c->items) items.push_back(pathToUtf8(item));
+        fe_.setItems(n, items, c->selection);
+      }
+      return;
+    case Shows::RowStatus:
+      if (r) {
+        const std::string text = display(r->text);
+        fe_.setText(n, text);
+        fe_.setToolTip(n, text);  // the whole text where the cell cuts it
+        fe_.setColour(n, r->colour);
+      }
+      return;
+    case Shows::RowProgress:
+      if (r) {
+        fe_.setValue(n, r->progress);
+        fe_.setVisible(n, r->progressVisible);
+      }
+      return;
+    case Shows::RowPicture:
+      if (r) {
+        PictureRef ref;
+        if (r->picture) ref.file = miscPath(*r->picture == StatusPicture::Success ? "success.bmp" : "fail.bmp");
+        fe_.setPicture(n, ref);
+        fe_.setVisible(n, r->pictureVisible);
+      }
+      return;
+    case Shows::RowPort:
+      if (r) fe_.setText(n, portCellText(e.row, *r));
+      return;
+    case Shows::RowSpare:
+      if (r) fe_.setText(n, display(r->spare));
+      return;
+    case Shows::Total:
+      if (counters) fe_.setText(n, std::to_string(counters->counters.total));
+      return;
+    case Shows::Success:
+      if (counters) fe_.setText(n, std::to_string(counters->counters.success));
+      return;
+    case Shows::Fail:
+      if (counters) fe_.setText(n, std::to_string(counters->counters.fail));
+      return;
+    case Shows::FrameWidth:
+      if (page) fe_.setText(n, page->settings.frameWidth);
+      return;
+    case Shows::StartupFolder:
+      if (page) fe_.setText(n, pathToUtf8(page->settings.startupFolder));
+      return;
+    case Shows::ShutdownFolder:
+      if (page) fe_.setText(n, pathToUtf8(page->settings.shutdownFolder));
+      return;
+    case Shows::ContrastText:
+      if (page) fe_.setText(n, page->edit5);
+      return;
+    case Shows::FrameHeight:
+      if (page) fe_.setText(n, page->settings.frameHeight);
+      return;
+    case Shows::FmSelection:
+      if (page) fe_.setValue(n, page->settings.fmSelection);
+      return;
+    case Shows::PlayerLanguage:
+      if (page) fe_.setValue(n, page->settings.playerLanguage);
+      return;
+    case Shows::Contrast:
+      if (page) fe_.setValue(n, page->settings.contrast);
+      return;
+    case Shows::ChosenPackage:
+      if (auto* c = as<PageStateChanged>(change)) fe_.setText(n, pathToUtf8(c->state.chosenPackage));
+      return;
+  }
+}
+
+void Binder::follow(const ElementDesc& e, const Change& change) {
+  if (e.enabledBy == EnabledBy::Model) {
+    if (auto* c = as<EnabledChanged>(change); c && c->element == e.enabler) fe_.setEnabled(e.name, c->enabled);
+    return;
+  }
+  const PageStateChanged* c = as<PageStateChanged>(change);
+  if (!c) return;
+  switch (e.enabledBy) {
+    case EnabledBy::StartupPreview: fe_.setEnabled(e.name, c->state.startupPreview); break;
+    case EnabledBy::ShutdownPreview: fe_.setEnabled(e.name, c->state.shutdownPreview); break;
+    case EnabledBy::Apply: fe_.setEnabled(e.name, c->state.applyEnabled); break;
+    default: break;
+  }
+}
+
+std::string Binder::portCellText(int row, const RowState& state) const {
   // Without a known port the drive letter tells which player the row is for.
-  std::string port = display(s.port);
+  std::string port = display(state.port);
   if (port.empty() && deps_.driveInPortCell)
     for (int slot = 0; slot < DEVICE_COUNT; ++slot)
       if (model_.rowOfSlot(slot) == row)
         if (const char drive = model_.slotDriveLetter(slot)) port = std::string(1, drive) + ":";
-  fe_.setText(rowCellName(RowCell::Port, row), port);
-  fe_.setText(rowCellName(RowCell::Spare, row), display(s.spare));
-}
-
-void Binder::applyCounters(const Counters& c) {
-  fe_.setText("TotalStr", std::to_string(c.total));
-  fe_.setText("SuccessStr", std::to_string(c.success));
-  fe_.setText("FailStr", std::to_string(c.fail));
-}
-
-void Binder::applySettingsPage(const Settings& s, const std::string& edit5) {
-  fe_.setText("Edit1", s.frameWidth);
-  fe_.setText("Edit2", pathToUtf8(s.startupFolder));
-  fe_.setText("Edit4", pathToUtf8(s.shutdownFolder));
-  fe_.setText("Edit5", edit5);
-  fe_.setText("Edit6", s.frameHeight);
-  fe_.setValue("ComboBox1", s.fmSelection);
-  fe_.setValue("ComboBox3", s.playerLanguage);
-  fe_.setValue("TrackBar1", s.contrast);
-}
-
-void Binder::applyPageState(const SettingPageState& s) {
-  fe_.setText("Edit9", pathToUtf8(s.chosenPackage));
-  fe_.setEnabled("Button2", s.startupPreview);
-  fe_.setEnabled("Button5", s.shutdownPreview);
-  fe_.setEnabled("Button6", s.applyEnabled);
+  return port;
 }
 
 void Binder::apply(const Change& change) {
-  std::visit(
-      tarn::Overloaded{
-          [&](const RowChanged& c) { applyRow(c.row, c.state); },
-          [&](const CountersChanged& c) { applyCounters(c.counters); },
-          [&](const EnabledChanged& c) { fe_.setEnabled(enabledElementName(c.element), c.enabled); },
-          [&](const CheckedChanged& c) { fe_.setChecked(checkName(c.check), c.checked); },
-          [&](const ComboIndexChanged& c) { fe_.setValue("SystemAreaComBo", c.index); },
-          [&](const LabelChanged& c) { fe_.setText("LabelEdit", labelToUtf8(c.text)); },
-          [&](const CopyListChanged& c) {
-            std::vector<std::string> items;
-            for (const std::string& item : c.items) items.push_back(pathToUtf8(item));
-            fe_.setItems("SelectFileList2", items, c.selection);
-          },
-          [&](const SystemAreaTextChanged& c) { fe_.setText("labSystemArea", display(c.text)); },
-          [&](const CaptionChanged& c) { fe_.setText(mainWindowDesc().window().name, display(c.caption)); },
-          [&](const TextsLoaded&) { applyTexts(); },
-          [&](const SettingsPageChanged& c) { applySettingsPage(c.settings, c.edit5); },
-          [&](const PageStateChanged& c) { applyPageState(c.state); },
-          [&](const PageChanged& c) { fe_.setValue("PageControl", c.page); },
-          [&](const MessageAsked&) {},  // shown by the message handler
-          [&](const SlotsRebound&) {
-            for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
-          },
-      },
-      change);
+  if (std::holds_alternative<TextsLoaded>(change)) return applyTexts();
+  if (std::holds_alternative<SlotsRebound>(change)) {
+    for (int i = 0; i < DEVICE_COUNT; ++i) apply(RowChanged{-1, i, model_.row(i)});
+    return;
+  }
+  // Each element takes from the record what it shows and what its enabled state follows.
+  for (const WindowDesc* w : windows_)
+    for (const ElementDesc& e : w->elements) {
+      show(e, change);
+      follow(e, change);
+    }
+}
+
+std::vector<Change> Binder::modelState() const {
+  std::vector<Change> state;
+  for (int i = 0; i < DEVICE_COUNT; ++i) state.push_back(RowChanged{-1, i, model_.row(i)});
+  state.push_back(CountersChanged{model_.counters()});
+  for (int i = 0; i < kElementCount; ++i) {
+    const Element e = static_cast<Element>(i);
+    state.push_back(EnabledChanged{e, model_.enabled(e)});
+  }
+  for (int i = 0; i < kCheckCount; ++i) {
+    const Check c = static_cast<Check>(i);
+    state.push_back(CheckedChanged{c, model_.checked(c)});
+  }
+  state.push_back(ComboIndexChanged{model_.comboIndex()});
+  state.push_back(LabelChanged{model_.labelText()});
+  state.push_back(CopyListChanged{model_.copyList(), model_.selection()});
+  state.push_back(SystemAreaTextChanged{model_.systemAreaText()});
+  state.push_back(CaptionChanged{model_.caption(), model_.appTitle()});
+  state.push_back(SettingsPageChanged{model_.settings(), model_.edit5()});
+  state.push_back(PageStateChanged{model_.settingPageState()});
+  state.push_back(PageChanged{model_.activePage()});
+  return state;
 }
 
 void Binder::renderAll() {
   applyTexts();
-  for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
-  applyCounters(model_.counters());
-  for (int e = 0; e < kElementCount; ++e)
-    fe_.setEnabled(enabledElementName(static_cast<Element>(e)), model_.enabled(static_cast<Element>(e)));
-  for (int i = 0; i < kCheckCount; ++i) fe_.setChecked(checkName(static_cast<Check>(i)), model_.checked(static_cast<Check>(i)));
-  fe_.setValue("SystemAreaComBo", model_.comboIndex());
-  fe_.setText("LabelEdit", labelToUtf8(model_.labelText()));
-  fe_.setText("labSystemArea", display(model_.systemAreaText()));
-  fe_.setText(mainWindowDesc().window().name, display(model_.caption()));
-  applySettingsPage(model_.settings(), model_.edit5());
-  applyPageState(model_.settingPageState());
+  for (const Change& change : modelState()) apply(change);
 }
 
 void Binder::guarded(const std::function<void()>& handler) {
@@ -221,87 +306,77 @@ void Binder::guarded(const std::function<void()>& handler) {
   }
 }
 
-void Binder::dispatch(const std::string& name, const std::function<void(Handler)>& run) {
-  for (const WindowDesc* w : windows_) {
-    if (const ElementDesc* e = w->find(name)) {
-      if (e->handler != Handler::None) guarded([&] { run(e->handler); });
-      return;
-    }
+const ElementDesc* Binder::find(const std::string& name) const {
+  for (const WindowDesc* w : windows_)
+    if (const ElementDesc* e = w->find(name)) return e;
+  return nullptr;
+}
+
+void Binder::input(const std::string& name, const Input& in) {
+  const ElementDesc* e = find(name);
+  if (!e || e->handler == Handler::None) return;
+  guarded([&] { handle(*e, in); });
+}
+
+void Binder::handle(const ElementDesc& e, const Input& in) {
+  // Each handler takes one kind of input; any other kind does nothing.
+  const bool click = std::holds_alternative<Click>(in);
+  const bool* ticked = std::get_if<bool>(&in);
+  const int* index = std::get_if<int>(&in);
+  auto onPage = [&](auto&& call) {
+    if (page_) call(*page_);
+  };
+  auto run = [](const std::function<void()>& f) {
+    if (f) f();
+  };
+  switch (e.handler) {
+    case Handler::None: break;
+    case Handler::ToggleOption:
+      if (ticked && e.check) clickBox(model_, *e.check, *ticked);
+      break;
+    case Handler::ChooseSystemAreaSize:
+      if (index) {
+        model_.setComboIndexValue(*index);
+        SystemAreaComBoChange(model_);
+      }
+      break;
+    case Handler::EditLabel:
+      if (auto* text = std::get_if<std::string>(&in)) {
+        // A text the volume cannot take is refused: the edit shows the label as it was.
+        const std::optional<std::string> label = labelFromUtf8(*text);
+        model_.setLabelText(label ? *label : model_.labelText(), false);
+      }
+      break;
+    case Handler::SelectCopyItems:
+      if (auto* selection = std::get_if<std::vector<int>>(&in)) model_.setSelection(*selection);
+      break;
+    case Handler::AddFiles:
+      if (click)
+        AddFilesBtnClick(model_, [this](const std::string& title) { return fe_.chooseFiles(display(title)); });
+      break;
+    case Handler::RemoveFiles: if (click) RemoveBtnClick(model_); break;
+    case Handler::StartUpgrade: if (click) UpgradebtnClick(model_); break;
+    case Handler::ChooseStartupFolder: if (click) onPage([](SettingPage& p) { p.Button1Click(); }); break;
+    case Handler::ChooseShutdownFolder: if (click) onPage([](SettingPage& p) { p.Button4Click(); }); break;
+    case Handler::ChoosePackage: if (click) onPage([](SettingPage& p) { p.btnSelectPreferClick(); }); break;
+    case Handler::ApplyPackage: if (click) onPage([](SettingPage& p) { p.Button6Click(); }); break;
+    case Handler::CancelSettings: if (click) onPage([](SettingPage& p) { p.Button8Click(); }); break;
+    case Handler::PreviewStartup: if (click) run(deps_.previewStartup); break;
+    case Handler::PreviewShutdown: if (click) run(deps_.previewShutdown); break;
+    case Handler::ChooseFm: if (index) onPage([&](SettingPage& p) { p.ComboBox1Change(*index); }); break;
+    case Handler::ChoosePlayerLanguage: if (index) onPage([&](SettingPage& p) { p.ComboBox3Change(*index); }); break;
+    case Handler::ChooseContrast: if (index) onPage([&](SettingPage& p) { p.TrackBar1Change(*index); }); break;
+    case Handler::Play:
+    case Handler::Stop:
+      break;  // the preview window's own
   }
 }
 
-void Binder::clicked(const std::string& name) {
-  dispatch(name, [&](Handler h) {
-    auto onPage = [&](void (SettingPage::*click)()) {
-      if (page_) (page_.get()->*click)();
-    };
-    auto call = [](const std::function<void()>& f) {
-      if (f) f();
-    };
-    switch (h) {
-      case Handler::AddFilesBtnClick:
-        AddFilesBtnClick(model_, [this](const std::string& title) { return fe_.chooseFiles(display(title)); });
-        break;
-      case Handler::RemoveBtnClick: RemoveBtnClick(model_); break;
-      case Handler::UpgradebtnClick: UpgradebtnClick(model_); break;
-      case Handler::Button1Click: onPage(&SettingPage::Button1Click); break;
-      case Handler::Button4Click: onPage(&SettingPage::Button4Click); break;
-      case Handler::btnSelectPreferClick: onPage(&SettingPage::btnSelectPreferClick); break;
-      case Handler::Button6Click: onPage(&SettingPage::Button6Click); break;
-      case Handler::Button8Click: onPage(&SettingPage::Button8Click); break;
-      case Handler::Button2Click: call(deps_.previewStartup); break;
-      case Handler::Button5Click: call(deps_.previewShutdown); break;
-      default: break;
-    }
-  });
-}
-
-void Binder::toggled(const std::string& name, bool checked) {
-  dispatch(name, [&](Handler h) {
-    if (h != Handler::CheckBoxClick) return;
-    for (int i = 0; i < kCheckCount; ++i) {
-      const Check check = static_cast<Check>(i);
-      if (name != checkName(check)) continue;
-      model_.setChecked(check, checked);
-      switch (check) {
-        case Check::CheckManuupgrade: CheckManuupgradeClick(model_); break;
-        case Check::chkBarFixed: chkBarFixedClick(model_); break;
-        case Check::SystemAreachk: SystemAreachkClick(model_); break;
-        default: break;
-      }
-    }
-  });
-}
-
-void Binder::chosen(const std::string& name, int index) {
-  dispatch(name, [&](Handler h) {
-    switch (h) {
-      case Handler::SystemAreaComBoChange:
-        model_.setComboIndexValue(index);
-        SystemAreaComBoChange(model_);
-        break;
-      case Handler::ComboBox1Change: if (page_) page_->ComboBox1Change(index); break;
-      case Handler::ComboBox3Change: if (page_) page_->ComboBox3Change(index); break;
-      case Handler::TrackBar1Change: if (page_) page_->TrackBar1Change(index); break;
-      default: break;
-    }
-  });
-}
-
-void Binder::edited(const std::string& name, const std::string& text) {
-  dispatch(name, [&](Handler h) {
-    if (h != Handler::LabelEditChange) return;
-    // A text the volume cannot take is refused: the edit shows the label as it was.
-    const std::optional<std::string> label = labelFromUtf8(text);
-    model_.setLabelText(label ? *label : model_.labelText(), false);
-  });
-}
-
-void Binder::selected(const std::string& name, std::vector<int> selection) {
-  dispatch(name, [&](Handler h) {
-    if (h == Handler::SelectFileList2Select) model_.setSelection(std::move(selection));
-  });
-}
+void Binder::clicked(const std::string& name) { input(name, Click{}); }
+void Binder::toggled(const std::string& name, bool checked) { input(name, checked); }
+void Binder::chosen(const std::string& name, int index) { input(name, index); }
+void Binder::edited(const std::string& name, const std::string& text) { input(name, text); }
+void Binder::selected(const std::string& name, std::vector<int> selection) { input(name, std::move(selection)); }
 
 void Binder::shown() {
   guarded([&] { FormShow(model_, deps_.hooks); });

@@ -1,13 +1,14 @@
 // Binds the station model to a front end through the window description: makes the
-// controls, turns each change record into property updates by element name (on the
-// window thread, in the model's order), and turns the operator's input into the
-// handlers the description names. Every front end renders the model through it.
+// controls, puts each change record on the elements that show what it carries (on the
+// window thread, in the model's order), and turns the operator's input into the handlers
+// the description names. It names no element itself; every front end renders through it.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "station/model/startup.h"
@@ -67,12 +68,19 @@ class Binder {
   const StartupHooks& hooks() const { return deps_.hooks; }
 
  private:
-  void dispatch(const std::string& name, const std::function<void(Handler)>& run);
+  struct Click {};
+  using Input = std::variant<Click, bool, int, std::string, std::vector<int>>;
+
+  const ElementDesc* find(const std::string& name) const;
+  void input(const std::string& name, const Input& in);
+  void handle(const ElementDesc& element, const Input& in);
   void applyTexts();
-  void applyRow(int row, const RowState& state);
-  void applyCounters(const Counters& counters);
-  void applySettingsPage(const Settings& settings, const std::string& edit5);
-  void applyPageState(const SettingPageState& state);
+  // What the element shows and what its enabled state follows, when `change` carries it.
+  void show(const ElementDesc& element, const Change& change);
+  void follow(const ElementDesc& element, const Change& change);
+  std::string portCellText(int row, const RowState& state) const;
+  // The whole model as change records.
+  std::vector<Change> modelState() const;
   void message(const std::string& text, const std::string& caption, MessageIcon icon);
   void makeSettingPage();
   std::string display(const std::string& bytes) const;

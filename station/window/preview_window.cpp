@@ -16,16 +16,19 @@ PreviewWindow::PreviewWindow(FrontEnd& frontEnd, PictureLoader loader) : fe_(fro
 bool PreviewWindow::clicked(const std::string& name) {
   const ElementDesc* e = previewWindowDesc().find(name);
   if (!e) return false;
-  if (e->handler == Handler::btnPlayClick) btnPlayClick();
-  if (e->handler == Handler::btnStopClick) btnStopClick();
+  if (e->handler == Handler::Play) btnPlayClick();
+  if (e->handler == Handler::Stop) btnStopClick();
   return true;
 }
 
 void PreviewWindow::display(const PreviewPlayer::Shown& shown) {
   PictureRef picture;
   if (shown.picture) picture.image = &*shown.picture;
-  fe_.setPicture("Image1", picture);
-  fe_.setToolTip("Image1", pathToUtf8(shown.error));
+  for (const ElementDesc& e : previewWindowDesc().elements) {
+    if (e.shows != Shows::PreviewFrame) continue;
+    fe_.setPicture(e.name, picture);
+    fe_.setToolTip(e.name, pathToUtf8(shown.error));  // why a frame is missing
+  }
 }
 
 void PreviewWindow::preview(Animation animation) {

@@ -34,66 +34,77 @@ ElementDesc handled(ElementDesc e, Handler handler) {
   return e;
 }
 
+ElementDesc enabledBy(ElementDesc e, Element enabler) {
+  e.enabledBy = EnabledBy::Model;
+  e.enabler = enabler;
+  return e;
+}
+
 void addProductionPage(std::vector<ElementDesc>& out) {
   const std::string page = "TabSheet4";
   out.push_back(element(page, ControlKind::Page, "PageControl", {}, key(LangText::PageStr)));
 
   // The settings group: the check boxes, the system area size and the volume label.
-  out.push_back(element("grpMPSetting", ControlKind::GroupBox, page, {8, 4, 520, 142}));
-  struct Box { Check check; LangText text; int x, y, width; };
+  out.push_back(enabledBy(element("grpMPSetting", ControlKind::GroupBox, page, {8, 4, 520, 142}),
+                          Element::grpMPSetting));
+  // Three boxes are also switched on and off by the model.
+  struct Box { Check check; const char* name; LangText text; int x, y, width; std::optional<Element> enabler; };
   const Box boxes[] = {
-      {Check::chkFormat, LangText::FormatStr, 10, 14, 200},
-      {Check::chkBlankCheck, LangText::BlankingCheckStr, 10, 38, 200},
-      {Check::chkISOupgrade, LangText::VirtualCDROMStr, 10, 62, 200},
-      {Check::chkEraseAll, LangText::FlashEraseStr, 10, 86, 200},
-      {Check::CheckManuupgrade, LangText::MenuUpgradeStr, 10, 110, 200},
-      {Check::chkFwUpgrade, LangText::FwUpgradeStr, 220, 14, 200},
-      {Check::chkParityCheck, LangText::FwParityCheckStr, 220, 38, 200},
-      {Check::SystemAreachk, LangText::FixSystemAreaSizeStr, 220, 62, 190},
-      {Check::chkBarFixed, LangText::BarFixedStr, 220, 110, 200},
+      {Check::chkFormat, "chkFormat", LangText::FormatStr, 10, 14, 200, {}},
+      {Check::chkBlankCheck, "chkBlankCheck", LangText::BlankingCheckStr, 10, 38, 200, {}},
+      {Check::chkISOupgrade, "chkISOupgrade", LangText::VirtualCDROMStr, 10, 62, 200, {}},
+      {Check::chkEraseAll, "chkEraseAll", LangText::FlashEraseStr, 10, 86, 200, Element::chkEraseAll},
+      {Check::CheckManuupgrade, "CheckManuupgrade", LangText::MenuUpgradeStr, 10, 110, 200, Element::CheckManuupgrade},
+      {Check::chkFwUpgrade, "chkFwUpgrade", LangText::FwUpgradeStr, 220, 14, 200, {}},
+      {Check::chkParityCheck, "chkParityCheck", LangText::FwParityCheckStr, 220, 38, 200, {}},
+      {Check::SystemAreachk, "SystemAreachk", LangText::FixSystemAreaSizeStr, 220, 62, 190, {}},
+      {Check::chkBarFixed, "chkBarFixed", LangText::BarFixedStr, 220, 110, 200, Element::chkBarFixed},
   };
   for (const Box& b : boxes) {
-    ElementDesc e = element(checkName(b.check), ControlKind::CheckBox, "grpMPSetting",
-                            {b.x, b.y, b.width, 22}, key(b.text));
+    ElementDesc e = element(b.name, ControlKind::CheckBox, "grpMPSetting", {b.x, b.y, b.width, 22}, key(b.text));
     e.shows = Shows::Checked;
-    e.handler = Handler::CheckBoxClick;
+    e.check = b.check;
+    e.handler = Handler::ToggleOption;
     e.visible = b.check != Check::chkBarFixed;
     e.enabled = b.check != Check::chkEraseAll;
+    if (b.enabler) e = enabledBy(e, *b.enabler);
     out.push_back(e);
   }
   ElementDesc combo = element("SystemAreaComBo", ControlKind::ComboBox, "grpMPSetting", {414, 61, 90, 24});
   for (int mb = 4; mb <= 64; mb += 4) combo.items.push_back(std::to_string(mb) + "MB");
   combo.shows = Shows::SystemAreaIndex;
-  combo.handler = Handler::SystemAreaComBoChange;
-  out.push_back(combo);
+  combo.handler = Handler::ChooseSystemAreaSize;
+  out.push_back(enabledBy(combo, Element::SystemAreaComBo));
   out.push_back(element("LabelStatic", ControlKind::Label, "grpMPSetting", {222, 88, 60, 22},
                         key(LangText::LabelStr, ":")));
   ElementDesc label = element("LabelEdit", ControlKind::LineEdit, "grpMPSetting", {284, 87, 150, 24});
   label.maxLength = 11;
   label.upperCase = true;
-  label.shows = Shows::Label;
-  label.handler = Handler::LabelEditChange;
+  label.shows = Shows::VolumeLabel;
+  label.handler = Handler::EditLabel;
   out.push_back(label);
 
   // The copy list.
-  out.push_back(element("grpFileList", ControlKind::GroupBox, page, {536, 4, 328, 174},
-                        key(LangText::SysPreCopyStr)));
+  out.push_back(enabledBy(element("grpFileList", ControlKind::GroupBox, page, {536, 4, 328, 174},
+                                  key(LangText::SysPreCopyStr)),
+                          Element::grpFileList));
   out.push_back(handled(shows(element("SelectFileList2", ControlKind::ListBox, "grpFileList", {8, 22, 312, 112}),
                               Shows::CopyList),
-                        Handler::SelectFileList2Select));
+                        Handler::SelectCopyItems));
   out.push_back(handled(element("AddFilesBtn", ControlKind::Button, "grpFileList", {8, 140, 150, 26},
                                 key(LangText::AddFileStr, "...")),
-                        Handler::AddFilesBtnClick));
+                        Handler::AddFiles));
   out.push_back(handled(element("RemoveBtn", ControlKind::Button, "grpFileList", {170, 140, 150, 26},
                                 key(LangText::RemoveStr)),
-                        Handler::RemoveBtnClick));
+                        Handler::RemoveFiles));
 
   ElementDesc area = shows(element("labSystemArea", ControlKind::Label, page, {8, 152, 340, 24}), Shows::SystemAreaText);
   area.font = FontRole::Bold;
   out.push_back(area);
-  out.push_back(handled(element("Upgradebtn", ControlKind::Button, page, {368, 150, 160, 28},
-                                key(LangText::MenuUpgradeStartStr)),
-                        Handler::UpgradebtnClick));
+  out.push_back(enabledBy(handled(element("Upgradebtn", ControlKind::Button, page, {368, 150, 160, 28},
+                                          key(LangText::MenuUpgradeStartStr)),
+                                  Handler::StartUpgrade),
+                          Element::Upgradebtn));
 
   // The eight rows, from one template.
   for (int i = 0; i < DEVICE_COUNT; ++i) {
@@ -144,7 +155,8 @@ void addProductionPage(std::vector<ElementDesc>& out) {
 
 void addSettingPage(std::vector<ElementDesc>& out) {
   const std::string page = "tabSetting";
-  ElementDesc tab = element(page, ControlKind::Page, "PageControl", {}, key(LangText::SettingMsg));
+  ElementDesc tab = enabledBy(element(page, ControlKind::Page, "PageControl", {}, key(LangText::SettingMsg)),
+                              Element::tabSetting);
   tab.enabled = false;
   out.push_back(tab);
   struct Field { const char* caption; const char* label; const char* edit; Shows shows; };
@@ -162,36 +174,39 @@ void addSettingPage(std::vector<ElementDesc>& out) {
   }
   ElementDesc fm = shows(element("ComboBox1", ControlKind::ComboBox, page, {110, 180, 120, 24}), Shows::FmSelection);
   fm.items = {"有", "無"};
-  fm.handler = Handler::ComboBox1Change;
+  fm.handler = Handler::ChooseFm;
   out.push_back(fm);
   ElementDesc language = shows(element("ComboBox3", ControlKind::ComboBox, page, {240, 180, 120, 24}), Shows::PlayerLanguage);
   language.items = {"繁體中文", "簡體中文", "英文", "日文"};
-  language.handler = Handler::ComboBox3Change;
+  language.handler = Handler::ChoosePlayerLanguage;
   out.push_back(language);
   ElementDesc contrast = shows(element("TrackBar1", ControlKind::TrackBar, page, {110, 216, 300, 24}), Shows::Contrast);
   contrast.maximum = 10;
-  contrast.handler = Handler::TrackBar1Change;
+  contrast.handler = Handler::ChooseContrast;
   out.push_back(contrast);
 
   auto button = [&](const char* name, const char* text, Rect geometry, Handler handler) {
     out.push_back(handled(element(name, ControlKind::Button, page, geometry, literal(text)), handler));
   };
-  button("Button1", "...", {416, 48, 32, 24}, Handler::Button1Click);
-  button("Button2", "Preview", {456, 48, 80, 24}, Handler::Button2Click);
-  button("Button4", "...", {416, 80, 32, 24}, Handler::Button4Click);
-  button("Button5", "Preview", {456, 80, 80, 24}, Handler::Button5Click);
+  button("Button1", "...", {416, 48, 32, 24}, Handler::ChooseStartupFolder);
+  button("Button2", "Preview", {456, 48, 80, 24}, Handler::PreviewStartup);
+  out.back().enabledBy = EnabledBy::StartupPreview;
+  button("Button4", "...", {416, 80, 32, 24}, Handler::ChooseShutdownFolder);
+  button("Button5", "Preview", {456, 80, 80, 24}, Handler::PreviewShutdown);
+  out.back().enabledBy = EnabledBy::ShutdownPreview;
   out.push_back(element("Label9", ControlKind::Label, page, {16, 256, 90, 24}, literal("prefer.dat")));
   ElementDesc edit9 = shows(element("Edit9", ControlKind::LineEdit, page, {110, 256, 300, 24}), Shows::ChosenPackage);
   edit9.readOnly = true;
   edit9.enabled = false;  // as the window defines it: the program never enables it
   out.push_back(edit9);
-  button("btnSelectPrefer", "...", {416, 256, 32, 24}, Handler::btnSelectPreferClick);
+  button("btnSelectPrefer", "...", {416, 256, 32, 24}, Handler::ChoosePackage);
   out.back().enabled = false;
-  button("Button6", "Apply", {110, 300, 90, 28}, Handler::Button6Click);
+  button("Button6", "Apply", {110, 300, 90, 28}, Handler::ApplyPackage);
   out.back().enabled = false;
+  out.back().enabledBy = EnabledBy::Apply;
   button("Button7", "Ok", {210, 300, 90, 28}, Handler::None);
   out.back().enabled = false;
-  button("Button8", "Cancel", {310, 300, 90, 28}, Handler::Button8Click);
+  button("Button8", "Cancel", {310, 300, 90, 28}, Handler::CancelSettings);
 }
 
 WindowDesc makeMainWindow() {
@@ -217,9 +232,9 @@ WindowDesc makePreviewWindow() {
   d.elements.push_back(shows(element("Image1", ControlKind::Picture, "frmBmpPreview", {24, 24, 129, 121}),
                              Shows::PreviewFrame));
   d.elements.push_back(handled(element("btnPlay", ControlKind::Button, "frmBmpPreview", {16, 180, 75, 25}, literal("Play")),
-                               Handler::btnPlayClick));
+                               Handler::Play));
   d.elements.push_back(handled(element("btnStop", ControlKind::Button, "frmBmpPreview", {108, 180, 75, 25}, literal("Stop")),
-                               Handler::btnStopClick));
+                               Handler::Stop));
   return d;
 }
 
@@ -255,6 +270,23 @@ std::string rowCellName(RowCell cell, int row) {
   return {};
 }
 
-const char* enabledElementName(Element element) { return elementName(element); }
+namespace {
+
+template <class Matches>
+const char* nameOfFirst(Matches matches) {
+  for (const ElementDesc& e : mainWindowDesc().elements)
+    if (matches(e)) return e.name.c_str();
+  return "";
+}
+
+}  // namespace
+
+const char* checkName(Check check) {
+  return nameOfFirst([&](const ElementDesc& e) { return e.check == check; });
+}
+
+const char* enabledElementName(Element element) {
+  return nameOfFirst([&](const ElementDesc& e) { return e.enabledBy == EnabledBy::Model && e.enabler == element; });
+}
 
 }  // namespace station

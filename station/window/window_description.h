@@ -1,7 +1,7 @@
 // The station's windows as data, for every front end: each element's name, kind, parent,
 // geometry, text source, font, initial states, the model value it shows and the handler
 // its input calls. A front end creates what this lists and nothing else; the binder
-// (binder.h) keeps the elements up to date by name.
+// (binder.h) walks it to keep the elements up to date and to route the operator's input.
 #pragma once
 
 #include <optional>
@@ -62,31 +62,39 @@ struct TextSource {
   bool empty() const { return !key && literal.empty() && suffix.empty(); }
 };
 
-// The model value an element shows; the binder puts it on whenever it changes.
+// The model value an element shows; the binder puts it on whenever it changes. This and
+// `Handler` are the one mapping from the model's domain words to the element names that
+// files, the Windows self-check and the tests know.
 enum class Shows {
   Nothing,
   Caption,         // the window's caption
-  ActivePage,      // PageControl
-  Checked,         // a check box of the settings group (its name is the Check's)
-  SystemAreaIndex, SystemAreaText, Label, CopyList,
-  RowPort, RowStatus, RowProgress, RowPicture, RowSpare,  // with `row`
+  ActivePage,      // PageControl: the page shown
+  Checked,         // a settings box: the model's option named by `check`
+  SystemAreaIndex, SystemAreaText, VolumeLabel, CopyList,
+  RowPort, RowStatus, RowProgress, RowPicture, RowSpare,  // of row `row`
   Total, Success, Fail,
-  // the Setting page's values (Edit1, Edit2, Edit4, Edit5, Edit6, ComboBox1, ComboBox3,
-  // TrackBar1) and its own state (Edit9)
+  // the Setting page's values and its own state (the chosen package)
   FrameWidth, StartupFolder, ShutdownFolder, ContrastText, FrameHeight, FmSelection, PlayerLanguage,
   Contrast, ChosenPackage,
-  PreviewFrame,    // the preview's picture
+  PreviewFrame,    // the preview's picture (the preview window puts it on)
+};
+
+// What an element's enabled state follows after it was made (`enabled` sets it first).
+enum class EnabledBy {
+  Nothing,
+  Model,  // the model's enabled state of `enabler`
+  StartupPreview, ShutdownPreview, Apply,  // the Setting page's own state
 };
 
 // What the operator's input on an element calls.
 enum class Handler {
   None,
-  CheckBoxClick,  // the box's state into the model, then its click handler (if any)
-  SystemAreaComBoChange, LabelEditChange, SelectFileList2Select,
-  AddFilesBtnClick, RemoveBtnClick, UpgradebtnClick,
-  Button1Click, Button2Click, Button4Click, Button5Click, btnSelectPreferClick,
-  Button6Click, Button8Click, ComboBox1Change, ComboBox3Change, TrackBar1Change,
-  btnPlayClick, btnStopClick,
+  ToggleOption,  // a settings box: its state into the model, then the box's click rule
+  ChooseSystemAreaSize, EditLabel, SelectCopyItems,  // the settings group and the copy list
+  AddFiles, RemoveFiles, StartUpgrade,
+  ChooseStartupFolder, PreviewStartup, ChooseShutdownFolder, PreviewShutdown,  // the Setting page
+  ChoosePackage, ApplyPackage, CancelSettings, ChooseFm, ChoosePlayerLanguage, ChooseContrast,
+  Play, Stop,  // the preview window
 };
 
 struct ElementDesc {
@@ -108,6 +116,9 @@ struct ElementDesc {
   bool fixedSize = false;            // window: not resizable, no maximise button
   Shows shows = Shows::Nothing;
   int row = -1;                      // the row (0..7) of a row cell
+  std::optional<Check> check;        // the option a settings box shows
+  EnabledBy enabledBy = EnabledBy::Nothing;
+  Element enabler{};                 // with EnabledBy::Model
   Handler handler = Handler::None;
 };
 
@@ -126,7 +137,9 @@ const WindowDesc& previewWindowDesc();
 enum class RowCell { Port, Label, Status, Bar, Picture, Spare };
 std::string rowCellName(RowCell cell, int row);
 
-// The element that carries a model element's enabled state.
+// The element that shows a settings option, and the one whose enabled state follows a
+// model element ("" for none: every value has one, which the tests hold).
+const char* checkName(Check check);
 const char* enabledElementName(Element element);
 
 }  // namespace station

@@ -2,6 +2,7 @@
 #include <thread>
 
 #include "support/model_fixture.h"
+#include "station/window/window_description.h"
 
 namespace station::testing {
 namespace {
@@ -34,7 +35,7 @@ TEST_F(ModelTest, WindowDefinitionStatesBeforeFormShow) {
       {Element::chkBarFixed, true},      {Element::CheckManuupgrade, true},
       {Element::Upgradebtn, false},      {Element::SystemAreaComBo, false},
       {Element::chkEraseAll, false},     {Element::tabSetting, false}};
-  for (auto [element, on] : elements) EXPECT_EQ(m().enabled(element), on) << elementName(element);
+  for (auto [element, on] : elements) EXPECT_EQ(m().enabled(element), on) << enabledElementName(element);
 }
 
 // Eight workers make the row updates of a run each, concurrently, with the window thread

@@ -3,6 +3,7 @@
 #include "base/overloaded.h"
 #include "station/texts/fsm_version.h"
 #include "station/model/startup.h"
+#include "station/window/window_description.h"
 
 namespace station::testing {
 namespace {
@@ -99,7 +100,7 @@ TEST_F(StartupTest, FormShowOrder) {
             [](const RowChanged&) { return std::string("rows"); },
             [](const SettingsPageChanged&) { return std::string("setting page"); },
             [](const CheckedChanged& k) { return std::string(checkName(k.check)) + (k.checked ? "=1" : "=0"); },
-            [](const EnabledChanged& e) { return std::string(elementName(e.element)) + (e.enabled ? " on" : " off"); },
+            [](const EnabledChanged& e) { return std::string(enabledElementName(e.element)) + (e.enabled ? " on" : " off"); },
             [](const LabelChanged&) { return std::string("label"); },
             [](const SystemAreaTextChanged&) { return std::string("area"); },
             [](const auto&) { return std::string("other"); },
