@@ -273,20 +273,31 @@ std::string rowCellName(RowCell cell, int row) {
 namespace {
 
 template <class Matches>
-const char* nameOfFirst(Matches matches) {
-  for (const ElementDesc& e : mainWindowDesc().elements)
-    if (matches(e)) return e.name.c_str();
-  return "";
+const std::string& nameOfFirst(Matches matches) {
+  static const std::string none;
+  for (const WindowDesc* w : {&mainWindowDesc(), &previewWindowDesc()})
+    for (const ElementDesc& e : w->elements)
+      if (matches(e)) return e.name;
+  return none;
 }
 
 }  // namespace
 
 const char* checkName(Check check) {
-  return nameOfFirst([&](const ElementDesc& e) { return e.check == check; });
+  return nameOfFirst([&](const ElementDesc& e) { return e.check == check; }).c_str();
 }
 
 const char* enabledElementName(Element element) {
-  return nameOfFirst([&](const ElementDesc& e) { return e.enabledBy == EnabledBy::Model && e.enabler == element; });
+  return nameOfFirst([&](const ElementDesc& e) { return e.enabledBy == EnabledBy::Model && e.enabler == element; })
+      .c_str();
+}
+
+const std::string& elementShowing(Shows value, int row) {
+  return nameOfFirst([&](const ElementDesc& e) { return e.shows == value && e.row == row; });
+}
+
+const std::string& elementCalling(Handler handler) {
+  return nameOfFirst([&](const ElementDesc& e) { return e.handler == handler; });
 }
 
 }  // namespace station

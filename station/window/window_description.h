@@ -141,5 +141,9 @@ std::string rowCellName(RowCell cell, int row);
 // model element ("" for none: every value has one, which the tests hold).
 const char* checkName(Check check);
 const char* enabledElementName(Element element);
+// The element that shows `value` (a row cell: of `row`), and the first whose input calls
+// `handler`; "" for none.
+const std::string& elementShowing(Shows value, int row = -1);
+const std::string& elementCalling(Handler handler);
 
 }  // namespace station

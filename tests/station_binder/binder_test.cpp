@@ -84,6 +84,31 @@ TEST(WindowDescription, EachModelValueHasItsOneElement) {
   }
 }
 
+// The names that the settings, the Windows self-check, the headless trace and commands
+// rely on, found from the domain words.
+TEST(WindowDescription, DomainWordsFindTheContractNames) {
+  const std::pair<std::string, std::string> names[] = {
+      {elementShowing(Shows::Total), "TotalStr"},
+      {elementShowing(Shows::Fail), "FailStr"},
+      {elementShowing(Shows::RowStatus, 0), "D1infoStr"},
+      {elementShowing(Shows::RowPort, 7), "TextP8"},
+      {elementShowing(Shows::VolumeLabel), "LabelEdit"},
+      {elementShowing(Shows::SystemAreaText), "labSystemArea"},
+      {elementShowing(Shows::ChosenPackage), "Edit9"},
+      {elementShowing(Shows::PreviewFrame), "Image1"},
+      {elementShowing(Shows::RowStatus), ""},  // a row cell needs its row
+      {elementCalling(Handler::AddFiles), "AddFilesBtn"},
+      {elementCalling(Handler::StartUpgrade), "Upgradebtn"},
+      {elementCalling(Handler::ApplyPackage), "Button6"},
+      {elementCalling(Handler::Play), "btnPlay"},
+      {checkName(Check::chkFormat), "chkFormat"},
+      {checkName(Check::SystemAreachk), "SystemAreachk"},
+      {enabledElementName(Element::tabSetting), "tabSetting"},
+      {enabledElementName(Element::grpMPSetting), "grpMPSetting"},
+  };
+  for (const auto& [found, name] : names) EXPECT_EQ(found, name);
+}
+
 TEST(WindowDescription, EachHandlerSitsOnAControlThatGivesItsInput) {
   const std::pair<Handler, ControlKind> notButtons[] = {
       {Handler::ToggleOption, ControlKind::CheckBox},         {Handler::ChooseSystemAreaSize, ControlKind::ComboBox},

@@ -147,8 +147,9 @@ std::string headlessLine(const HeadlessFrontEnd& fe, const Change& change) {
           },
           [&](const CountersChanged& c) {
             // The window shows the tally; the running and occupied counts only the trace.
-            return "counters: total=" + text("TotalStr") + " success=" + text("SuccessStr") +
-                   " fail=" + text("FailStr") + " running=" + std::to_string(c.counters.running) +
+            return "counters: total=" + text(elementShowing(Shows::Total)) +
+                   " success=" + text(elementShowing(Shows::Success)) +
+                   " fail=" + text(elementShowing(Shows::Fail)) + " running=" + std::to_string(c.counters.running) +
                    " occupied=" + std::to_string(c.counters.occupied);
           },
           [&](const EnabledChanged& c) {
@@ -159,14 +160,22 @@ std::string headlessLine(const HeadlessFrontEnd& fe, const Change& change) {
             const std::string name = checkName(c.check);
             return "checked: " + name + "=" + flag(fe.control(name).checked);
           },
+          // These lines are headed by the element's name.
           [&](const ComboIndexChanged&) {
-            return "SystemAreaComBo: " + std::to_string(fe.control("SystemAreaComBo").value);
+            const std::string& combo = elementShowing(Shows::SystemAreaIndex);
+            return combo + ": " + std::to_string(fe.control(combo).value);
           },
-          [&](const LabelChanged&) { return "LabelEdit: " + quoted(text("LabelEdit")); },
+          [&](const LabelChanged&) {
+            const std::string& label = elementShowing(Shows::VolumeLabel);
+            return label + ": " + quoted(text(label));
+          },
           [&](const CopyListChanged&) {
-            return "copy list: " + std::to_string(fe.control("SelectFileList2").items.size()) + " items";
+            return "copy list: " + std::to_string(fe.control(elementShowing(Shows::CopyList)).items.size()) + " items";
           },
-          [&](const SystemAreaTextChanged&) { return "labSystemArea: " + quoted(text("labSystemArea")); },
+          [&](const SystemAreaTextChanged&) {
+            const std::string& area = elementShowing(Shows::SystemAreaText);
+            return area + ": " + quoted(text(area));
+          },
           [&](const CaptionChanged&) { return "caption: " + quoted(text(mainWindowDesc().window().name)); },
           [](const auto&) { return std::string(); },
       },
@@ -224,19 +233,21 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
     if (rest.empty()) return "error: usage: add FILE";
     std::error_code ec;
     if (!std::filesystem::is_regular_file(rest, ec)) return "error: no such file: " + rest;
-    if (!fe.usable("AddFilesBtn")) return unusable("AddFilesBtn");
+    const std::string& add = elementCalling(Handler::AddFiles);
+    if (!fe.usable(add)) return unusable(add);
     // The file dialog gives full paths.
     fe.answerFileChooser({std::filesystem::absolute(rest, ec).string()});
-    binder.clicked("AddFilesBtn");
+    binder.clicked(add);
     return ok;
   }
   if (word == "remove") {
     int index = 0;
     if (args.size() != 1 || !parseIndex(args[0], index)) return "error: usage: remove INDEX";
     if (index >= static_cast<int>(model.copyList().size())) return "error: no item " + args[0];
-    if (!fe.usable("RemoveBtn")) return unusable("RemoveBtn");
-    binder.selected("SelectFileList2", {index});
-    binder.clicked("RemoveBtn");
+    const std::string& remove = elementCalling(Handler::RemoveFiles);
+    if (!fe.usable(remove)) return unusable(remove);
+    binder.selected(elementCalling(Handler::SelectCopyItems), {index});
+    binder.clicked(remove);
     return ok;
   }
   if (word == "check") {
@@ -250,8 +261,9 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   if (word == "label") {
     if (rest.empty()) return "error: usage: label TEXT";
     if (auto why = labelProblem(rest, false)) return "error: " + *why;
-    if (!fe.usable("LabelEdit")) return unusable("LabelEdit");
-    binder.edited("LabelEdit", rest);
+    const std::string& label = elementCalling(Handler::EditLabel);
+    if (!fe.usable(label)) return unusable(label);
+    binder.edited(label, rest);
     return ok;
   }
   if (word == "combo") {
@@ -265,9 +277,10 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   }
   if (word == "start") {
     if (!args.empty()) return "error: usage: start";
-    if (!fe.usable("Upgradebtn")) return unusable("Upgradebtn");
+    const std::string& upgrade = elementCalling(Handler::StartUpgrade);
+    if (!fe.usable(upgrade)) return unusable(upgrade);
     const int before = startedRuns(model);
-    binder.clicked("Upgradebtn");
+    binder.clicked(upgrade);
     return ok + " (" + std::to_string(startedRuns(model) - before) + " runs)";
   }
   if (word == "quit") {
