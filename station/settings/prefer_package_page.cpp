@@ -71,7 +71,7 @@ void SettingPage::applyEnableCheck() {
   }
 }
 
-void SettingPage::btnSelectPreferClick() {
+void SettingPage::choosePackage() {
   std::optional<std::string> path = deps_.choosePackage ? deps_.choosePackage() : std::nullopt;
   if (path) selectPackage(*path);
 }
@@ -97,7 +97,7 @@ void SettingPage::selectPackage(const std::string& path) {
   applyEnableCheck();
 }
 
-void SettingPage::Button6Click() {
+void SettingPage::apply() {
   const Settings s = deps_.values();
   ApplyRequest rq;
   rq.startupFolder = s.startupFolder;
@@ -113,27 +113,27 @@ void SettingPage::Button6Click() {
   if (!r.written && deps_.message) deps_.message(r.message, r.caption);
 }
 
-void SettingPage::ComboBox1Change(int index) {
+void SettingPage::setFm(int index) {
   Settings s = deps_.values();
   s.fmSelection = index;
   deps_.setValues(s);
   applyEnableCheck();
 }
 
-void SettingPage::ComboBox3Change(int index) {
+void SettingPage::setPlayerLanguage(int index) {
   Settings s = deps_.values();
   s.playerLanguage = index;
   deps_.setValues(s);
 }
 
-void SettingPage::TrackBar1Change(int position) {
+void SettingPage::setContrast(int position) {
   Settings s = deps_.values();
   s.contrast = position;
   deps_.setValues(s);
   if (deps_.setEdit5) deps_.setEdit5(std::to_string(position));
 }
 
-void SettingPage::Button8Click() {
+void SettingPage::cancel() {
   if (deps_.stopPreview) deps_.stopPreview();
   if (deps_.closeMainWindow) deps_.closeMainWindow();
   if (deps_.closePreview) deps_.closePreview();

@@ -54,20 +54,20 @@ class SettingPage {
   // `initial`: the page's states as the window defines them.
   explicit SettingPage(SettingPageDeps deps, SettingPageState initial = {});
 
-  void Button1Click() { chooseFolder(Animation::Startup); }
-  void Button4Click() { chooseFolder(Animation::Shutdown); }
+  void chooseStartupFolder() { chooseFolder(Animation::Startup); }
+  void chooseShutdownFolder() { chooseFolder(Animation::Shutdown); }
   void chooseFolder(Animation animation);
   // FormShow: the stored folders checked again, without a dialog.
   void validateStoredFolders();
-  void btnSelectPreferClick();
+  void choosePackage();
   // The package dialog's answer: header into the page, the layout tests, Apply-enable.
   void selectPackage(const std::string& path);
   // Apply; no message on success.
-  void Button6Click();
-  void ComboBox1Change(int index);
-  void ComboBox3Change(int index);
-  void TrackBar1Change(int position);
-  void Button8Click();  // Cancel
+  void apply();
+  void setFm(int index);
+  void setPlayerLanguage(int index);
+  void setContrast(int position);
+  void cancel();  // the Cancel button
   void releaseFrameLists();
 
   const SettingPageState& state() const { return state_; }

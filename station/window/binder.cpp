@@ -356,16 +356,16 @@ void Binder::handle(const ElementDesc& e, const Input& in) {
       break;
     case Handler::RemoveFiles: if (click) RemoveBtnClick(model_); break;
     case Handler::StartUpgrade: if (click) UpgradebtnClick(model_); break;
-    case Handler::ChooseStartupFolder: if (click) onPage([](SettingPage& p) { p.Button1Click(); }); break;
-    case Handler::ChooseShutdownFolder: if (click) onPage([](SettingPage& p) { p.Button4Click(); }); break;
-    case Handler::ChoosePackage: if (click) onPage([](SettingPage& p) { p.btnSelectPreferClick(); }); break;
-    case Handler::ApplyPackage: if (click) onPage([](SettingPage& p) { p.Button6Click(); }); break;
-    case Handler::CancelSettings: if (click) onPage([](SettingPage& p) { p.Button8Click(); }); break;
+    case Handler::ChooseStartupFolder: if (click) onPage([](SettingPage& p) { p.chooseStartupFolder(); }); break;
+    case Handler::ChooseShutdownFolder: if (click) onPage([](SettingPage& p) { p.chooseShutdownFolder(); }); break;
+    case Handler::ChoosePackage: if (click) onPage([](SettingPage& p) { p.choosePackage(); }); break;
+    case Handler::ApplyPackage: if (click) onPage([](SettingPage& p) { p.apply(); }); break;
+    case Handler::CancelSettings: if (click) onPage([](SettingPage& p) { p.cancel(); }); break;
     case Handler::PreviewStartup: if (click) run(deps_.previewStartup); break;
     case Handler::PreviewShutdown: if (click) run(deps_.previewShutdown); break;
-    case Handler::ChooseFm: if (index) onPage([&](SettingPage& p) { p.ComboBox1Change(*index); }); break;
-    case Handler::ChoosePlayerLanguage: if (index) onPage([&](SettingPage& p) { p.ComboBox3Change(*index); }); break;
-    case Handler::ChooseContrast: if (index) onPage([&](SettingPage& p) { p.TrackBar1Change(*index); }); break;
+    case Handler::ChooseFm: if (index) onPage([&](SettingPage& p) { p.setFm(*index); }); break;
+    case Handler::ChoosePlayerLanguage: if (index) onPage([&](SettingPage& p) { p.setPlayerLanguage(*index); }); break;
+    case Handler::ChooseContrast: if (index) onPage([&](SettingPage& p) { p.setContrast(*index); }); break;
     case Handler::Play:
     case Handler::Stop:
       break;  // the preview window's own

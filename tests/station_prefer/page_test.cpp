@@ -45,12 +45,12 @@ TEST_F(PageTest, FolderChoice) {
   };
   const std::string boot = (root_ / "boot").string(), end = (root_ / "end").string();
   const std::vector<Step> steps = {
-      {&SettingPage::Button1Click, std::nullopt, {"stop"}, "", "", {"", false, false, false}},
-      {&SettingPage::Button1Click, boot, {"stop"}, boot, "", {"", true, false, false}},
-      {&SettingPage::Button4Click, (root_ / "boot").string(), {"stop", kEndMsg}, boot, "", {"", true, false, false}},
-      {&SettingPage::Button4Click, end, {"stop"}, boot, end, {"", true, true, true}},
+      {&SettingPage::chooseStartupFolder, std::nullopt, {"stop"}, "", "", {"", false, false, false}},
+      {&SettingPage::chooseStartupFolder, boot, {"stop"}, boot, "", {"", true, false, false}},
+      {&SettingPage::chooseShutdownFolder, (root_ / "boot").string(), {"stop", kEndMsg}, boot, "", {"", true, false, false}},
+      {&SettingPage::chooseShutdownFolder, end, {"stop"}, boot, end, {"", true, true, true}},
       // A failing choice empties the field but never disables a Preview or Apply.
-      {&SettingPage::Button1Click, (root_ / "bad").string(), {"stop", kBootMsg}, "", end, {"", true, true, true}},
+      {&SettingPage::chooseStartupFolder, (root_ / "bad").string(), {"stop", kBootMsg}, "", end, {"", true, true, true}},
   };
   for (size_t i = 0; i < steps.size(); ++i) {
     const Step& s = steps[i];
@@ -122,7 +122,7 @@ TEST_F(PageTest, PackageChoice) {
     values_.frameWidth = "1";
     auto page = make({"", false, false, false});
     answer_ = (root_ / c.file).string();
-    page->btnSelectPreferClick();
+    page->choosePackage();
     SettingPageState want = c.want;
     want.chosenPackage = *answer_;
     EXPECT_EQ(page->state(), want) << c.name;
@@ -148,17 +148,17 @@ TEST_F(PageTest, PackageChoice) {
 TEST_F(PageTest, ApplyAndHandlers) {
   addSets(root_ / "boot", root_ / "end", 160, 128);
   auto page = make();
-  page->Button6Click();
+  page->apply();
   EXPECT_EQ(events_, (std::vector<std::string>{"圖片不足: 請選擇thumbnail 路徑"}));
   EXPECT_FALSE(fs::exists(root_ / "new.dat"));
 
   values_.startupFolder = (root_ / "boot").string();
   values_.shutdownFolder = (root_ / "end").string();
   events_.clear();
-  page->TrackBar1Change(6);
-  page->ComboBox1Change(1);
-  page->ComboBox3Change(2);
-  page->Button6Click();
+  page->setContrast(6);
+  page->setFm(1);
+  page->setPlayerLanguage(2);
+  page->apply();
   EXPECT_EQ(events_, (std::vector<std::string>{"Edit5=6"}));  // no message on success
   PackageInfo info;
   ASSERT_FALSE(readPackageInfo((root_ / "new.dat").string(), info));
@@ -166,7 +166,7 @@ TEST_F(PageTest, ApplyAndHandlers) {
   EXPECT_TRUE(page->state().applyEnabled);
 
   events_.clear();
-  page->Button8Click();
+  page->cancel();
   EXPECT_EQ(events_, (std::vector<std::string>{"stop", "close main", "close preview"}));
 }
 

@@ -88,8 +88,8 @@ class SettingPageTest : public ::testing::Test {
   }
   void choose(Animation animation, const fs::path& folder) {
     folder_ = folder.string();
-    if (animation == Animation::Startup) window_->settingPage().Button1Click();
-    else window_->settingPage().Button4Click();
+    if (animation == Animation::Startup) window_->settingPage().chooseStartupFolder();
+    else window_->settingPage().chooseShutdownFolder();
     settle();
   }
 
@@ -133,7 +133,7 @@ TEST_F(SettingPageTest, FoldersApplyAndContrast) {
   window_->findChild<QSlider*>("TrackBar1")->setValue(4);
   settle();
   EXPECT_EQ(text("Edit5"), "4");
-  window_->settingPage().Button6Click();
+  window_->settingPage().apply();
   settle();
   EXPECT_EQ(messages_.size(), 1u);
   EXPECT_EQ(fs::file_size(root_ / "new.dat"), 819232u);
@@ -193,7 +193,7 @@ TEST_F(SettingPageTest, PreviewAndPlayFromFolders) {
   for (int i = 0; i < 8; ++i) preview_->playTick();
   EXPECT_EQ(shown(), frameColour(1, 1) & 0xFFFFFF);
   folder_.reset();
-  window_->settingPage().Button1Click();  // cancelled, but the loop is told to stop
+  window_->settingPage().chooseStartupFolder();  // cancelled, but the loop is told to stop
   EXPECT_FALSE(preview_->player().playing());
 }
 
@@ -207,7 +207,7 @@ TEST_F(SettingPageTest, PreviewFromAPackageAndStopSources) {
   std::ofstream(root_ / "p.dat", std::ios::binary).write(reinterpret_cast<char*>(file.data()), file.size());
   open();
   folder_ = (root_ / "p.dat").string();
-  window_->settingPage().btnSelectPreferClick();
+  window_->settingPage().choosePackage();
   settle();
   EXPECT_EQ(text("Edit9").toStdString(), (root_ / "p.dat").string());
   EXPECT_EQ(text("Edit1"), "4");
@@ -232,7 +232,7 @@ TEST_F(SettingPageTest, PreviewFromAPackageAndStopSources) {
   fs::resize_file(root_ / "p.dat", file.size());
   preview_->btnPlayClick();
   EXPECT_TRUE(preview_->timerActive());
-  window_->settingPage().Button8Click();
+  window_->settingPage().cancel();
   settle();
   EXPECT_FALSE(preview_->timerActive());
   EXPECT_FALSE(window_->isVisible());
