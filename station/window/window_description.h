@@ -62,9 +62,9 @@ struct TextSource {
   bool empty() const { return !key && literal.empty() && suffix.empty(); }
 };
 
-// The model value an element shows; the binder puts it on whenever it changes. This and
-// `Handler` are the one mapping from the model's domain words to the element names that
-// files, the Windows self-check and the tests know.
+// The model value an element shows; the binder puts it on whenever it changes. With
+// `EnabledBy` and `Handler` below, this is the one mapping from the model's domain words to
+// the element names that files, the Windows self-check, the headless trace and the tests know.
 enum class Shows {
   Nothing,
   Caption,         // the window's caption
