@@ -206,14 +206,15 @@ ToolLauncher& systemLauncher() {
   return launcher;
 }
 
-DeviceTool::DeviceTool(ToolLauncher& launcher, StationView& view, std::string miscDir)
-    : launcher_(launcher), view_(view), miscDir_(std::move(miscDir)) {}
+DeviceTool::DeviceTool(ToolLauncher& launcher, RunReporter& report, const RunSettings& settings,
+                       std::string miscDir)
+    : launcher_(launcher), report_(report), settings_(settings), miscDir_(std::move(miscDir)) {}
 
 std::optional<uint32_t> DeviceTool::run(ToolOp op, char drive, const std::string& param) {
   const ToolOpInfo& info = toolOpInfo(op);
   platform::WaitPolicy policy;
   policy.pollMs = info.pollMs;
-  if (info.pump) policy.pump = [this] { view_.pump(); };
+  if (info.pump) policy.pump = [this] { report_.pump(); };
   platform::ChildCommand command = toolCommand(op, drive, param);
   if (drive >= 'A' && drive <= 'Z' && arrivals_[drive - 'A'])
     command.extraEnv = platform::deviceToolEnvironment(drive, arrivals_[drive - 'A']);
@@ -272,7 +273,7 @@ bool DeviceTool::blankCheckPoll(char drive, int slot) {
   int looks = 0;
   for (;;) {
     if (code == kBlankCheckDone) {
-      view_.setStatusColour(slot, TextColour::WindowText);
+      report_.setStatusColour(slot, TextColour::WindowText);
       return true;
     }
     auto polled = run(ToolOp::BlkChkP, drive);
@@ -281,21 +282,21 @@ bool DeviceTool::blankCheckPoll(char drive, int slot) {
     // A poll answer is two reply bytes; anything wider is a tool that did not answer
     // (crashed, killed) and would otherwise keep the loop going for ever.
     if (code > 0xFFFF) return false;
-    int span = view_.blankCheckTicked() ? 100 : 40;
+    int span = settings_.blankCheck() ? 100 : 40;
     int percent = static_cast<int>(code >> 8);
     ++looks;
     // Blinks in groups of four looks: red, then the window-text colour.
     TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
-    view_.setStatusText(
-        slot, view_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%", colour);
-    view_.setProgress(slot, (span - 15) * percent / 100 + 15);
-    view_.pump();
+    report_.setStatus(
+        slot, report_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%", colour);
+    report_.setProgress(slot, (span - 15) * percent / 100 + 15);
+    report_.pump();
     if (code == kBlankCheckFailed) return false;
   }
 }
 
 bool DeviceTool::writePackageStart(char d, PackageKind kind) {
-  std::vector<std::string> list = view_.copyList();
+  std::vector<std::string> list = settings_.copyList();
   int index = choosePackageFile(list, kind, true);
   packageIndex_[static_cast<int>(kind) - 1] = index;
   if (index < 0) return false;
@@ -305,7 +306,7 @@ bool DeviceTool::writePackageStart(char d, PackageKind kind) {
 }
 
 bool DeviceTool::writePackage(char d, PackageKind kind) {
-  std::vector<std::string> list = view_.copyList();
+  std::vector<std::string> list = settings_.copyList();
   int index = choosePackageFile(list, kind, false);
   packageIndex_[static_cast<int>(kind) - 1] = index;
   if (index < 0) return false;

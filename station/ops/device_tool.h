@@ -8,7 +8,8 @@
 #include "platform/drive_table.h"
 #include "platform/process.h"
 #include "station/ops/package_files.h"
-#include "station/ops/station_view.h"
+#include "station/ops/run_reporter.h"
+#include "station/ops/run_settings.h"
 
 #include <array>
 #include <cstdint>
@@ -98,7 +99,10 @@ ToolLauncher& systemLauncher();
 
 class DeviceTool {
  public:
-  DeviceTool(ToolLauncher& launcher, StationView& view, std::string miscDir = "misc");
+  // `report` is served while waits pump and shows the blanking check; `settings` gives the
+  // copy list and the kind of flash test.
+  DeviceTool(ToolLauncher& launcher, RunReporter& report, const RunSettings& settings,
+             std::string miscDir = "misc");
 
   // The exit code, or nothing when the tool could not be started.
   std::optional<uint32_t> run(ToolOp op, char drive, const std::string& param = {});
@@ -142,7 +146,8 @@ class DeviceTool {
   uint32_t number(ToolOp op, char drive, const std::string& param = {});
 
   ToolLauncher& launcher_;
-  StationView& view_;
+  RunReporter& report_;
+  const RunSettings& settings_;
   std::string miscDir_;
   std::array<int, 3> packageIndex_{-1, -1, -1};
   std::array<uint64_t, 26> arrivals_{};  // 0: whatever the letter has at each run

@@ -1,5 +1,5 @@
 // The wrappers on a scripted launcher: what runs, and what each answer becomes.
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@ namespace station {
 namespace {
 
 using testing::FakeLauncher;
-using testing::RecordingView;
+using testing::RecordingStation;
 
 TEST(DeviceTool, FlashIdentificationFromExitCode) {
   struct Case {
@@ -19,14 +19,14 @@ TEST(DeviceTool, FlashIdentificationFromExitCode) {
                {0xFFFFFFFF, 0},          {0x0000FFFE, 0xFFFE}, {0x00010000, 0x00010000}};
   for (const auto& c : cases) {
     FakeLauncher launcher;
-    RecordingView view;
-    DeviceTool tool(launcher, view);
+    RecordingStation view;
+    DeviceTool tool(launcher, view, view);
     launcher.answer({c.code});
     EXPECT_EQ(tool.readFlashId('E'), c.id);
   }
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view);
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view);
   launcher.cannotStart();
   EXPECT_EQ(tool.readFlashId('E'), 0u);
 }
@@ -34,8 +34,8 @@ TEST(DeviceTool, FlashIdentificationFromExitCode) {
 TEST(DeviceTool, ManagerEndAcceptsZeroAndOne) {
   for (uint32_t code : {0u, 1u, 2u, 65535u}) {
     FakeLauncher launcher;
-    RecordingView view;
-    DeviceTool tool(launcher, view, "/nonexistent");
+    RecordingStation view;
+    DeviceTool tool(launcher, view, view, "/nonexistent");
     launcher.answer({code});
     EXPECT_EQ(tool.writeManagerEnd('E'), code <= 1) << code;
     // An unreadable image sums to 0.
@@ -46,8 +46,8 @@ TEST(DeviceTool, ManagerEndAcceptsZeroAndOne) {
 
 TEST(DeviceTool, CouldNotStartIsFalseOrZero) {
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view);
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view);
   launcher.cannotStart();
   EXPECT_FALSE(tool.probe('E'));
   EXPECT_FALSE(tool.badBlockPoll('E'));  // true only when started
@@ -67,8 +67,8 @@ TEST(DeviceTool, ManagerLengthAndChecksumFromTheSameFile) {
   for (unsigned char c : image) sum = (sum + c) & 0xFFFF;
 
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view, dir.string());
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view, dir.string());
   EXPECT_TRUE(tool.writeManagerStart('G'));
   EXPECT_TRUE(tool.writeManager('G'));
   EXPECT_TRUE(tool.writeManagerEnd('G'));
@@ -87,8 +87,8 @@ TEST(DeviceTool, ManagerLengthAndChecksumFromTheSameFile) {
 
 TEST(DeviceTool, ManagerStartWithoutImageRunsNothing) {
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view, "/nonexistent");
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view, "/nonexistent");
   EXPECT_FALSE(tool.writeManagerStart('E'));
   EXPECT_TRUE(launcher.runs.empty());
 }
@@ -120,9 +120,9 @@ TEST(PackageFiles, MixedCaseProgramFoundOnlyByTheStart) {
   auto dir = testing::scratchDir("pkg");
   testing::sizedFile(dir / "Program.Bin", 200000);
   FakeLauncher launcher;
-  RecordingView view;
+  RecordingStation view;
   view.files = {(dir / "Program.Bin").string()};
-  DeviceTool tool(launcher, view);
+  DeviceTool tool(launcher, view, view);
   EXPECT_TRUE(tool.writePackageStart('E', PackageKind::Firmware));
   EXPECT_EQ(launcher.lines().back(), ".\\misc\\devcmd.exe E: wt_pgr_s 200000");
   EXPECT_EQ(tool.packageFileIndex(PackageKind::Firmware), 0);
@@ -134,9 +134,9 @@ TEST(PackageFiles, MixedCaseProgramFoundOnlyByTheStart) {
 
 TEST(PackageFiles, DownloadLinesPerKind) {
   FakeLauncher launcher;
-  RecordingView view;
+  RecordingStation view;
   view.files = {"C:\\fw\\program.bin", "C:\\fw\\prefer.dat", "C:\\cd\\image.iso"};
-  DeviceTool tool(launcher, view);
+  DeviceTool tool(launcher, view, view);
   EXPECT_TRUE(tool.writePackage('E', PackageKind::Firmware));
   EXPECT_TRUE(tool.writePackage('E', PackageKind::Preferences));
   EXPECT_TRUE(tool.writePackage('E', PackageKind::DiskImage));
@@ -162,10 +162,10 @@ TEST(PackageFiles, EachRunKeepsItsOwnIndexes) {
   for (int t = 0; t < 8; ++t)
     workers.emplace_back([&list, &found, t] {
       FakeLauncher launcher;
-      RecordingView view;
+      RecordingStation view;
       view.files = list;
       view.files[static_cast<size_t>(20 * t)] = "C:\\f\\PROGRAM.BIN";
-      DeviceTool tool(launcher, view);
+      DeviceTool tool(launcher, view, view);
       for (int n = 0; n < 50; ++n) tool.writePackage('E', PackageKind::Firmware);
       found[static_cast<size_t>(t)] = tool.packageFileIndex(PackageKind::Firmware);
     });
@@ -204,10 +204,10 @@ TEST(BlankingCheck, PercentBarAndBlink) {
   };
   for (const auto& c : cases) {
     FakeLauncher launcher;
-    RecordingView view;
-    view.blankCheck = c.ticked;
+    RecordingStation view;
+    view.blankCheckTicked = c.ticked;
     for (uint32_t a : c.answers) launcher.answer({a});
-    DeviceTool tool(launcher, view);
+    DeviceTool tool(launcher, view, view);
     EXPECT_EQ(tool.blankCheckPoll('H', 2), c.result);
     EXPECT_EQ(view.events, c.events);
     size_t polls = launcher.runs.size();
@@ -221,9 +221,9 @@ TEST(BlankingCheck, PercentBarAndBlink) {
 
 TEST(BlankingCheck, ToolThatCannotStart) {
   FakeLauncher launcher;
-  RecordingView view;
+  RecordingStation view;
   launcher.cannotStart();
-  DeviceTool tool(launcher, view);
+  DeviceTool tool(launcher, view, view);
   EXPECT_FALSE(tool.blankCheckPoll('E', 0));
   EXPECT_TRUE(view.events.empty());
 }
