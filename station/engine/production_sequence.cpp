@@ -56,7 +56,7 @@ class Run {
     obs_.stepBegan("manager");
     if (dev_.isTarn(drive_)) {
       std::string current = dev_.readLabel(drive_);
-      // An unreadable volume also reads as no label; with an empty LabelEdit it must not
+      // An unreadable volume also reads as no label; with an empty label it must not
       // pass for a finished player.
       if (current == settings_.label() && (!current.empty() || dev_.isReadable(drive_))) {
         // Already produced: nothing is written into it.
@@ -348,6 +348,7 @@ class SystemDevice : public ProductionDevice {
                std::unique_ptr<platform::Volumes> volumes,
                std::unique_ptr<platform::UsbTopology> topology, std::string miscDir)
       : report_(report),
+        settings_(settings),
         tool_(launcher, report, settings),
         volumes_(std::move(volumes)),
         topology_(std::move(topology)),
@@ -374,7 +375,20 @@ class SystemDevice : public ProductionDevice {
   }
   bool badBlockStart(char d) override { return tool_.badBlockStart(d); }
   bool blankCheckStart(char d) override { return tool_.blankCheckStart(d); }
-  bool blankCheckPoll(char d, int slot) override { return tool_.blankCheckPoll(d, slot); }
+  bool blankCheckPoll(char d, int slot) override {
+    int looks = 0;
+    bool done = tool_.blankCheckPoll(d, [&](int percent) {
+      ++looks;
+      // Blinks in groups of four looks: red, then the window-text colour.
+      TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
+      report_.setStatus(slot, report_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%",
+                        colour);
+      int span = settings_.blankCheck() ? 100 : 40;
+      report_.setProgress(slot, (span - 15) * percent / 100 + 15);
+    });
+    if (done) report_.setStatusColour(slot, TextColour::WindowText);
+    return done;
+  }
   bool badBlockPoll(char d) override { return tool_.badBlockPoll(d); }
   bool writePackageStart(char d, PackageKind k) override { return tool_.writePackageStart(d, k); }
   bool writePackage(char d, PackageKind k) override { return tool_.writePackage(d, k); }
@@ -402,6 +416,7 @@ class SystemDevice : public ProductionDevice {
 
  private:
   RunReporter& report_;
+  const RunSettings& settings_;
   DeviceTool tool_;
   std::unique_ptr<platform::Volumes> volumes_;
   std::unique_ptr<platform::UsbTopology> topology_;

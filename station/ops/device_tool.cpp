@@ -268,30 +268,18 @@ bool DeviceTool::writePackageEnd(char d) { return yesNo(ToolOp::WtPgrE, d); }
 bool DeviceTool::checkUpdateSuccess(char d) { return yesNo(ToolOp::ChkUpdateSuccess, d); }
 uint32_t DeviceTool::sizeMB(char d) { return number(ToolOp::GetSizeMB, d); }
 
-bool DeviceTool::blankCheckPoll(char drive, int slot) {
-  uint32_t code = 0xFFFFFF;
-  int looks = 0;
+bool DeviceTool::blankCheckPoll(char drive, const std::function<void(int percent)>& looked) {
   for (;;) {
-    if (code == kBlankCheckDone) {
-      report_.setStatusColour(slot, TextColour::WindowText);
-      return true;
-    }
     auto polled = run(ToolOp::BlkChkP, drive);
     if (!polled) return false;
-    code = *polled;
+    uint32_t code = *polled;
     // A poll answer is two reply bytes; anything wider is a tool that did not answer
     // (crashed, killed) and would otherwise keep the loop going for ever.
     if (code > 0xFFFF) return false;
-    int span = settings_.blankCheck() ? 100 : 40;
-    int percent = static_cast<int>(code >> 8);
-    ++looks;
-    // Blinks in groups of four looks: red, then the window-text colour.
-    TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
-    report_.setStatus(
-        slot, report_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%", colour);
-    report_.setProgress(slot, (span - 15) * percent / 100 + 15);
+    if (looked) looked(static_cast<int>(code >> 8));
     report_.pump();
     if (code == kBlankCheckFailed) return false;
+    if (code == kBlankCheckDone) return true;
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,8 +100,7 @@ ToolLauncher& systemLauncher();
 
 class DeviceTool {
  public:
-  // `report` is served while waits pump and shows the blanking check; `settings` gives the
-  // copy list and the kind of flash test.
+  // `report`'s window is served while waits pump; `settings` gives the copy list.
   DeviceTool(ToolLauncher& launcher, RunReporter& report, const RunSettings& settings,
              std::string miscDir = "misc");
 
@@ -123,9 +123,9 @@ class DeviceTool {
   uint32_t readFlashId(char drive);
   bool writeConfigTable(char drive, const std::string& path);
   bool blankCheckStart(char drive);
-  // Polls until the check completes (true) or fails (false), showing the percentage on
-  // the slot's row.
-  bool blankCheckPoll(char drive, int slot);
+  // Polls until the check completes (true) or fails (false); `looked` hears the percentage
+  // of each answer, the window is served after it.
+  bool blankCheckPoll(char drive, const std::function<void(int percent)>& looked);
   bool badBlockStart(char drive);
   bool badBlockPoll(char drive);
   bool writePackageStart(char drive, PackageKind kind);

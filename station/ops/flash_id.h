@@ -1,5 +1,5 @@
 // Flash identification: the configuration table in misc/ whose stored identification
-// matches the device's, and the flash name from misc/flash.ini for the slot's spare cell.
+// matches the device's, and the flash name from misc/flash.ini for the slot's row.
 #pragma once
 
 #include "station/ops/run_reporter.h"
@@ -29,7 +29,7 @@ std::string findConfigTable(const std::string& miscDir, uint32_t flashId,
 // Whether the folder holds at least one table that names a flash identification.
 bool haveConfigTables(const std::string& miscDir);
 
-// The spare cell's text: flash.ini's name for the table and chip count; else the name for
+// The flash name a row shows: flash.ini's name for the table and chip count; else the name for
 // one chip with " x <count>" appended; else "default".
 std::string flashDisplayName(const ProfileLookup& lookup, const std::string& iniPath,
                              const std::string& table, uint32_t chipCount);

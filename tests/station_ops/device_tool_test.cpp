@@ -173,45 +173,31 @@ TEST(PackageFiles, EachRunKeepsItsOwnIndexes) {
   for (int t = 0; t < 8; ++t) EXPECT_EQ(found[static_cast<size_t>(t)], 20 * t);
 }
 
-struct BlankingCase {
-  bool ticked;
-  std::vector<uint32_t> answers;
-  bool result;
-  std::vector<std::string> events;
-};
-
-TEST(BlankingCheck, PercentBarAndBlink) {
-  const BlankingCase cases[] = {
-      {true, {0x1400, 0x3200, 0x6401}, true,
-       {"text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 50% red", "bar 2 57",
-        "text 2 Blanking Check 100% red", "bar 2 100", "colour 2 window"}},
-      {false, {0x1400, 0x6401}, true,
-       {"text 2 Blanking Check 20% red", "bar 2 20", "text 2 Blanking Check 100% red", "bar 2 40",
-        "colour 2 window"}},
-      {true, {0x1400, 1}, false,
-       {"text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 0% red", "bar 2 15"}},
-      // Four looks red, then four in the window-text colour.
-      {true, {0, 0x0A00, 0x1400, 0x1E00, 0x2800, 0x3200, 0x3C00, 0x4600, 0x5000, 0x6401}, true,
-       {"text 2 Blanking Check 0% red", "bar 2 15", "text 2 Blanking Check 10% red", "bar 2 23",
-        "text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 30% window",
-        "bar 2 40", "text 2 Blanking Check 40% window", "bar 2 49",
-        "text 2 Blanking Check 50% window", "bar 2 57", "text 2 Blanking Check 60% window",
-        "bar 2 66", "text 2 Blanking Check 70% red", "bar 2 74",
-        "text 2 Blanking Check 80% red", "bar 2 83", "text 2 Blanking Check 100% red",
-        "bar 2 100", "colour 2 window"}},
+// The poll loop itself: every two-byte answer is heard as its percentage, 0x6401 ends it
+// done, 1 failed; the row it makes of them is the engine's (system_device_test).
+TEST(BlankingCheck, PollsUntilDoneOrFailed) {
+  struct Case {
+    std::vector<uint32_t> answers;
+    bool result;
+    std::vector<int> percents;
+  };
+  const Case cases[] = {
+      {{0x1400, 0x3200, 0x6401}, true, {20, 50, 100}},
+      {{0x1400, 1}, false, {20, 0}},
+      {{0, 0x0A00, 0x6401}, true, {0, 10, 100}},
       // A tool that died gives no two-byte answer: the loop ends instead of polling for ever.
-      {true, {0x1400, 0xC0000005}, false, {"text 2 Blanking Check 20% red", "bar 2 32"}},
+      {{0x1400, 0xC0000005}, false, {20}},
   };
   for (const auto& c : cases) {
     FakeLauncher launcher;
     RecordingStation view;
-    view.blankCheckTicked = c.ticked;
     for (uint32_t a : c.answers) launcher.answer({a});
     DeviceTool tool(launcher, view, view);
-    EXPECT_EQ(tool.blankCheckPoll('H', 2), c.result);
-    EXPECT_EQ(view.events, c.events);
-    size_t polls = launcher.runs.size();
-    EXPECT_EQ(polls, c.answers.size());
+    std::vector<int> heard;
+    EXPECT_EQ(tool.blankCheckPoll('H', [&](int percent) { heard.push_back(percent); }), c.result);
+    EXPECT_EQ(heard, c.percents);
+    EXPECT_TRUE(view.events.empty()) << "the tool writes no row";
+    EXPECT_EQ(launcher.runs.size(), c.answers.size());
     for (const auto& r : launcher.runs) {
       EXPECT_EQ(r.command.windowsLine, ".\\misc\\devcmd.exe H: blk_chk_p");
       EXPECT_EQ(r.pollMs, 200u);
@@ -224,8 +210,9 @@ TEST(BlankingCheck, ToolThatCannotStart) {
   RecordingStation view;
   launcher.cannotStart();
   DeviceTool tool(launcher, view, view);
-  EXPECT_FALSE(tool.blankCheckPoll('E', 0));
-  EXPECT_TRUE(view.events.empty());
+  bool heard = false;
+  EXPECT_FALSE(tool.blankCheckPoll('E', [&](int) { heard = true; }));
+  EXPECT_FALSE(heard);
 }
 
 }  // namespace
