@@ -24,7 +24,13 @@ class Run {
  public:
   Run(RunReporter& report, RunSettings& settings, ProductionDevice& device, Pauses& pauses,
       char drive, RunObserver& observer)
-      : report_(report), settings_(settings), dev_(device), pauses_(pauses), obs_(observer), drive_(drive), x_(1, drive) {}
+      : report_(report),
+        settings_(settings),
+        dev_(device),
+        pauses_(pauses),
+        obs_(observer),
+        drive_(drive),
+        x_(1, drive) {}
 
   RunOutcome go() {
     log(": Start");
@@ -260,7 +266,8 @@ class Run {
   void successEnd() {
     obs_.stepBegan("volume_check");
     report_.setProgressVisible(slot_, true);
-    report_.setStatus(slot_, text(unreset_ ? LangText::UnresetMsg : LangText::SuccessMsg), TextColour::Blue);
+    report_.setStatus(slot_, text(unreset_ ? LangText::UnresetMsg : LangText::SuccessMsg),
+                      TextColour::Blue);
     report_.setProgress(slot_, 100);
     report_.showPicture(slot_, StatusPicture::Success);
     log(" success!");
@@ -381,8 +388,8 @@ class SystemDevice : public ProductionDevice {
       ++looks;
       // Blinks in groups of four looks: red, then the window-text colour.
       TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
-      report_.setStatus(slot, report_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%",
-                        colour);
+      std::string shown = report_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%";
+      report_.setStatus(slot, shown, colour);
       int span = settings_.blankCheck() ? 100 : 40;
       report_.setProgress(slot, (span - 15) * percent / 100 + 15);
     });
@@ -429,7 +436,8 @@ std::unique_ptr<ProductionDevice> makeProductionDevice(
     RunReporter& report, const RunSettings& settings, ToolLauncher& launcher,
     std::unique_ptr<platform::Volumes> volumes, std::unique_ptr<platform::UsbTopology> topology,
     std::string miscDir) {
-  return std::make_unique<SystemDevice>(report, settings, launcher, std::move(volumes), std::move(topology),
+  return std::make_unique<SystemDevice>(report, settings, launcher, std::move(volumes),
+                                        std::move(topology),
                                         std::move(miscDir));
 }
 
@@ -438,7 +446,8 @@ std::unique_ptr<ProductionDevice> makeSystemProductionDevice(RunReporter& report
                                                              const platform::Players& players) {
   std::string folder = platform::programFolder();
   std::string misc = platform::miscPathIn(folder.empty() ? std::string(".") : folder);
-  return makeProductionDevice(report, settings, systemLauncher(), players.volumes(), players.topology(), misc);
+  return makeProductionDevice(report, settings, systemLauncher(), players.volumes(),
+                              players.topology(), misc);
 }
 
 void SleepingPauses::pause(unsigned ms) {

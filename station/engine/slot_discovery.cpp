@@ -65,7 +65,8 @@ std::optional<SlotPort> discoverSlot(char drive, platform::UsbTopology& topology
       report.appendPortLog(x + ":" + "Port =" + "0" + ":" + "0" + " fail");
       return std::nullopt;
     case PortDecodeOutcome::TooManyPorts:
-      report.showMessage(report.text(LangText::HubPortExeccdStr), report.text(LangText::FailMsg), MessageIcon::Error);
+      report.showMessage(report.text(LangText::HubPortExeccdStr), report.text(LangText::FailMsg),
+                         MessageIcon::Error);
       return std::nullopt;
     case PortDecodeOutcome::Found:
       break;

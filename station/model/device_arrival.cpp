@@ -64,7 +64,8 @@ void handleRefusalGone(StationModel& model, const std::string& device) {
   model.appendPortLog(device + ": -->");
   const std::string prefix = device + " refused: ";
   for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
-    if (model.rows().slotDriveLetter(slot) != 0 || model.rows().slotRow(slot).text.rfind(prefix, 0) != 0) continue;
+    const RowState row = model.rows().slotRow(slot);
+    if (model.rows().slotDriveLetter(slot) != 0 || row.text.rfind(prefix, 0) != 0) continue;
     model.rows().setStatusText(slot, model.lang(LangText::WaitDeviceMsg), TextColour::WindowText);
   }
 }

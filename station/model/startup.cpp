@@ -102,6 +102,8 @@ void SystemAreachkClick(StationModel& model) {
   computeSystemArea(model.reporter(), model.runSettings());
 }
 
-void SystemAreaComBoChange(StationModel& model) { computeSystemArea(model.reporter(), model.runSettings()); }
+void SystemAreaComBoChange(StationModel& model) {
+  computeSystemArea(model.reporter(), model.runSettings());
+}
 
 }  // namespace station

@@ -34,7 +34,9 @@ class StationModel::Reporter : public RunReporter {
   }
   void setStatusColour(int slot, TextColour colour) override { m_.rows_.setStatusColour(slot, colour); }
   void setProgress(int slot, int position) override { m_.rows_.setProgress(slot, position); }
-  void setProgressVisible(int slot, bool visible) override { m_.rows_.setProgressVisible(slot, visible); }
+  void setProgressVisible(int slot, bool visible) override {
+    m_.rows_.setProgressVisible(slot, visible);
+  }
   std::string portCell(int slot) const override { return m_.rows_.slotRow(slot).port; }
   void setPortCell(int slot, const std::string& text) override { m_.rows_.setPortCell(slot, text); }
   void setFlashName(int slot, const std::string& name) override { m_.rows_.setSpareCell(slot, name); }

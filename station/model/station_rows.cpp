@@ -105,7 +105,8 @@ bool StationRows::releaseDrive(char drive) {
   r.text = waiting;
   publishSlot(slot);
   if (std::all_of(rows_.begin(), rows_.end(), [&](const RowState& s) { return s.text == waiting; })) {
-    for (Element e : {Element::chkBarFixed, Element::CheckManuupgrade}) controls_.setEnabledHeld(e, true);
+    for (Element e : {Element::chkBarFixed, Element::CheckManuupgrade})
+      controls_.setEnabledHeld(e, true);
   }
   for (int i = 0; i < DEVICE_COUNT; ++i) {
     if (drive_[i] != drive) continue;
