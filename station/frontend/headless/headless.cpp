@@ -193,7 +193,7 @@ std::string trimmed(std::string s) {
 
 int startedRuns(const StationModel& model) {
   int n = 0;
-  for (int slot = 0; slot < DEVICE_COUNT; ++slot) n += model.runMarked(slot) ? 1 : 0;
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) n += model.rows().runMarked(slot) ? 1 : 0;
   return n;
 }
 
@@ -233,7 +233,7 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   if (word == "remove") {
     int index = 0;
     if (args.size() != 1 || !parseIndex(args[0], index)) return "error: usage: remove INDEX";
-    if (index >= static_cast<int>(model.copyList().size())) return "error: no item " + args[0];
+    if (index >= static_cast<int>(model.files().copyList().size())) return "error: no item " + args[0];
     if (!fe.usable("RemoveBtn")) return unusable("RemoveBtn");
     binder.selected("SelectFileList2", {index});
     binder.clicked("RemoveBtn");
@@ -360,7 +360,7 @@ class Watchdog {
       return;
     }
     if (!takeClose()) return;
-    Counters c = model_.counters();
+    Counters c = model_.rows().counters();
     if (timedOut) std::fprintf(o_.out, "timeout: %d of %d runs tallied\n", c.total, o_.runs);
     code_ = !FormClose(model_)     ? kHeadlessCloseFailed
             : timedOut             ? kHeadlessTimedOut
@@ -460,7 +460,7 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
       if (quit) break;
     }
     if (quit) break;
-    Counters c = model.counters();
+    Counters c = model.rows().counters();
     if (options.runs > 0 && c.total >= options.runs) break;
     if (options.stop && options.stop->load()) break;
     if (options.timeoutSeconds > 0 && Clock::now() >= deadline) {
@@ -484,7 +484,7 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
   fe.runQueued();
   if (!closed) return kHeadlessCloseFailed;
   if (timedOut) return kHeadlessTimedOut;
-  Counters c = model.counters();
+  Counters c = model.rows().counters();
   return c.success == c.total ? kHeadlessAllSucceeded : kHeadlessRunFailed;
 }
 
