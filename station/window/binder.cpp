@@ -47,9 +47,9 @@ FrontEndInputs inputsOf(Binder& b) {
 
 void Binder::makeSettingPage() {
   SettingPageDeps d;
-  d.values = [this] { return model_.settings(); };
-  d.setValues = [this](const Settings& s) { model_.setSettingsPageValues(s); };
-  d.setEdit5 = [this](const std::string& text) { model_.setEdit5(text); };
+  d.values = [this] { return model_.controls().settings(); };
+  d.setValues = [this](const Settings& s) { model_.controls().setSettingsPageValues(s); };
+  d.setEdit5 = [this](const std::string& text) { model_.controls().setEdit5(text); };
   d.loader = deps_.loader;
   d.chooseFolder = [this] { return fe_.chooseFolder(); };
   d.choosePackage = [this] { return fe_.choosePackage(display(model_.lang(LangText::SelectFileStr))); };
@@ -61,8 +61,8 @@ void Binder::makeSettingPage() {
   d.closePreview = [this] { if (deps_.closePreview) deps_.closePreview(); };
   d.pump = [this] { model_.pump(); };
   if (!deps_.newPackagePath.empty()) d.newPackagePath = deps_.newPackagePath;
-  page_ = std::make_unique<SettingPage>(std::move(d), model_.settingPageState());
-  page_->setListener([this] { model_.setSettingPageState(page_->state()); });
+  page_ = std::make_unique<SettingPage>(std::move(d), model_.controls().settingPageState());
+  page_->setListener([this] { model_.controls().setSettingPageState(page_->state()); });
   StartupHooks& h = deps_.hooks;
   if (!h.validateFrameFolders) h.validateFrameFolders = [this](StationModel&) { page_->validateStoredFolders(); };
   if (!h.stopPreview) h.stopPreview = [this] { if (deps_.stopPreview) deps_.stopPreview(); };
@@ -249,15 +249,15 @@ std::string Binder::portCellText(int row, const RowState& state) const {
   std::string port = display(state.port);
   if (port.empty() && deps_.driveInPortCell)
     for (int slot = 0; slot < DEVICE_COUNT; ++slot)
-      if (model_.rowOfSlot(slot) == row)
-        if (const char drive = model_.slotDriveLetter(slot)) port = std::string(1, drive) + ":";
+      if (model_.rows().rowOfSlot(slot) == row)
+        if (const char drive = model_.rows().slotDriveLetter(slot)) port = std::string(1, drive) + ":";
   return port;
 }
 
 void Binder::apply(const Change& change) {
   if (std::holds_alternative<TextsLoaded>(change)) return applyTexts();
   if (std::holds_alternative<SlotsRebound>(change)) {
-    for (int i = 0; i < DEVICE_COUNT; ++i) apply(RowChanged{-1, i, model_.row(i)});
+    for (int i = 0; i < DEVICE_COUNT; ++i) apply(RowChanged{-1, i, model_.rows().row(i)});
     return;
   }
   // Each element takes from the record what it shows and what its enabled state follows.
@@ -270,24 +270,24 @@ void Binder::apply(const Change& change) {
 
 std::vector<Change> Binder::modelState() const {
   std::vector<Change> state;
-  for (int i = 0; i < DEVICE_COUNT; ++i) state.push_back(RowChanged{-1, i, model_.row(i)});
-  state.push_back(CountersChanged{model_.counters()});
+  for (int i = 0; i < DEVICE_COUNT; ++i) state.push_back(RowChanged{-1, i, model_.rows().row(i)});
+  state.push_back(CountersChanged{model_.rows().counters()});
   for (int i = 0; i < kElementCount; ++i) {
     const Element e = static_cast<Element>(i);
-    state.push_back(EnabledChanged{e, model_.enabled(e)});
+    state.push_back(EnabledChanged{e, model_.controls().enabled(e)});
   }
   for (int i = 0; i < kCheckCount; ++i) {
     const Check c = static_cast<Check>(i);
-    state.push_back(CheckedChanged{c, model_.checked(c)});
+    state.push_back(CheckedChanged{c, model_.controls().checked(c)});
   }
-  state.push_back(ComboIndexChanged{model_.comboIndex()});
-  state.push_back(LabelChanged{model_.labelText()});
-  state.push_back(CopyListChanged{model_.copyList(), model_.selection()});
-  state.push_back(SystemAreaTextChanged{model_.systemAreaText()});
-  state.push_back(CaptionChanged{model_.caption(), model_.appTitle()});
-  state.push_back(SettingsPageChanged{model_.settings(), model_.edit5()});
-  state.push_back(PageStateChanged{model_.settingPageState()});
-  state.push_back(PageChanged{model_.activePage()});
+  state.push_back(ComboIndexChanged{model_.controls().comboIndex()});
+  state.push_back(LabelChanged{model_.controls().labelText()});
+  state.push_back(CopyListChanged{model_.files().copyList(), model_.files().selection()});
+  state.push_back(SystemAreaTextChanged{model_.controls().systemAreaText()});
+  state.push_back(CaptionChanged{model_.controls().caption(), model_.controls().appTitle()});
+  state.push_back(SettingsPageChanged{model_.controls().settings(), model_.controls().edit5()});
+  state.push_back(PageStateChanged{model_.controls().settingPageState()});
+  state.push_back(PageChanged{model_.controls().activePage()});
   return state;
 }
 
@@ -300,9 +300,9 @@ void Binder::guarded(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& e) {
-    message(e.what(), display(model_.appTitle()), MessageIcon::Error);
+    message(e.what(), display(model_.controls().appTitle()), MessageIcon::Error);
   } catch (...) {
-    message("Unknown error", display(model_.appTitle()), MessageIcon::Error);
+    message("Unknown error", display(model_.controls().appTitle()), MessageIcon::Error);
   }
 }
 
@@ -336,7 +336,7 @@ void Binder::handle(const ElementDesc& e, const Input& in) {
       break;
     case Handler::ChooseSystemAreaSize:
       if (index) {
-        model_.setComboIndexValue(*index);
+        model_.controls().setComboIndexValue(*index);
         SystemAreaComBoChange(model_);
       }
       break;
@@ -344,11 +344,11 @@ void Binder::handle(const ElementDesc& e, const Input& in) {
       if (auto* text = std::get_if<std::string>(&in)) {
         // A text the volume cannot take is refused: the edit shows the label as it was.
         const std::optional<std::string> label = labelFromUtf8(*text);
-        model_.setLabelText(label ? *label : model_.labelText(), false);
+        model_.controls().setLabelText(label ? *label : model_.controls().labelText(), false);
       }
       break;
     case Handler::SelectCopyItems:
-      if (auto* selection = std::get_if<std::vector<int>>(&in)) model_.setSelection(*selection);
+      if (auto* selection = std::get_if<std::vector<int>>(&in)) model_.files().setSelection(*selection);
       break;
     case Handler::AddFiles:
       if (click)

@@ -202,7 +202,7 @@ std::string trimmed(std::string s) {
 
 int startedRuns(const StationModel& model) {
   int n = 0;
-  for (int slot = 0; slot < DEVICE_COUNT; ++slot) n += model.runMarked(slot) ? 1 : 0;
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) n += model.rows().runMarked(slot) ? 1 : 0;
   return n;
 }
 
@@ -243,7 +243,7 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   if (word == "remove") {
     int index = 0;
     if (args.size() != 1 || !parseIndex(args[0], index)) return "error: usage: remove INDEX";
-    if (index >= static_cast<int>(model.copyList().size())) return "error: no item " + args[0];
+    if (index >= static_cast<int>(model.files().copyList().size())) return "error: no item " + args[0];
     const std::string& remove = elementCalling(Handler::RemoveFiles);
     if (!fe.usable(remove)) return unusable(remove);
     binder.selected(elementCalling(Handler::SelectCopyItems), {index});
@@ -373,7 +373,7 @@ class Watchdog {
       return;
     }
     if (!takeClose()) return;
-    Counters c = model_.counters();
+    Counters c = model_.rows().counters();
     if (timedOut) std::fprintf(o_.out, "timeout: %d of %d runs tallied\n", c.total, o_.runs);
     code_ = !FormClose(model_)     ? kHeadlessCloseFailed
             : timedOut             ? kHeadlessTimedOut
@@ -473,7 +473,7 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
       if (quit) break;
     }
     if (quit) break;
-    Counters c = model.counters();
+    Counters c = model.rows().counters();
     if (options.runs > 0 && c.total >= options.runs) break;
     if (options.stop && options.stop->load()) break;
     if (options.timeoutSeconds > 0 && Clock::now() >= deadline) {
@@ -497,7 +497,7 @@ int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalCont
   fe.runQueued();
   if (!closed) return kHeadlessCloseFailed;
   if (timedOut) return kHeadlessTimedOut;
-  Counters c = model.counters();
+  Counters c = model.rows().counters();
   return c.success == c.total ? kHeadlessAllSucceeded : kHeadlessRunFailed;
 }
 

@@ -93,7 +93,7 @@ void closeWhenDone(station::win32::StationWindow& window, const station::Station
   HWND w = window.window();
   if (o.runs > 0) {
     window.binder().setAppliedListener([&window, w, runs = o.runs](const station::Change&) {
-      const station::Counters c = window.model().counters();
+      const station::Counters c = window.model().rows().counters();
       static bool done = false;  // the listener runs on the window thread
       if (!done && c.total >= runs && c.running == 0) {
         done = true;
