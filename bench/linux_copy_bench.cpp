@@ -2,7 +2,9 @@
 // devices at once through the station's volume operations (mtools on the device nodes),
 // against dd writing the same bytes to the same devices at once. Both phases end with the
 // devices flushed. Needs root and loop devices; prints the reason and ends otherwise.
-//   linux_copy_bench [DEVICE_MIB]   (1024 by default; FAT32 on 256 MiB has 512-byte clusters)
+//   linux_copy_bench [DEVICE_MIB [FILE_MIB]]   (1024 and 8 by default; FAT32 on 256 MiB has
+//   512-byte clusters). Four files a device: with 8 MiB each a side takes a fifth of a
+//   second, so a busy machine moves the ratio; larger files show the steady rate.
 #include <algorithm>
 #include <cstdlib>
 #include <chrono>
@@ -22,13 +24,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kDevices = 8;
 constexpr int kFiles = 4;
-constexpr unsigned kFileMib = 8;
 constexpr int kRounds = 3;  // after one warm-up round
 
 // Sectors read and written by the devices, from the kernel's counters.
 struct DiskBytes {
-  uint64_t read = 0, written = 0;
-  DiskBytes operator-(const DiskBytes& o) const { return {read - o.read, written - o.written}; }
+  uint64_t read = 0, written = 0, readRequests = 0;
+  DiskBytes operator-(const DiskBytes& o) const {
+    return {read - o.read, written - o.written, readRequests - o.readRequests};
+  }
 };
 
 DiskBytes diskBytes(const std::vector<std::unique_ptr<AttachedLoop>>& loops) {
@@ -37,6 +40,7 @@ DiskBytes diskBytes(const std::vector<std::unique_ptr<AttachedLoop>>& loops) {
     DiskStat s = diskStat(l->name());
     total.read += s.readBytes;
     total.written += s.writtenBytes;
+    total.readRequests += s.readRequests;
   }
   return total;
 }
@@ -58,6 +62,12 @@ double atOnce(Work work) {
 
 int main(int argc, char** argv) {
   const unsigned deviceMib = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 1024;
+  const unsigned fileMib = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 8;
+  if (uint64_t{kFiles} * fileMib + 128 > deviceMib) {
+    std::printf("linux_copy_bench: %u MiB devices cannot take %d files of %u MiB\n", deviceMib,
+                kFiles, fileMib);
+    return 2;
+  }
   std::string why;
   if (!loopDevicesUsable(why)) {
     std::printf("linux_copy_bench: skipped: %s\n", why.c_str());
@@ -66,7 +76,7 @@ int main(int argc, char** argv) {
   tarn::testing::TempFolder scratch("copybench");
   std::vector<std::string> files;
   for (int f = 0; f < kFiles; ++f) {
-    std::string bytes(size_t{kFileMib} << 20, '\0');
+    std::string bytes(size_t{fileMib} << 20, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 31 + f) >> 3);
     files.push_back(scratch.write("song" + std::to_string(f) + ".mp3", bytes));
   }
@@ -105,7 +115,7 @@ int main(int argc, char** argv) {
 
   // Each round runs both sides, in turn first: a shared machine's load then falls on both
   // alike. The first round only warms up (page cache, tools in memory).
-  std::vector<double> ratios, readShares;
+  std::vector<double> ratios, readShares, readRequests;
   double copyBest = 1e9, ddBest = 1e9;
   for (int round = 0; round <= kRounds; ++round) {
     double copyTime = 0, ddTime = 0;
@@ -116,7 +126,7 @@ int main(int argc, char** argv) {
           // The same bytes, past the volume's start, one dd a file as the copies go.
           for (int f = 0; f < kFiles; ++f)
             runTool({"dd", "if=" + files[f], "of=" + loops[d]->node(), "bs=1M", "conv=notrunc",
-                     "seek=" + std::to_string(128 + f * kFileMib), "status=none"});
+                     "seek=" + std::to_string(128 + f * fileMib), "status=none"});
           flushDevice(loops[d]->node());
         });
       } else {
@@ -140,17 +150,19 @@ int main(int argc, char** argv) {
     if (round == 0) continue;
     ratios.push_back(ddTime / copyTime);  // throughput of copy over throughput of dd
     readShares.push_back(copyBytes.written ? double(copyBytes.read) / double(copyBytes.written) : 0);
+    readRequests.push_back(double(copyBytes.readRequests) / kDevices);
     copyBest = std::min(copyBest, copyTime);
     ddBest = std::min(ddBest, ddTime);
   }
-  const double mib = double{kDevices} * kFiles * kFileMib;
+  const double mib = double{kDevices} * kFiles * fileMib;
   std::sort(ratios.begin(), ratios.end());
   std::sort(readShares.begin(), readShares.end());
+  std::sort(readRequests.begin(), readRequests.end());
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
   std::printf("copy phase, %d loop devices of %u MiB (FAT32) at once, %d files of %u MiB each,"
               " %d rounds after a warm-up, sides in turn first; load average %.2f %.2f %.2f\n",
-              kDevices, deviceMib, kFiles, kFileMib, kRounds, load[0], load[1], load[2]);
+              kDevices, deviceMib, kFiles, fileMib, kRounds, load[0], load[1], load[2]);
   std::printf("  station copy (one mcopy a device): best %.3f s  %.1f MiB/s\n", copyBest, mib / copyBest);
   std::printf("  dd of the same bytes:              best %.3f s  %.1f MiB/s\n", ddBest, mib / ddBest);
   std::printf("  ratio copy/dd throughput:  min %.2f  median %.2f  max %.2f (target min >= 1.0)\n",
@@ -158,5 +170,8 @@ int main(int argc, char** argv) {
   std::printf("  device bytes read/written during the copy:  min %.3f  median %.3f  max %.3f"
               " (target < 0.10)\n",
               readShares.front(), readShares[readShares.size() / 2], readShares.back());
+  std::printf("  device read requests a device during the copy (each one a wait):  min %.0f  median %.0f"
+              "  max %.0f\n",
+              readRequests.front(), readRequests[readRequests.size() / 2], readRequests.back());
   return 0;
 }

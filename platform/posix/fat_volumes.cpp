@@ -31,17 +31,19 @@ std::string baseName(const std::string& path) {
 }
 
 // The volume's node held open while files are copied onto it, with the device's read-ahead
-// off. The tool reads a buffer's worth before writing a partial one; read-ahead turns
-// each of those reads into megabytes, about as much read as written. Holding the node
-// keeps the device's cache (FAT, root) from being dropped when a tool closes it.
+// at one page. The tool reads a buffer's worth before writing a partial one; read-ahead
+// turns each of those reads into megabytes, about as much read as written, while none at
+// all splits every read into one request a page. Holding the node keeps the device's cache
+// (FAT, root) from being dropped when a tool closes it.
 class DeviceHold {
  public:
   explicit DeviceHold(const std::string& node) : fd_(open(node.c_str(), O_RDONLY | O_CLOEXEC)) {
 #ifdef __linux__
     struct stat st;
+    const long page = sysconf(_SC_PAGESIZE) / 512;  // in sectors, as the device counts
     if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISBLK(st.st_mode) &&
-        ioctl(fd_, BLKRAGET, &readAhead_) == 0 && readAhead_ != 0 &&
-        ioctl(fd_, BLKRASET, 0UL) == 0)
+        ioctl(fd_, BLKRAGET, &readAhead_) == 0 && readAhead_ > page &&
+        ioctl(fd_, BLKRASET, static_cast<unsigned long>(page)) == 0)
       restore_ = true;
 #endif
   }

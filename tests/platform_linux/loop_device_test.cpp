@@ -285,6 +285,7 @@ TEST_F(LoopDevice, CopyListIsOneToolRunThatWritesMoreThanItReads) {
 
     ToolLog tools(scratch);
     loop.flush();  // nothing of the volume in the cache: the copy reads what it needs
+    const std::string readAhead = readBytes("/sys/block/" + loop.name() + "/queue/read_ahead_kb", 0, 64);
     DiskStat before = diskStat(loop.name());
     EXPECT_EQ(volumes->copyAllToRoot({{first, "song.mp3"},
                                       {renamed, "Track Two.wav"},
@@ -299,6 +300,10 @@ TEST_F(LoopDevice, CopyListIsOneToolRunThatWritesMoreThanItReads) {
     uint64_t written = after.writtenBytes - before.writtenBytes;
     EXPECT_GE(written, 18u << 20);
     EXPECT_LT(read * 10, written) << read << " bytes read for " << written << " written";
+    uint64_t requests = after.readRequests - before.readRequests;
+    EXPECT_LT(requests * (256u << 10), written) << requests << " read requests, each one a wait";
+    EXPECT_EQ(readBytes("/sys/block/" + loop.name() + "/queue/read_ahead_kb", 0, 64), readAhead)
+        << "the device's read-ahead as it was";
 
     EXPECT_EQ(rootListing(loop.node()), "song.mp3\nTrack Two.wav\nodd.bin\n")
         << "a replaced file keeps its place";

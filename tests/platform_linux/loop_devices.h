@@ -120,13 +120,14 @@ inline std::string rootListing(const std::string& node) {
 // Bytes the kernel counted as read from and written to the disk `name` ("loop3").
 struct DiskStat {
   uint64_t readBytes = 0, writtenBytes = 0;
+  uint64_t readRequests = 0;  // each one a wait for the device
 };
 inline DiskStat diskStat(const std::string& name) {
   std::ifstream in("/sys/block/" + name + "/stat");
   uint64_t f[7] = {};
   for (uint64_t& v : f) in >> v;
   // Fields 3 and 7 count 512-byte sectors whatever the device's own sector size.
-  return {f[2] * 512, f[6] * 512};
+  return {f[2] * 512, f[6] * 512, f[0]};
 }
 
 // What was written through a device node, down to its backing file.
