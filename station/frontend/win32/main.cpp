@@ -4,19 +4,18 @@
 // answered by them, their volumes the drives of the same letters.
 #include <windows.h>
 
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "station/frontend/headless/headless.h"
 #include "station/frontend/win32/self_check.h"
 #include "station/frontend/win32/station_window.h"
 #include "platform/program_folder.h"
+#include "station/program/shell.h"
 #include "station/program/station_program.h"
 
 namespace {
@@ -24,8 +23,7 @@ namespace {
 const char kWindowUsage[] =
     "  --self-check REPORT  window tests: check the window's controls against its\n"
     "                    description and the model, drive them, write REPORT, close\n"
-    "  --screenshot FILE.bmp  the window as a picture: with --self-check at its start,\n"
-    "                    with --runs once the runs are tallied\n"
+    "                    (with --screenshot: the window as a picture at its start)\n"
     "  --wait-raise MS   with --self-check: minimised, wait for a later start to restore\n"
     "                    it, then for the file REPORT.close before closing\n"
     "  --wait-arrival L  with --self-check: wait for drive L's arrival in the port log\n";
@@ -59,8 +57,6 @@ int windowOption(const std::vector<std::string>& args, size_t at) {
   if (a == "--self-check") {
     selfCheck.report = v;
     selfChecking = true;
-  } else if (a == "--screenshot") {
-    selfCheck.screenshot = v;
   } else if (a == "--wait-raise") {
     if (!positive(v, selfCheck.waitRaiseMs)) return 0;
   } else if (a == "--wait-arrival") {
@@ -85,42 +81,6 @@ std::string folderTooLongMessage() {
          "):\n" + folder + "\nMove the station to a shorter folder and start it again.";
 }
 
-std::atomic<int> exitCode{0};
-
-// --runs and --timeout with a window (tests, demos): close once enough runs are tallied,
-// or when the time is up; a station held up past its close is ended.
-void closeWhenDone(station::win32::StationWindow& window, const station::StationOptions& o) {
-  HWND w = window.window();
-  if (o.runs > 0) {
-    window.binder().setAppliedListener([&window, w, runs = o.runs](const station::Change&) {
-      const station::Counters c = window.model().counters();
-      static bool done = false;  // the listener runs on the window thread
-      if (!done && c.total >= runs && c.running == 0) {
-        done = true;
-        exitCode = c.fail > 0 ? station::kHeadlessRunFailed : station::kHeadlessAllSucceeded;
-        if (!selfCheck.screenshot.empty()) {
-          // After the rows' last changes have reached the window.
-          window.frontEnd().runOnWindowThread(
-              [w] {
-                if (!station::win32::captureWindow(w, selfCheck.screenshot)) exitCode = station::kHeadlessRunFailed;
-              },
-              false);
-        }
-        window.frontEnd().runOnWindowThread([w] { PostMessageW(w, WM_CLOSE, 0, 0); }, false);
-      }
-    });
-  }
-  if (o.timeout > 0) {
-    std::thread([w, seconds = o.timeout] {
-      Sleep(static_cast<DWORD>(seconds) * 1000);
-      exitCode = station::kHeadlessTimedOut;
-      PostMessageW(w, WM_CLOSE, 0, 0);
-      Sleep(5000);
-      station::exitProcess(station::kHeadlessTimedOut);
-    }).detach();
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,32 +92,22 @@ int main(int argc, char** argv) {
     else MessageBoxA(nullptr, refusal.c_str(), platform::kInstanceName, MB_OK | MB_ICONERROR);
     station::exitProcess(1);
   }
-  if (p.options.headless) station::runHeadlessStation(p);
+  if (p.options.headless) {
+    station::HeadlessOptions options;
+    options.commands = station::readCommand;
+    station::HeadlessHost host(std::move(options));
+    station::exitProcess(station::runStation(p, host));
+  }
 
   // Pictures (WIC) and the folder chooser are COM services of this thread.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  platform::InstanceLock* lock = p.check.lock.get();
-  if (!station::createStation(p)) station::exitProcess(0);  // the running one comes forward
-  station::win32::StationWindow* window = nullptr;
-  try {
-    station::win32::StationWindowDeps deps;
-    deps.arrival = p.arrival.get();
-    deps.events = p.events.get();
-    if (selfChecking) deps.dialogs = station::win32::selfCheckDialogs();
-    window = new station::win32::StationWindow(*p.model, std::move(deps));
-  } catch (const std::exception& e) {
-    MessageBoxA(nullptr, e.what(), platform::kInstanceName, MB_OK | MB_ICONERROR);
-    station::exitProcess(1);
+  station::win32::StationWindow window(selfChecking ? station::win32::selfCheckDialogs()
+                                                    : station::win32::Win32Dialogs{});
+  if (selfChecking) {
+    selfCheck.screenshot = p.options.screenshot;
+    window.setOnReady([&window] { station::win32::startSelfCheck(window, selfCheck); });
   }
-  lock->setWindow(window->window());
-  window->show();
-  // Tests and scripts that start the station wait for this line before they plug players.
-  std::fputs("ready\n", stdout);
-  std::fflush(stdout);
-  if (selfChecking) station::win32::startSelfCheck(*window, selfCheck);
-  closeWhenDone(*window, p.options);
-  const int code = window->run();
+  const int code = station::runStation(p, window);
   // Workers still running are neither waited for nor stopped.
-  if (selfChecking) station::exitProcess(station::win32::selfCheckExitCode());
-  station::exitProcess(p.options.runs > 0 || p.options.timeout > 0 ? exitCode.load() : code);
+  station::exitProcess(selfChecking ? station::win32::selfCheckExitCode() : code);
 }

@@ -12,6 +12,6 @@ if(WIN32)
                         shell32 ole32)
 
   add_executable(mpstation WIN32 ${win32_dir}/main.cpp ${win32_dir}/mpstation.rc)
-  target_link_libraries(mpstation PRIVATE station_win32 station_program)
+  target_link_libraries(mpstation PRIVATE station_win32 station_headless station_program)
   set_target_properties(mpstation PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST_DIR})
 endif()

@@ -1,7 +1,9 @@
 #include "station/frontend/win32/station_window.h"
 
-#include <thread>
+#include <cstdio>
 
+#include "platform/single_instance.h"
+#include "station/frontend/win32/self_check.h"
 #include "station/settings/picture.h"
 
 namespace station::win32 {
@@ -25,11 +27,17 @@ void pumpMessages() {
 
 }  // namespace
 
-StationWindow::StationWindow(StationModel& model, StationWindowDeps deps) : model_(model), deps_(std::move(deps)) {
-  frontEnd_ = std::make_unique<Win32FrontEnd>(deps_.dialogs);
+StationWindow::StationWindow(Win32Dialogs dialogs) {
+  frontEnd_ = std::make_unique<Win32FrontEnd>(std::move(dialogs));
   // The preview window exists before the main window is shown, hidden until a Preview.
   preview_ = std::make_unique<PreviewWindow>(*frontEnd_, loadPicture);
-  BinderDeps b;
+}
+
+StationWindow::~StationWindow() = default;
+
+HWND StationWindow::window() const { return frontEnd_->handle(mainName()); }
+
+void StationWindow::configure(BinderDeps& b) {
   b.driveInPortCell = true;
   b.loader = loadPicture;
   PreviewWindow* preview = preview_.get();
@@ -37,56 +45,47 @@ StationWindow::StationWindow(StationModel& model, StationWindowDeps deps) : mode
   b.previewShutdown = [preview] { preview->Button5Click(); };
   b.stopPreview = [preview] { preview->stopRequest(); };
   b.closePreview = [this] { frontEnd_->closeWindow(previewWindowDesc().window().name); };
-  binder_ = std::make_unique<Binder>(model_, *frontEnd_, std::move(b));
-  FrontEndInputs inputs = inputsOf(*binder_);
+}
+
+void StationWindow::bind(Binder& binder, std::function<bool()> closing) {
+  binder_ = &binder;
+  closing_ = std::move(closing);
+  FrontEndInputs inputs = inputsOf(binder);
   auto toBinder = inputs.clicked;
+  PreviewWindow* preview = preview_.get();
   inputs.clicked = [preview, toBinder](const std::string& name) {
     if (!preview->clicked(name)) toBinder(name);
   };
   frontEnd_->setInputs(std::move(inputs));
-  binder_->create(mainWindowDesc());
-  binder_->renderAll();
+}
+
+void StationWindow::made() {
   SettingPage* page = binder_->settingPage();
   preview_->setSource([page] { return page->previewSource(); });
   frontEnd_->setCloseHandler(mainName(), [this] { close(); });
-
-  model_.setWindowThread(std::this_thread::get_id());
-  model_.setPumpHook(pumpMessages);
-  binder_->attach();
-  attached_ = true;
 }
 
-StationWindow::~StationWindow() { detach(); }
+std::function<void()> StationWindow::pump() { return pumpMessages; }
 
-HWND StationWindow::window() const { return frontEnd_->handle(mainName()); }
-
-void StationWindow::detach() {
-  if (!attached_) return;
-  attached_ = false;
-  frontEnd_->setTimer(mainName(), 0, {});
-  binder_->detach();
-  model_.setPumpHook(nullptr);
-}
-
-void StationWindow::show() {
-  if (shown_) return;
-  shown_ = true;
+void StationWindow::showWindow() {
   frontEnd_->centre(mainName());
   ShowWindow(window(), SW_SHOWNORMAL);
   UpdateWindow(window());
   SetForegroundWindow(window());
-  binder_->shown();
-  if (deps_.events) frontEnd_->setTimer(mainName(), deps_.eventPollMs, [this] { pollVolumeEvents(); });
+}
+
+void StationWindow::ready() {
+  FrontEndHost::ready();
+  if (onReady_) onReady_();
 }
 
 void StationWindow::close() {
-  if (!binder_->closing()) return;  // the window stays open
-  detach();
+  if (closing_ && !closing_()) return;  // the window stays open
   DestroyWindow(window());
   PostQuitMessage(0);
 }
 
-int StationWindow::run() {
+void StationWindow::runLoop() {
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     // Tab and the arrow keys move between the controls, as in a dialog.
@@ -95,14 +94,14 @@ int StationWindow::run() {
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
-  return static_cast<int>(m.wParam);
 }
 
-void StationWindow::pollVolumeEvents() {
-  if (!deps_.events || !deps_.arrival) return;
-  binder_->guarded([&] {
-    for (const platform::VolumeNotice& notice : deps_.events->poll()) handleVolumeNotice(model_, *deps_.arrival, notice);
-  });
+void StationWindow::requestClose() { PostMessageW(window(), WM_CLOSE, 0, 0); }
+
+bool StationWindow::screenshot(const std::string& path) { return captureWindow(window(), path); }
+
+void StationWindow::fatal(const std::string& text) {
+  MessageBoxA(nullptr, text.c_str(), platform::kInstanceName, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace station::win32
