@@ -164,6 +164,7 @@ bool createStation(StationProcess& p) {
 }
 
 int runStation(StationProcess& p, FrontEndHost& host) {
+  platform::InstanceLock* lock = p.check.lock.get();  // the model takes it over
   if (!createStation(p)) {
     if (!p.options.headless) return kExitAllSucceeded;  // the running one comes forward
     std::fprintf(stderr, "mpstation: another station is running; it was asked to come forward\n");
@@ -184,7 +185,7 @@ int runStation(StationProcess& p, FrontEndHost& host) {
     host.fatal(e.what());
     return kExitRunFailed;
   }
-  if (platform::InstanceLock* lock = p.check.lock.get()) {
+  if (lock) {
     lock->setWindow(host.nativeWindow());
     lock->onRaiseRequest([&host] { host.frontEnd().runOnWindowThread([&host] { host.comeForward(); }, false); });
   }
