@@ -179,10 +179,15 @@ void StationShell::tick() {
 
 void StationShell::finish(bool tallied) {
   finishing_ = true;
-  // Queued behind the rows' last changes, so the picture shows them.
-  if (tallied && !o_.screenshot.empty())
-    host_.frontEnd().runOnWindowThread([this] { pictureFailed_ = !host_.screenshot(o_.screenshot); }, false);
-  host_.requestClose();
+  // Queued behind the rows' last changes, so the picture shows them; the close is asked
+  // only after it, as taking a picture may let the window's messages run.
+  const bool picture = tallied && !o_.screenshot.empty();
+  host_.frontEnd().runOnWindowThread(
+      [this, picture] {
+        if (picture) pictureFailed_ = !host_.screenshot(o_.screenshot);
+        host_.requestClose();
+      },
+      false);
 }
 
 bool StationShell::close() {

@@ -76,8 +76,12 @@ class ScriptedHost : public FrontEndHost {
     }
     events.push_back("gave up");
   }
-  void requestClose() override { closeAsked_ = true; }
+  void requestClose() override {
+    events.push_back("close asked");
+    closeAsked_ = true;
+  }
   bool screenshot(const std::string& path) override {
+    events.push_back("picture");
     pictures.push_back(path);
     return pictureWritten;
   }

@@ -348,7 +348,7 @@ void HeadlessHost::trace(const std::string& line) {
 }
 
 void HeadlessHost::made() {
-  loopThread_ = std::this_thread::get_id();
+  loopThread_ = std::this_thread::get_id();  // the shell runs the loop on the thread that made it
   binder_->setAppliedListener([this](const Change& c) {
     std::string line = headlessLine(*fe_, c);
     if (!line.empty()) print(line);
@@ -380,7 +380,6 @@ void HeadlessHost::requestClose() {
 }
 
 void HeadlessHost::runLoop() {
-  loopThread_ = std::this_thread::get_id();
   bool quit = false;
   for (;;) {
     fe_->runQueued();
