@@ -1,9 +1,10 @@
 #include "station/frontend/win32/station_window.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
 
 #include "platform/single_instance.h"
-#include "station/frontend/win32/self_check.h"
 #include "station/settings/picture.h"
 
 namespace station::win32 {
@@ -12,20 +13,70 @@ namespace {
 
 const std::string& mainName() { return mainWindowDesc().window().name; }
 
-// Messages waiting on the window thread, while a handler waits for work of its own.
-void pumpMessages() {
+// Messages waiting on the window thread, while a handler waits for work of its own; false
+// when the loop that owns the window thread is to end.
+bool pumpMessages() {
   MSG m;
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(m.wParam));  // for the loop that owns it
-      return;
+      return false;
     }
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
+  return true;
 }
 
 }  // namespace
+
+void pumpMessagesFor(int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  do {
+    if (!pumpMessages()) return;
+    Sleep(10);
+  } while (static_cast<LONG>(end - GetTickCount()) > 0);
+}
+
+bool captureWindow(HWND w, const std::string& path) {
+  SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  pumpMessagesFor(300);
+  RECT r;
+  GetWindowRect(w, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  Picture p;
+  if (bitmap && bits) {
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    p.width = width;
+    p.height = height;
+    const auto* px = static_cast<const std::uint32_t*>(bits);
+    p.rgb.assign(px, px + static_cast<size_t>(width) * height);
+    for (std::uint32_t& v : p.rgb) v &= 0xFFFFFF;  // no alpha in the file
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  if (p.rgb.empty()) return false;
+  const std::vector<std::uint8_t> bmp = encodeBmp24(p);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+  return out.good();
+}
+
 
 StationWindow::StationWindow(Win32Dialogs dialogs) {
   frontEnd_ = std::make_unique<Win32FrontEnd>(std::move(dialogs));
@@ -65,7 +116,9 @@ void StationWindow::made() {
   frontEnd_->setCloseHandler(mainName(), [this] { close(); });
 }
 
-std::function<void()> StationWindow::pump() { return pumpMessages; }
+std::function<void()> StationWindow::pump() {
+  return [] { pumpMessages(); };
+}
 
 void StationWindow::showWindow() {
   frontEnd_->centre(mainName());

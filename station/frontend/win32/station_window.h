@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "station/frontend/win32/win32_front_end.h"
 #include "station/window/binder.h"
@@ -15,6 +16,11 @@
 #include "station/window/preview_window.h"
 
 namespace station::win32 {
+
+// The window as it shows on the screen (caption and frame included), as a 24-bit BMP.
+bool captureWindow(HWND window, const std::string& path);
+// The window thread's messages for about `ms` milliseconds (less when its loop is to end).
+void pumpMessagesFor(int ms);
 
 class StationWindow : public FrontEndHost {
  public:
