@@ -11,7 +11,7 @@
 #include "station/records/recorder.h"
 #include "station/records/source.h"
 #include "station/records/store.h"
-#include "../station_production/fakes.h"
+#include "support/scripted_run.h"
 
 #include <algorithm>
 #include <chrono>
@@ -52,12 +52,12 @@ void recordingCost() {
     o.journalPath = dir / (withDatabase ? "records.journal" : "only.journal");
     RecordStore store(o);
     station::testing::Trace trace;
-    station::testing::FakeView view(trace);
+    station::testing::FakeStation view(trace);
     view.files = {dir / "program.bin"};
     std::vector<double> ms;
     for (int i = 0; i < 3000; ++i) {
       auto t = Clock::now();
-      ProductionRecorder r(view, {&store, "bench", dir.path().string(), [](PackageKind) { return 0; }});
+      ProductionRecorder r(view, view, {&store, "bench", dir.path().string(), [](PackageKind) { return 0; }});
       r.runBegan('E', i % 8);
       for (const char* s : {"start", "manager", "variant", "flash_id"}) r.stepBegan(s);
       r.portFound(1, 1 + i % 8);

@@ -159,15 +159,15 @@ Prescribed prescribedPauses(StationFolder& folder) {
   options.portLogPath = (folder.dir() / "misc" / "bench-dry.log").string();
   StationModel model(options);
   FormShow(model);
-  model.occupySlot('Z');
-  auto device = makeProductionDevice(model, systemLauncher(),
+  model.rows().occupySlot('Z');
+  auto device = makeProductionDevice(model.reporter(), model.runSettings(), systemLauncher(),
                                      platform::makeSimVolumes(folder.sim().string()),
                                      platform::makeSimTopology(folder.sim().string()),
                                      (folder.dir() / "misc").string());
   TimedDevice timed(*device, p.stepMs);
   CountingPauses pauses;
   auto t0 = Clock::now();
-  RunOutcome r = runProduction(model, timed, pauses, 'Z');
+  RunOutcome r = runProduction(model.reporter(), model.runSettings(), timed, pauses, 'Z');
   p.stepsMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   p.pausesMs = pauses.total;
   p.success = r.success;

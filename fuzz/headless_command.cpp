@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   for (std::string line; std::getline(in, line);) {
-    const auto list = s->model->copyList();
+    const auto list = s->model->files().copyList();
     const std::string label = s->frontEnd->control("LabelEdit").text;
     bool quit = false;
     std::string answer = station::runHeadlessCommand(*s->model, *s->binder, *s->frontEnd, line, quit);
@@ -68,10 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (answer.rfind("ok: ", 0) != 0 && answer.rfind("error: ", 0) != 0) std::abort();
     if (answer.find('\n') != std::string::npos) std::abort();  // one line, always
     if (answer.rfind("error: ", 0) == 0 &&
-        (s->model->copyList() != list || s->frontEnd->control("LabelEdit").text != label))
+        (s->model->files().copyList() != list || s->frontEnd->control("LabelEdit").text != label))
       std::abort();
     // A long copy list slows every later input down: start again from an empty one.
-    if (s->model->copyList().size() > 64) s->model->setCopyList({});
+    if (s->model->files().copyList().size() > 64) s->model->files().setCopyList({});
   }
   return 0;
 }

@@ -10,25 +10,28 @@
 namespace station {
 namespace {
 
-// What one worker owns: its drive letter; the view is the window's.
+// What one worker owns: its drive letter; where it reports and what it reads are the
+// window's.
 struct ProductThread {
-  ProductionView& view;
+  RunReporter& report;
+  RunSettings& settings;
   const platform::Players& players;
   const char drive;
 
   void run() {
-    std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(view, players);
-    std::unique_ptr<RunObserver> observer = newRunObserver(view);
-    runProduction(view, *device, systemPauses(), drive, observer.get());
+    std::unique_ptr<ProductionDevice> device = makeSystemProductionDevice(report, settings, players);
+    std::unique_ptr<RunObserver> observer = newRunObserver(report, settings);
+    runProduction(report, settings, *device, systemPauses(), drive, observer.get());
   }
 };
 
 }  // namespace
 
-void startProductThread(ProductionView& view, const platform::Players& players, char drive) {
+void startProductThread(RunReporter& report, RunSettings& settings,
+                        const platform::Players& players, char drive) {
   // The fields are set before the thread exists; the thread owns the object and frees it
   // when its sequence has returned. Nobody joins it.
-  auto worker = std::make_unique<ProductThread>(ProductThread{view, players, drive});
+  auto worker = std::make_unique<ProductThread>(ProductThread{report, settings, players, drive});
   try {
     std::thread([w = std::move(worker)] { w->run(); }).detach();
   } catch (const std::system_error&) {

@@ -4,14 +4,17 @@
 #pragma once
 
 #include "platform/players.h"
-#include "station/engine/production_view.h"
+#include "station/ops/run_reporter.h"
+#include "station/ops/run_settings.h"
 
 namespace station {
 
 // Starts a run for the player under `drive` (the letter the caller has just stored in the
 // slot's driveLetter). Returns at once; the run finds its slot by the letter itself.
-// `view` must outlive every run (it is the window model, alive for the program's life).
+// `report` and `settings` must outlive every run (the window model's, alive for the
+// program's life).
 // `players` too (the station's choice, made once at start-up).
-void startProductThread(ProductionView& view, const platform::Players& players, char drive);
+void startProductThread(RunReporter& report, RunSettings& settings,
+                        const platform::Players& players, char drive);
 
 }  // namespace station

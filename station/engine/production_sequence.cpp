@@ -22,9 +22,15 @@ bool isPackageFile(const std::string& entry, PackageKind kind) {
 
 class Run {
  public:
-  Run(ProductionView& view, ProductionDevice& device, Pauses& pauses, char drive,
-      RunObserver& observer)
-      : view_(view), dev_(device), pauses_(pauses), obs_(observer), drive_(drive), x_(1, drive) {}
+  Run(RunReporter& report, RunSettings& settings, ProductionDevice& device, Pauses& pauses,
+      char drive, RunObserver& observer)
+      : report_(report),
+        settings_(settings),
+        dev_(device),
+        pauses_(pauses),
+        obs_(observer),
+        drive_(drive),
+        x_(1, drive) {}
 
   RunOutcome go() {
     log(": Start");
@@ -35,14 +41,14 @@ class Run {
     }
     obs_.runBegan(drive_, slot_);
     obs_.stepBegan("start");
-    view_.hidePicture(slot_);
+    report_.hidePicture(slot_);
 
     wait(200);
-    view_.setPortCell(slot_, "");
+    report_.setPortCell(slot_, "");
     discover("1");
-    view_.runStarted();
-    view_.setProgressVisible(slot_, true);
-    view_.setProgress(slot_, 5);
+    report_.runStarted();
+    report_.setProgressVisible(slot_, true);
+    report_.setProgress(slot_, 5);
 
     if (devicePart()) successEnd();
     commonEnd();
@@ -56,16 +62,16 @@ class Run {
     obs_.stepBegan("manager");
     if (dev_.isTarn(drive_)) {
       std::string current = dev_.readLabel(drive_);
-      // An unreadable volume also reads as no label; with an empty LabelEdit it must not
+      // An unreadable volume also reads as no label; with an empty label it must not
       // pass for a finished player.
-      if (current == view_.labelText() && (!current.empty() || dev_.isReadable(drive_))) {
+      if (current == settings_.label() && (!current.empty() || dev_.isReadable(drive_))) {
         // Already produced: nothing is written into it.
         unreset_ = true;
         success_ = true;
         return true;
       }
     } else {
-      view_.setStatusText(slot_, text(LangText::FSMWrite), TextColour::WindowText);
+      report_.setStatus(slot_, text(LangText::FSMWrite), TextColour::WindowText);
       wait(100);
       if (!dev_.writeManagerStart(drive_)) return fail(text(LangText::FlashWriteSetup));
       wait(100);
@@ -74,7 +80,7 @@ class Run {
     wait(100);
     if (!dev_.writeManagerEnd(drive_)) return fail(text(LangText::FlashEnd));
 
-    view_.hidePicture(slot_);
+    report_.hidePicture(slot_);
     step(text(LangText::FILEWriteStr));
 
     obs_.stepBegan("variant");
@@ -82,7 +88,7 @@ class Run {
 
     obs_.stepBegan("flash_id");
     wait(100);
-    int units = computeSystemArea(view_);
+    int units = computeSystemArea(report_, settings_);
     obs_.systemArea(units);
     dev_.setSystemArea(drive_, units);
     uint32_t items = dev_.flashItemCount(drive_);
@@ -100,9 +106,9 @@ class Run {
     if (!flashTest()) return false;
 
     wait(200);
-    if (view_.portCell(slot_).empty()) discover("2");
+    if (report_.portCell(slot_).empty()) discover("2");
 
-    if (!view_.fwUpgradeTicked()) {
+    if (!settings_.firmwareUpgrade()) {
       progress(100);
       return true;
     }
@@ -115,12 +121,12 @@ class Run {
                     {LangText::PreferWriteSetupStr, LangText::PreferWriteStr, LangText::PreferWriteEndStr},
                     {65, 70, 75}, {200, 200, 100}))
       return false;
-    if (view_.isoUpgradeTicked() &&
+    if (settings_.isoUpgrade() &&
         !writeImage(PackageKind::DiskImage, {LangText::ISOWriteSetupStr, LangText::ISOWriteStr, LangText::ISOWriteEndStr},
                     {80, 85, 90}, {100, 200, 200}))
       return false;
 
-    if (view_.parityCheckTicked()) {
+    if (settings_.parityCheck()) {
       obs_.stepBegan("parity");
       step(text(LangText::FwParityCheckStr));
       if (!dev_.checkUpdateSuccess(drive_)) return fail(text(LangText::FwParityCheckStr));
@@ -131,7 +137,7 @@ class Run {
     if (!dev_.badBlockPoll(drive_)) return fail(text(LangText::BadBlockStr));
     progress(94);
     wait(100);
-    if (view_.portCell(slot_).empty()) discover("3");
+    if (report_.portCell(slot_).empty()) discover("3");
 
     obs_.stepBegan("capacity");
     uint32_t capacity = dev_.sizeMB(drive_);
@@ -148,7 +154,7 @@ class Run {
   }
 
   bool chipVariantMatches() {
-    int wanted = view_.sdkBondingId();
+    int wanted = settings_.sdkBondingId();
     if (wanted == 255) return true;
     if (wanted == 0) return variantFail(text(LangText::SDKBidErrorStr) + " 0");
     uint32_t chip = dev_.readBondingId(drive_) & 0xFF;
@@ -162,13 +168,13 @@ class Run {
   bool flashTest() {
     obs_.stepBegan("flash_test");
     wait(100);
-    if (!view_.blankCheckTicked()) {
+    if (!settings_.blankCheck()) {
       step(text(LangText::BadBlockStr));
       if (!dev_.badBlockStart(drive_)) return fail(text(LangText::BadBlockStr));
       progress(15);
       wait(200);
       step(text(LangText::BadBlockStr));
-      view_.setProgress(slot_, 15);
+      report_.setProgress(slot_, 15);
       return true;
     }
     std::string setup = text(LangText::BlankingCheckSetup);
@@ -211,33 +217,33 @@ class Run {
   }
 
   bool formatOrLabel(bool fat32, bool readable) {
-    if (!readable || view_.formatTicked()) {
+    if (!readable || settings_.format()) {
       obs_.stepBegan("format");
       wait(100);
       std::string format = text(LangText::FormatStr);
-      view_.setStatusText(slot_, format + (fat32 ? "FAT32..." : "FAT16..."),
+      report_.setStatus(slot_, format + (fat32 ? "FAT32..." : "FAT16..."),
                           TextColour::WindowText);
-      if (!dev_.format(drive_, fat32, view_.labelText())) {
-        view_.setStatusText(slot_, format + " Retry", TextColour::WindowText);
+      if (!dev_.format(drive_, fat32, settings_.label())) {
+        report_.setStatus(slot_, format + " Retry", TextColour::WindowText);
         wait(500);
-        if (!dev_.format(drive_, fat32, view_.labelText())) return fail(format);
+        if (!dev_.format(drive_, fat32, settings_.label())) return fail(format);
       }
       success_ = true;
       return true;
     }
-    if (dev_.readLabel(drive_) == view_.labelText()) return true;
+    if (dev_.readLabel(drive_) == settings_.label()) return true;
     obs_.stepBegan("label");
     std::string setLabel = text(LangText::SetLabelStr);
     step(setLabel);
-    if (!dev_.setLabel(drive_, view_.labelText())) {
-      view_.setStatusText(slot_, setLabel + " Retry", TextColour::WindowText);
-      if (!dev_.setLabel(drive_, view_.labelText())) return fail(setLabel);
+    if (!dev_.setLabel(drive_, settings_.label())) {
+      report_.setStatus(slot_, setLabel + " Retry", TextColour::WindowText);
+      if (!dev_.setLabel(drive_, settings_.label())) return fail(setLabel);
     }
     return true;
   }
 
   bool copyFiles() {
-    std::vector<std::string> list = view_.copyList();
+    std::vector<std::string> list = settings_.copyList();
     std::vector<platform::Volumes::RootCopy> files;
     for (size_t j = 0; j < list.size(); ++j)
       if (!isFlashImage(list, static_cast<int>(j))) files.push_back({list[j], copiedFileName(list[j])});
@@ -259,36 +265,37 @@ class Run {
 
   void successEnd() {
     obs_.stepBegan("volume_check");
-    view_.setProgressVisible(slot_, true);
-    view_.setStatusText(slot_, text(unreset_ ? LangText::UnresetMsg : LangText::SuccessMsg), TextColour::Blue);
-    view_.setProgress(slot_, 100);
-    view_.showPicture(slot_, StatusPicture::Success);
+    report_.setProgressVisible(slot_, true);
+    report_.setStatus(slot_, text(unreset_ ? LangText::UnresetMsg : LangText::SuccessMsg),
+                      TextColour::Blue);
+    report_.setProgress(slot_, 100);
+    report_.showPicture(slot_, StatusPicture::Success);
     log(" success!");
     dev_.checkVolume(drive_);
   }
 
   void commonEnd() {
     obs_.stepBegan("end");
-    if (view_.portCell(slot_).empty()) {
+    if (report_.portCell(slot_).empty()) {
       wait(500);
       discover("end");
     }
     if (!success_) {
-      view_.showPicture(slot_, StatusPicture::Fail);
-      view_.resetRowIfReleased(slot_, drive_);
+      report_.showPicture(slot_, StatusPicture::Fail);
+      report_.resetRowIfReleased(slot_, drive_);
       log(" fail!");
     }
     // Recorded before the counters move, so a station that closes on its last tally has
     // every record.
     obs_.runEnding(success_, unreset_);
-    view_.runEnded(success_);
+    report_.runEnded(success_);
   }
 
   // --- helpers ---
 
   int findSlot() const {
     for (int i = 0; i < DEVICE_COUNT; ++i)
-      if (view_.slotDriveLetter(i) == drive_) return i;
+      if (report_.slotDrive(i) == drive_) return i;
     return -1;
   }
 
@@ -301,27 +308,27 @@ class Run {
     std::string where = std::to_string(port->hubPort) + "-" + std::to_string(port->port);
     log(" Port:" + where);
     obs_.portFound(port->hubPort, port->port);
-    view_.setPortCell(slot_, "Port:" + where);
+    report_.setPortCell(slot_, "Port:" + where);
   }
 
-  std::string text(LangText id) const { return view_.text(id); }
-  void log(const std::string& line) { view_.appendPortLog(x_ + line); }
+  std::string text(LangText id) const { return report_.text(id); }
+  void log(const std::string& line) { report_.appendPortLog(x_ + line); }
   void wait(unsigned ms) {
     paused_ += ms;
     pauses_.pause(ms);
   }
   void step(const std::string& what) {
-    view_.setStatusText(slot_, what + "...", TextColour::WindowText);
+    report_.setStatus(slot_, what + "...", TextColour::WindowText);
   }
   void progress(int position) {
-    view_.setProgress(slot_, position);
+    report_.setProgress(slot_, position);
     success_ = true;
   }
   bool fail(const std::string& what) {
     return variantFail(what + " " + text(LangText::FailMsg));
   }
   bool variantFail(const std::string& shown) {
-    view_.setStatusText(slot_, shown, TextColour::Red);
+    report_.setStatus(slot_, shown, TextColour::Red);
     obs_.failed(shown);
     success_ = false;
     return false;
@@ -329,7 +336,8 @@ class Run {
 
   RunOutcome outcome() const { return {slot_ >= 0, success_, slot_, paused_}; }
 
-  ProductionView& view_;
+  RunReporter& report_;
+  RunSettings& settings_;
   ProductionDevice& dev_;
   Pauses& pauses_;
   RunObserver& obs_;
@@ -343,11 +351,12 @@ class Run {
 
 class SystemDevice : public ProductionDevice {
  public:
-  SystemDevice(ProductionView& view, ToolLauncher& launcher,
+  SystemDevice(RunReporter& report, const RunSettings& settings, ToolLauncher& launcher,
                std::unique_ptr<platform::Volumes> volumes,
                std::unique_ptr<platform::UsbTopology> topology, std::string miscDir)
-      : view_(view),
-        tool_(launcher, view),
+      : report_(report),
+        settings_(settings),
+        tool_(launcher, report, settings),
         volumes_(std::move(volumes)),
         topology_(std::move(topology)),
         miscDir_(std::move(miscDir)) {
@@ -355,7 +364,7 @@ class SystemDevice : public ProductionDevice {
   }
 
   std::optional<SlotPort> discoverSlot(char d) override {
-    return station::discoverSlot(d, *topology_, tool_, view_);
+    return station::discoverSlot(d, *topology_, tool_, report_);
   }
   bool isTarn(char d) override { return tool_.isTarn(d); }
   bool writeManagerStart(char d) override { return tool_.writeManagerStart(d); }
@@ -366,14 +375,27 @@ class SystemDevice : public ProductionDevice {
   uint32_t flashItemCount(char d) override { return tool_.flashItemCount(d); }
   uint32_t readFlashId(char d) override { return tool_.readFlashId(d); }
   std::string identifyFlash(uint32_t flashId, uint32_t chipCount, int slot) override {
-    return station::identifyFlash(view_, miscDir_, flashId, chipCount, slot);
+    return station::identifyFlash(report_, miscDir_, flashId, chipCount, slot);
   }
   bool writeConfigTable(char d, const std::string& path) override {
     return tool_.writeConfigTable(d, path);
   }
   bool badBlockStart(char d) override { return tool_.badBlockStart(d); }
   bool blankCheckStart(char d) override { return tool_.blankCheckStart(d); }
-  bool blankCheckPoll(char d, int slot) override { return tool_.blankCheckPoll(d, slot); }
+  bool blankCheckPoll(char d, int slot) override {
+    int looks = 0;
+    bool done = tool_.blankCheckPoll(d, [&](int percent) {
+      ++looks;
+      // Blinks in groups of four looks: red, then the window-text colour.
+      TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
+      std::string shown = report_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%";
+      report_.setStatus(slot, shown, colour);
+      int span = settings_.blankCheck() ? 100 : 40;
+      report_.setProgress(slot, (span - 15) * percent / 100 + 15);
+    });
+    if (done) report_.setStatusColour(slot, TextColour::WindowText);
+    return done;
+  }
   bool badBlockPoll(char d) override { return tool_.badBlockPoll(d); }
   bool writePackageStart(char d, PackageKind k) override { return tool_.writePackageStart(d, k); }
   bool writePackage(char d, PackageKind k) override { return tool_.writePackage(d, k); }
@@ -386,7 +408,7 @@ class SystemDevice : public ProductionDevice {
   bool isReadable(char d) override { return volumes_->isReadable(d); }
   bool format(char d, bool fat32, const std::string& label) override {
     // Never the quick format: the whole user area is laid out anew.
-    return volumes_->format(d, false, fat32, label, [this] { view_.pump(); });
+    return volumes_->format(d, false, fat32, label, [this] { report_.pump(); });
   }
   bool setLabel(char d, const std::string& label) override {
     return volumes_->setLabel(d, label);
@@ -400,7 +422,8 @@ class SystemDevice : public ProductionDevice {
   void checkVolume(char d) override { station::checkVolume(*volumes_, d); }
 
  private:
-  ProductionView& view_;
+  RunReporter& report_;
+  const RunSettings& settings_;
   DeviceTool tool_;
   std::unique_ptr<platform::Volumes> volumes_;
   std::unique_ptr<platform::UsbTopology> topology_;
@@ -410,17 +433,21 @@ class SystemDevice : public ProductionDevice {
 }  // namespace
 
 std::unique_ptr<ProductionDevice> makeProductionDevice(
-    ProductionView& view, ToolLauncher& launcher, std::unique_ptr<platform::Volumes> volumes,
-    std::unique_ptr<platform::UsbTopology> topology, std::string miscDir) {
-  return std::make_unique<SystemDevice>(view, launcher, std::move(volumes), std::move(topology),
+    RunReporter& report, const RunSettings& settings, ToolLauncher& launcher,
+    std::unique_ptr<platform::Volumes> volumes, std::unique_ptr<platform::UsbTopology> topology,
+    std::string miscDir) {
+  return std::make_unique<SystemDevice>(report, settings, launcher, std::move(volumes),
+                                        std::move(topology),
                                         std::move(miscDir));
 }
 
-std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view,
+std::unique_ptr<ProductionDevice> makeSystemProductionDevice(RunReporter& report,
+                                                             const RunSettings& settings,
                                                              const platform::Players& players) {
   std::string folder = platform::programFolder();
   std::string misc = platform::miscPathIn(folder.empty() ? std::string(".") : folder);
-  return makeProductionDevice(view, systemLauncher(), players.volumes(), players.topology(), misc);
+  return makeProductionDevice(report, settings, systemLauncher(), players.volumes(),
+                              players.topology(), misc);
 }
 
 void SleepingPauses::pause(unsigned ms) {
@@ -433,10 +460,10 @@ SleepingPauses& systemPauses() {
   return pauses;
 }
 
-RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses& pauses,
-                         char drive, RunObserver* observer) {
+RunOutcome runProduction(RunReporter& report, RunSettings& settings, ProductionDevice& device,
+                         Pauses& pauses, char drive, RunObserver* observer) {
   RunObserver none;
-  return Run(view, device, pauses, drive, observer ? *observer : none).go();
+  return Run(report, settings, device, pauses, drive, observer ? *observer : none).go();
 }
 
 size_t ProductionDevice::copyAllToRoot(const std::vector<platform::Volumes::RootCopy>& files,

@@ -6,9 +6,10 @@
 
 #include "platform/players.h"
 #include "platform/volume.h"
-#include "station/engine/production_view.h"
 #include "station/engine/slot_discovery.h"
 #include "station/ops/device_tool.h"
+#include "station/ops/run_reporter.h"
+#include "station/ops/run_settings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,7 +35,7 @@ class ProductionDevice {
   virtual uint32_t setSystemArea(char drive, int units) = 0;
   virtual uint32_t flashItemCount(char drive) = 0;
   virtual uint32_t readFlashId(char drive) = 0;  // 0: no identification
-  // The configuration table's name, or "0"; shows the flash name in the slot's spare cell.
+  // The configuration table's name, or "0"; shows the flash name on the slot's row.
   virtual std::string identifyFlash(uint32_t flashId, uint32_t chipCount, int slot) = 0;
   virtual bool writeConfigTable(char drive, const std::string& path) = 0;
   virtual bool badBlockStart(char drive) = 0;
@@ -64,7 +65,8 @@ class ProductionDevice {
 // The real operations: the device tool through `launcher` (run from the current directory,
 // .\misc\ beside the program), the platform's volumes and USB topology, the configuration
 // tables and flash.ini in `miscDir`.
-std::unique_ptr<ProductionDevice> makeProductionDevice(ProductionView& view,
+std::unique_ptr<ProductionDevice> makeProductionDevice(RunReporter& report,
+                                                       const RunSettings& settings,
                                                        ToolLauncher& launcher,
                                                        std::unique_ptr<platform::Volumes> volumes,
                                                        std::unique_ptr<platform::UsbTopology> topology,
@@ -72,7 +74,8 @@ std::unique_ptr<ProductionDevice> makeProductionDevice(ProductionView& view,
 
 // The station's own: the device tool, the chosen players' volumes and topology, misc/
 // beside the program.
-std::unique_ptr<ProductionDevice> makeSystemProductionDevice(ProductionView& view,
+std::unique_ptr<ProductionDevice> makeSystemProductionDevice(RunReporter& report,
+                                                             const RunSettings& settings,
                                                              const platform::Players& players);
 
 // The pauses a run makes between its steps.
@@ -104,10 +107,11 @@ struct RunOutcome {
 
 class RunObserver;
 
-// One run for the player under `drive`, start to tally, on the calling thread; `observer`
+// One run for the player under `drive`, start to tally, on the calling thread. It reports
+// through `report`, reads each setting from `settings` when a step reaches it; `observer`
 // (none: not observed) hears of its steps and findings.
-RunOutcome runProduction(ProductionView& view, ProductionDevice& device, Pauses& pauses,
-                         char drive, RunObserver* observer = nullptr);
+RunOutcome runProduction(RunReporter& report, RunSettings& settings, ProductionDevice& device,
+                         Pauses& pauses, char drive, RunObserver* observer = nullptr);
 
 // The name a copy-list entry gets on the player: the text after the entry's last path
 // separator (a backslash on Windows; a slash or a backslash elsewhere), the whole entry

@@ -33,7 +33,8 @@ void closeRunObservers() {
   if (closing) closing();
 }
 
-std::unique_ptr<RunObserver> newRunObserver(ProductionView& view) {
+std::unique_ptr<RunObserver> newRunObserver(const RunReporter& report,
+                                            const RunSettings& settings) {
   RunObserverFactory f;
   {
     std::lock_guard<std::mutex> lock(factoryMutex);
@@ -42,7 +43,7 @@ std::unique_ptr<RunObserver> newRunObserver(ProductionView& view) {
   std::unique_ptr<RunObserver> observer;
   if (f) {
     try {
-      observer = f(view);
+      observer = f(report, settings);
     } catch (...) {
       observer.reset();  // recording is never a reason for a run not to happen
     }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "station/ops/device_tool.h"
+#include "station/ops/run_reporter.h"
+#include "station/ops/run_settings.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,8 +13,6 @@
 #include <string>
 
 namespace station {
-
-class ProductionView;
 
 class RunObserver {
  public:
@@ -34,12 +34,14 @@ class RunObserver {
   virtual void runEnding(bool /*success*/, bool /*unreset*/) {}
 };
 
-using RunObserverFactory = std::function<std::unique_ptr<RunObserver>(ProductionView&)>;
+using RunObserverFactory =
+    std::function<std::unique_ptr<RunObserver>(const RunReporter&, const RunSettings&)>;
 
 // The observer every ProductThread run gets; none set: runs are not observed. `closing`
 // runs when the station closes (what the observers keep is written then).
 void setRunObserverFactory(RunObserverFactory factory, std::function<void()> closing = {});
 void closeRunObservers();
-std::unique_ptr<RunObserver> newRunObserver(ProductionView& view);
+std::unique_ptr<RunObserver> newRunObserver(const RunReporter& report,
+                                            const RunSettings& settings);
 
 }  // namespace station

@@ -47,31 +47,32 @@ PortDecode decodePortCode(uint32_t code) {
 }
 
 std::optional<SlotPort> discoverSlot(char drive, platform::UsbTopology& topology,
-                                     DeviceTool& tool, StationView& view) {
+                                     DeviceTool& tool, RunReporter& report) {
   const std::string x(1, drive);
   int serial = topology.serialIndex(drive);
   if (serial == -1) {
-    view.appendPortLog(x + ": Serial no = -1");
+    report.appendPortLog(x + ": Serial no = -1");
     return std::nullopt;
   }
-  view.appendPortLog(x + ": Serial_num = " + std::to_string(serial));
+  report.appendPortLog(x + ": Serial_num = " + std::to_string(serial));
   std::optional<uint32_t> read = topology.portCode(drive);
   uint32_t code = read ? *read : tool.portFinder(serial);
-  view.appendPortLog(x + ": Port = " + std::to_string(code));
+  report.appendPortLog(x + ": Port = " + std::to_string(code));
 
   PortDecode d = decodePortCode(code);
   switch (d.outcome) {
     case PortDecodeOutcome::NoPort:
-      view.appendPortLog(x + ":" + "Port =" + "0" + ":" + "0" + " fail");
+      report.appendPortLog(x + ":" + "Port =" + "0" + ":" + "0" + " fail");
       return std::nullopt;
     case PortDecodeOutcome::TooManyPorts:
-      view.showMessage(view.text(LangText::HubPortExeccdStr), view.text(LangText::FailMsg), MessageIcon::Error);
+      report.showMessage(report.text(LangText::HubPortExeccdStr), report.text(LangText::FailMsg),
+                         MessageIcon::Error);
       return std::nullopt;
     case PortDecodeOutcome::Found:
       break;
   }
   if (d.hubsDescribed) {
-    view.appendPortLog(x + ":" + " Serial_num= " + std::to_string(serial) +
+    report.appendPortLog(x + ":" + " Serial_num= " + std::to_string(serial) +
                        " port= " + std::to_string(code) + " hubport = " +
                        std::to_string(d.hubPort) + " current_port = " + std::to_string(d.port) +
                        " showport = " + std::to_string(d.showPort));

@@ -5,7 +5,6 @@
 
 #include "platform/usb_topology.h"
 #include "station/ops/device_tool.h"
-#include "station/ops/station_view.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +39,6 @@ struct SlotPort {
 // The whole discovery for drive X, with its port log lines; shows the "too many ports"
 // message and waits for it to be closed. Nothing when it fails.
 std::optional<SlotPort> discoverSlot(char drive, platform::UsbTopology& topology,
-                                     DeviceTool& tool, StationView& view);
+                                     DeviceTool& tool, RunReporter& report);
 
 }  // namespace station

@@ -18,8 +18,8 @@ int64_t sizeOf(const std::vector<std::string>& list, int index) {
   return length ? static_cast<int64_t>(*length) : -1;
 }
 
-std::string sizeText(StationView& view, int64_t megabytes) {
-  return view.text(LangText::SystemAreaSizeStr) + ": " + std::to_string(megabytes) + "MB";
+std::string sizeText(const RunReporter& report, int64_t megabytes) {
+  return report.text(LangText::SystemAreaSizeStr) + ": " + std::to_string(megabytes) + "MB";
 }
 
 }  // namespace
@@ -43,28 +43,28 @@ int64_t neededSystemAreaBytes(int64_t programSize, int64_t preferSize, int64_t i
   return roundUp(sum * 2, kSystemAreaStep);
 }
 
-int computeSystemArea(StationView& view) {
-  std::vector<std::string> list = view.copyList();
+int computeSystemArea(RunReporter& report, RunSettings& settings) {
+  std::vector<std::string> list = settings.copyList();
   SystemAreaImages images = findSystemAreaImages(list);
   int64_t needed = neededSystemAreaBytes(sizeOf(list, images.index[0]),
                                          sizeOf(list, images.index[1]),
-                                         sizeOf(list, images.index[2]), view.isoUpgradeTicked());
-  view.setSystemAreaText(sizeText(view, needed / 1048576));
+                                         sizeOf(list, images.index[2]), settings.isoUpgrade());
+  report.setSystemAreaSize(sizeText(report, needed / 1048576));
   int neededSteps = static_cast<int>(std::max<int64_t>(1, needed / kSystemAreaStep));
-  if (!view.systemAreaFixed()) return neededSteps;
+  if (!settings.systemAreaFixed()) return neededSteps;
 
-  int fixedMb = (view.systemAreaComboIndex() + 1) * 4;
+  int fixedMb = (settings.systemAreaIndex() + 1) * 4;
   fixedMb = static_cast<int>(roundUp(fixedMb, 4));
   fixedMb = std::clamp(fixedMb, 1, 64);
-  view.setSystemAreaText(sizeText(view, fixedMb));
+  report.setSystemAreaSize(sizeText(report, fixedMb));
   int fixedSteps = fixedMb / 4;
   if (fixedSteps >= neededSteps) return fixedSteps;
 
-  view.showMessage("The system area size you set is too small, system set to proper size!",
+  report.showMessage("The system area size you set is too small, system set to proper size!",
                    "size is too small", MessageIcon::None);
-  // Sizes beyond the combo's last item ("64MB") leave it on that item.
-  view.setSystemAreaComboIndex(std::min(neededSteps, 16) - 1);
-  view.setSystemAreaText(sizeText(view, int64_t{neededSteps} * 4));
+  // Sizes beyond the last choice ("64MB") leave it on that choice.
+  settings.setSystemAreaIndex(std::min(neededSteps, 16) - 1);
+  report.setSystemAreaSize(sizeText(report, int64_t{neededSteps} * 4));
   return neededSteps;
 }
 

@@ -1,8 +1,9 @@
-// System area size: how many 4 MB steps the images of the copy list need, shown on
-// labSystemArea, and the operator's fixed size checked against it.
+// System area size: how many 4 MB steps the images of the copy list need, shown to the
+// operator, and the operator's fixed size checked against it.
 #pragma once
 
-#include "station/ops/station_view.h"
+#include "station/ops/run_reporter.h"
+#include "station/ops/run_settings.h"
 
 #include <cstdint>
 #include <string>
@@ -26,10 +27,10 @@ SystemAreaImages findSystemAreaImages(const std::vector<std::string>& copyList);
 int64_t neededSystemAreaBytes(int64_t programSize, int64_t preferSize, int64_t isoSize,
                               bool withIso);
 
-// The whole computation on the window: reads the copy list, chkISOupgrade, SystemAreachk
-// and SystemAreaComBo, sets labSystemArea, and when the fixed size is too small shows the
-// message, waits for it and moves the combo to the needed size. Gives the size in 4 MB
+// The whole computation: reads the copy list, the iso upgrade and the fixed size, shows the
+// size, and when the fixed size is too small shows the message, waits for it and raises
+// the fixed size to the needed one. Gives the size in 4 MB
 // steps (1 = 4 MB), at least 1.
-int computeSystemArea(StationView& view);
+int computeSystemArea(RunReporter& report, RunSettings& settings);
 
 }  // namespace station

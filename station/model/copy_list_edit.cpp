@@ -38,27 +38,27 @@ void AddFilesBtnClick(StationModel& model, const FileChooser& chooser) {
   std::filesystem::path remembered = std::filesystem::current_path(ec);
   std::optional<std::vector<std::string>> chosen;
   if (chooser) chosen = chooser(model.lang(LangText::SelectFileStr));
-  if (chosen) model.appendCopyItems(*chosen);
-  model.setSdkBondingId(readSdkBondingId(model.copyList()));
-  computeSystemArea(model);
+  if (chosen) model.files().appendCopyItems(*chosen);
+  model.files().setSdkBondingId(readSdkBondingId(model.files().copyList()));
+  computeSystemArea(model.reporter(), model.runSettings());
   // The chooser may have moved it, and every .\misc\ path depends on it.
   if (!remembered.empty()) std::filesystem::current_path(remembered, ec);
 }
 
 void RemoveBtnClick(StationModel& model) {
-  model.removeSelectedItems();
-  computeSystemArea(model);
+  model.files().removeSelectedItems();
+  computeSystemArea(model.reporter(), model.runSettings());
 }
 
 void CheckManuupgradeClick(StationModel& model) {
-  model.setEnabled(Element::Upgradebtn, model.checked(Check::CheckManuupgrade));
+  model.controls().setEnabled(Element::Upgradebtn, model.controls().checked(Check::CheckManuupgrade));
 }
 
 void UpgradebtnClick(StationModel& model) {
   productionCheckAtStart(model);
   const std::string& registered = model.lang(LangText::DevicePluginStr);
   for (int slot = 0; slot < DEVICE_COUNT; ++slot)
-    if (auto drive = model.registeredDrive(slot, registered)) model.startRun(*drive);
+    if (auto drive = model.rows().registeredDrive(slot, registered)) model.startRun(*drive);
 }
 
 }  // namespace station

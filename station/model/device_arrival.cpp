@@ -17,7 +17,7 @@ void handleArrival(StationModel& model, ArrivalContext& context, const std::stri
       context.tool.secondReset(x);
       continue;  // it comes back as a new arrival after its reset
     }
-    if (model.findSlot(x) >= 0) {
+    if (model.rows().findSlot(x) >= 0) {
       model.appendPortLog(drive + ": exists continue");
       continue;
     }
@@ -25,25 +25,25 @@ void handleArrival(StationModel& model, ArrivalContext& context, const std::stri
       model.appendPortLog(drive + "bCheckDrive fail continue");
       continue;
     }
-    int slot = model.occupySlot(x);
+    int slot = model.rows().occupySlot(x);
     if (slot < 0) {
       model.showMessage(model.lang(LangText::ExceedLimitMsg), model.lang(LangText::StatusMsg),
                         MessageIcon::None);
       continue;
     }
-    if (model.checked(Check::CheckManuupgrade)) {
-      model.registerSlot(slot, model.lang(LangText::DevicePluginStr));
-    } else if (model.markRunStarted(slot)) {
+    if (model.controls().checked(Check::CheckManuupgrade)) {
+      model.rows().registerSlot(slot, model.lang(LangText::DevicePluginStr));
+    } else if (model.rows().markRunStarted(slot)) {
       model.startRun(x);
     }
-    model.slotTaken();
+    model.rows().slotTaken();
   }
 }
 
 void handleRemoval(StationModel& model, const std::string& letters) {
   for (char x : letters) {
     model.appendPortLog(std::string(1, x) + ": -->");
-    model.releaseDrive(x);
+    model.rows().releaseDrive(x);
   }
 }
 
@@ -54,8 +54,8 @@ std::string refusalRowText(const std::string& device, const std::string& reason)
 void handleRefusal(StationModel& model, const std::string& device, const std::string& reason) {
   model.appendPortLog(device + ": refused, " + reason);
   for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
-    if (model.slotDriveLetter(slot) != 0) continue;
-    model.setStatusText(slot, refusalRowText(device, reason), TextColour::Red);
+    if (model.rows().slotDriveLetter(slot) != 0) continue;
+    model.rows().setStatusText(slot, refusalRowText(device, reason), TextColour::Red);
     return;
   }
 }
@@ -64,8 +64,9 @@ void handleRefusalGone(StationModel& model, const std::string& device) {
   model.appendPortLog(device + ": -->");
   const std::string prefix = device + " refused: ";
   for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
-    if (model.slotDriveLetter(slot) != 0 || model.statusText(slot).rfind(prefix, 0) != 0) continue;
-    model.setStatusText(slot, model.lang(LangText::WaitDeviceMsg), TextColour::WindowText);
+    const RowState row = model.rows().slotRow(slot);
+    if (model.rows().slotDriveLetter(slot) != 0 || row.text.rfind(prefix, 0) != 0) continue;
+    model.rows().setStatusText(slot, model.lang(LangText::WaitDeviceMsg), TextColour::WindowText);
   }
 }
 

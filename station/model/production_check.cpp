@@ -92,11 +92,11 @@ struct Watch {
 ProductionNeeds needsOf(const StationModel& model) {
   ProductionNeeds n;
   n.programFolder = model.options().programFolder;
-  n.copyList = model.copyList();
-  n.fwUpgrade = model.fwUpgradeTicked();
-  n.isoUpgrade = model.isoUpgradeTicked();
-  n.label = model.labelText();
-  n.sdkBondingId = model.sdkBondingId();
+  n.copyList = model.files().copyList();
+  n.fwUpgrade = model.controls().checked(Check::chkFwUpgrade);
+  n.isoUpgrade = model.controls().checked(Check::chkISOupgrade);
+  n.label = model.controls().labelText();
+  n.sdkBondingId = model.files().sdkBondingId();
   return n;
 }
 
@@ -188,7 +188,7 @@ void productionCheckAtStart(StationModel& model) {
   if (!config().enabled || config().headless) return;
   std::string text;
   for (const std::string& p : productionProblems(needsOf(model))) text += p + "\n";
-  if (!text.empty()) model.showMessage("Before production:\n" + text, model.appTitle(), MessageIcon::Warning);
+  if (!text.empty()) model.showMessage("Before production:\n" + text, model.controls().appTitle(), MessageIcon::Warning);
 }
 
 }  // namespace station

@@ -22,32 +22,32 @@ void FormShow(StationModel& model, const StartupHooks& hooks) {
   std::error_code ec;
   std::filesystem::current_path(model.options().programFolder, ec);
 
-  model.setActivePage(0);
-  model.setComboIndexValue(15);  // "64MB"
+  model.controls().setActivePage(0);
+  model.controls().setComboIndexValue(15);  // "64MB"
 
-  model.freeAllSlots();
-  model.bindSlotsToRows();
+  model.rows().freeAllSlots();
+  model.rows().bindSlotsToRows();
 
   model.mutableLanguages().load(kLangIniPath, model.langId());
 
   const std::string& title = model.lang(LangText::TitleStr);
-  model.setCaption(windowCaption(title, stationBuildDate(), fsmVersionText()), title);
-  model.textsLoaded();
+  model.controls().setCaption(windowCaption(title, stationBuildDate(), fsmVersionText()), title);
+  model.controls().textsLoaded();
 
-  model.setCopyList(loadCopyList(kSetingIniPath));
-  model.setSdkBondingId(readSdkBondingId(model.copyList()));
+  model.files().setCopyList(loadCopyList(kSetingIniPath));
+  model.files().setSdkBondingId(readSdkBondingId(model.files().copyList()));
 
-  model.setAllStatusTexts(model.lang(LangText::WaitDeviceMsg));
-  model.setEdit5("0");
+  model.rows().setAllStatusTexts(model.lang(LangText::WaitDeviceMsg));
+  model.controls().setEdit5("0");
 
   Settings stored;
   stored.load(kPreferIniPath);
   applySettings(model, stored);
 
-  model.setEnabled(Element::SystemAreaComBo, model.checked(Check::SystemAreachk));
+  model.controls().setEnabled(Element::SystemAreaComBo, model.controls().checked(Check::SystemAreachk));
   if (hooks.validateFrameFolders) hooks.validateFrameFolders(model);
-  model.setEnabled(Element::Upgradebtn, model.checked(Check::CheckManuupgrade));
-  computeSystemArea(model);
+  model.controls().setEnabled(Element::Upgradebtn, model.controls().checked(Check::CheckManuupgrade));
+  computeSystemArea(model.reporter(), model.runSettings());
   startProductionCheck(model);
 }
 
@@ -55,13 +55,13 @@ bool FormClose(StationModel& model, const StartupHooks& hooks) {
   if (hooks.stopPreview) hooks.stopPreview();
   // First: a close that fails on a full disk must not lose the records either.
   closeRunObservers();
-  if (auto error = model.settings().save(kPreferIniPath)) {
-    model.showMessage(*error, model.appTitle(), MessageIcon::Error);
+  if (auto error = model.controls().settings().save(kPreferIniPath)) {
+    model.showMessage(*error, model.controls().appTitle(), MessageIcon::Error);
     return false;
   }
   // A copy list that cannot be saved would be lost with the window: keep it open too.
-  if (!saveCopyList(kSetingIniPath, model.copyList())) {
-    model.showMessage(std::string("Unable to write to ") + kSetingIniPath, model.appTitle(),
+  if (!saveCopyList(kSetingIniPath, model.files().copyList())) {
+    model.showMessage(std::string("Unable to write to ") + kSetingIniPath, model.controls().appTitle(),
                       MessageIcon::Error);
     return false;
   }
@@ -71,7 +71,7 @@ bool FormClose(StationModel& model, const StartupHooks& hooks) {
 }
 
 void applySettings(StationModel& model, const Settings& stored) {
-  model.setSettingsPageValues(stored);
+  model.controls().setSettingsPageValues(stored);
   struct Box {
     Check check;
     bool Settings::*field;
@@ -87,21 +87,23 @@ void applySettings(StationModel& model, const Settings& stored) {
       {Check::SystemAreachk, &Settings::SystemAreachk, SystemAreachkClick},
   };
   for (const Box& box : kBoxes)
-    if (model.setChecked(box.check, stored.*box.field) && box.click) box.click(model);
-  model.setComboIndexValue(stored.SystemAreaComBo);  // no handler runs for it
-  model.setLabelText(stored.LabelEdit, false);
-  model.setChecked(Check::chkParityCheck, stored.chkParityCheck);
+    if (model.controls().setChecked(box.check, stored.*box.field) && box.click) box.click(model);
+  model.controls().setComboIndexValue(stored.SystemAreaComBo);  // no handler runs for it
+  model.controls().setLabelText(stored.LabelEdit, false);
+  model.controls().setChecked(Check::chkParityCheck, stored.chkParityCheck);
 }
 
 void chkBarFixedClick(StationModel& model) {
-  if (!model.checked(Check::chkBarFixed)) model.bindSlotsToRows();
+  if (!model.controls().checked(Check::chkBarFixed)) model.rows().bindSlotsToRows();
 }
 
 void SystemAreachkClick(StationModel& model) {
-  model.setEnabled(Element::SystemAreaComBo, model.checked(Check::SystemAreachk));
-  computeSystemArea(model);
+  model.controls().setEnabled(Element::SystemAreaComBo, model.controls().checked(Check::SystemAreachk));
+  computeSystemArea(model.reporter(), model.runSettings());
 }
 
-void SystemAreaComBoChange(StationModel& model) { computeSystemArea(model); }
+void SystemAreaComBoChange(StationModel& model) {
+  computeSystemArea(model.reporter(), model.runSettings());
+}
 
 }  // namespace station

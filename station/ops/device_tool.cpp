@@ -206,14 +206,15 @@ ToolLauncher& systemLauncher() {
   return launcher;
 }
 
-DeviceTool::DeviceTool(ToolLauncher& launcher, StationView& view, std::string miscDir)
-    : launcher_(launcher), view_(view), miscDir_(std::move(miscDir)) {}
+DeviceTool::DeviceTool(ToolLauncher& launcher, RunReporter& report, const RunSettings& settings,
+                       std::string miscDir)
+    : launcher_(launcher), report_(report), settings_(settings), miscDir_(std::move(miscDir)) {}
 
 std::optional<uint32_t> DeviceTool::run(ToolOp op, char drive, const std::string& param) {
   const ToolOpInfo& info = toolOpInfo(op);
   platform::WaitPolicy policy;
   policy.pollMs = info.pollMs;
-  if (info.pump) policy.pump = [this] { view_.pump(); };
+  if (info.pump) policy.pump = [this] { report_.pump(); };
   platform::ChildCommand command = toolCommand(op, drive, param);
   if (drive >= 'A' && drive <= 'Z' && arrivals_[drive - 'A'])
     command.extraEnv = platform::deviceToolEnvironment(drive, arrivals_[drive - 'A']);
@@ -267,35 +268,23 @@ bool DeviceTool::writePackageEnd(char d) { return yesNo(ToolOp::WtPgrE, d); }
 bool DeviceTool::checkUpdateSuccess(char d) { return yesNo(ToolOp::ChkUpdateSuccess, d); }
 uint32_t DeviceTool::sizeMB(char d) { return number(ToolOp::GetSizeMB, d); }
 
-bool DeviceTool::blankCheckPoll(char drive, int slot) {
-  uint32_t code = 0xFFFFFF;
-  int looks = 0;
+bool DeviceTool::blankCheckPoll(char drive, const std::function<void(int percent)>& looked) {
   for (;;) {
-    if (code == kBlankCheckDone) {
-      view_.setStatusColour(slot, TextColour::WindowText);
-      return true;
-    }
     auto polled = run(ToolOp::BlkChkP, drive);
     if (!polled) return false;
-    code = *polled;
+    uint32_t code = *polled;
     // A poll answer is two reply bytes; anything wider is a tool that did not answer
     // (crashed, killed) and would otherwise keep the loop going for ever.
     if (code > 0xFFFF) return false;
-    int span = view_.blankCheckTicked() ? 100 : 40;
-    int percent = static_cast<int>(code >> 8);
-    ++looks;
-    // Blinks in groups of four looks: red, then the window-text colour.
-    TextColour colour = (looks / 4) % 2 == 1 ? TextColour::WindowText : TextColour::Red;
-    view_.setStatusText(
-        slot, view_.text(LangText::BlankingCheckStr) + " " + std::to_string(percent) + "%", colour);
-    view_.setProgress(slot, (span - 15) * percent / 100 + 15);
-    view_.pump();
+    if (looked) looked(static_cast<int>(code >> 8));
+    report_.pump();
     if (code == kBlankCheckFailed) return false;
+    if (code == kBlankCheckDone) return true;
   }
 }
 
 bool DeviceTool::writePackageStart(char d, PackageKind kind) {
-  std::vector<std::string> list = view_.copyList();
+  std::vector<std::string> list = settings_.copyList();
   int index = choosePackageFile(list, kind, true);
   packageIndex_[static_cast<int>(kind) - 1] = index;
   if (index < 0) return false;
@@ -305,7 +294,7 @@ bool DeviceTool::writePackageStart(char d, PackageKind kind) {
 }
 
 bool DeviceTool::writePackage(char d, PackageKind kind) {
-  std::vector<std::string> list = view_.copyList();
+  std::vector<std::string> list = settings_.copyList();
   int index = choosePackageFile(list, kind, false);
   packageIndex_[static_cast<int>(kind) - 1] = index;
   if (index < 0) return false;

@@ -8,10 +8,12 @@
 #include "platform/drive_table.h"
 #include "platform/process.h"
 #include "station/ops/package_files.h"
-#include "station/ops/station_view.h"
+#include "station/ops/run_reporter.h"
+#include "station/ops/run_settings.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -98,7 +100,9 @@ ToolLauncher& systemLauncher();
 
 class DeviceTool {
  public:
-  DeviceTool(ToolLauncher& launcher, StationView& view, std::string miscDir = "misc");
+  // `report`'s window is served while waits pump; `settings` gives the copy list.
+  DeviceTool(ToolLauncher& launcher, RunReporter& report, const RunSettings& settings,
+             std::string miscDir = "misc");
 
   // The exit code, or nothing when the tool could not be started.
   std::optional<uint32_t> run(ToolOp op, char drive, const std::string& param = {});
@@ -119,9 +123,9 @@ class DeviceTool {
   uint32_t readFlashId(char drive);
   bool writeConfigTable(char drive, const std::string& path);
   bool blankCheckStart(char drive);
-  // Polls until the check completes (true) or fails (false), showing the percentage on
-  // the slot's row.
-  bool blankCheckPoll(char drive, int slot);
+  // Polls until the check completes (true) or fails (false); `looked` hears the percentage
+  // of each answer, the window is served after it.
+  bool blankCheckPoll(char drive, const std::function<void(int percent)>& looked);
   bool badBlockStart(char drive);
   bool badBlockPoll(char drive);
   bool writePackageStart(char drive, PackageKind kind);
@@ -142,7 +146,8 @@ class DeviceTool {
   uint32_t number(ToolOp op, char drive, const std::string& param = {});
 
   ToolLauncher& launcher_;
-  StationView& view_;
+  RunReporter& report_;
+  const RunSettings& settings_;
   std::string miscDir_;
   std::array<int, 3> packageIndex_{-1, -1, -1};
   std::array<uint64_t, 26> arrivals_{};  // 0: whatever the letter has at each run

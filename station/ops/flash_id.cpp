@@ -76,11 +76,11 @@ std::string flashDisplayName(const ProfileLookup& lookup, const std::string& ini
   return "default";
 }
 
-std::string identifyFlash(StationView& view, const std::string& miscDir, uint32_t flashId,
+std::string identifyFlash(RunReporter& report, const std::string& miscDir, uint32_t flashId,
                           uint32_t chipCount, int slot, const ProfileLookup& lookup) {
-  std::string table = findConfigTable(miscDir, flashId, [&view] { view.pump(); });
-  view.setSpareCell(slot, flashDisplayName(lookup, miscDir + kSep + "flash.ini", table, chipCount));
-  if (view.slotDriveLetter(slot) == 0) view.setSpareCell(slot, "");
+  std::string table = findConfigTable(miscDir, flashId, [&report] { report.pump(); });
+  report.setFlashName(slot, flashDisplayName(lookup, miscDir + kSep + "flash.ini", table, chipCount));
+  if (report.slotDrive(slot) == 0) report.setFlashName(slot, "");
   return table;
 }
 

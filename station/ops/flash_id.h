@@ -1,8 +1,8 @@
 // Flash identification: the configuration table in misc/ whose stored identification
-// matches the device's, and the flash name from misc/flash.ini for the slot's spare cell.
+// matches the device's, and the flash name from misc/flash.ini for the slot's row.
 #pragma once
 
-#include "station/ops/station_view.h"
+#include "station/ops/run_reporter.h"
 
 #include <cstdint>
 #include <functional>
@@ -29,19 +29,19 @@ std::string findConfigTable(const std::string& miscDir, uint32_t flashId,
 // Whether the folder holds at least one table that names a flash identification.
 bool haveConfigTables(const std::string& miscDir);
 
-// The spare cell's text: flash.ini's name for the table and chip count; else the name for
+// The flash name a row shows: flash.ini's name for the table and chip count; else the name for
 // one chip with " x <count>" appended; else "default".
 std::string flashDisplayName(const ProfileLookup& lookup, const std::string& iniPath,
                              const std::string& table, uint32_t chipCount);
 
-// The whole identification for one slot: finds the table, shows the flash name in the
-// slot's spare cell (cleared when the slot became free meanwhile) and gives the table's
+// The whole identification for one slot: finds the table, shows the flash name on the
+// slot's row (cleared when the slot became free meanwhile) and gives the table's
 // name or "0".
-std::string identifyFlash(StationView& view, const std::string& miscDir, uint32_t flashId,
+std::string identifyFlash(RunReporter& report, const std::string& miscDir, uint32_t flashId,
                           uint32_t chipCount, int slot, const ProfileLookup& lookup);
 
 // The same, reading flash.ini with the station's profile-file reader.
-std::string identifyFlash(StationView& view, const std::string& miscDir, uint32_t flashId,
+std::string identifyFlash(RunReporter& report, const std::string& miscDir, uint32_t flashId,
                           uint32_t chipCount, int slot);
 
 }  // namespace station

@@ -4,9 +4,9 @@
 
 namespace station {
 
-std::string identifyFlash(StationView& view, const std::string& miscDir, uint32_t flashId,
+std::string identifyFlash(RunReporter& report, const std::string& miscDir, uint32_t flashId,
                           uint32_t chipCount, int slot) {
-  return identifyFlash(view, miscDir, flashId, chipCount, slot, getProfileString);
+  return identifyFlash(report, miscDir, flashId, chipCount, slot, getProfileString);
 }
 
 }  // namespace station

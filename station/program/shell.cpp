@@ -92,7 +92,7 @@ class StationShell::Watchdog {
       return;
     }
     if (!takeClose()) return;
-    const Counters c = model_.counters();
+    const Counters c = model_.rows().counters();
     if (timedOut) host_.trace(tallyLine(c, o_.runs));
     code_ = !FormClose(model_)     ? kExitCloseFailed
             : timedOut             ? kExitTimedOut
@@ -165,7 +165,7 @@ void StationShell::tick() {
     });
   }
   if (finishing_) return;
-  const Counters c = model_.counters();
+  const Counters c = model_.rows().counters();
   if (o_.runs > 0 && c.total >= o_.runs) {
     finish(true);
   } else if (o_.stop && o_.stop->load()) {
@@ -220,7 +220,7 @@ int StationShell::exitCode() {
   if (timedOut_) return kExitTimedOut;
   if (pictureFailed_) return kExitRunFailed;
   if (!o_.exitFromTally) return kExitAllSucceeded;
-  const Counters c = model_.counters();
+  const Counters c = model_.rows().counters();
   return c.success == c.total ? kExitAllSucceeded : kExitRunFailed;
 }
 

@@ -146,9 +146,11 @@ StationProcess& startStation(const std::vector<std::string>& args, const ExtraOp
     p->players = platform::makeSimPlayers(o.sim);
   }
   const platform::Players& players = *p->players;
-  model->setRunStarter([model, &players](char drive) { startProductThread(*model, players, drive); });
+  model->setRunStarter([model, &players](char drive) {
+    startProductThread(model->reporter(), model->runSettings(), players, drive);
+  });
   p->events = players.events();
-  p->tool = std::make_unique<DeviceTool>(systemLauncher(), *model);
+  p->tool = std::make_unique<DeviceTool>(systemLauncher(), model->reporter(), model->runSettings());
   p->arrival = std::make_unique<ArrivalContext>(ArrivalContext{*p->tool, nullptr});
   return *p;
 }

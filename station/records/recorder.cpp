@@ -67,8 +67,9 @@ std::string fileCrc32(const std::string& path) {
   return hex;
 }
 
-ProductionRecorder::ProductionRecorder(ProductionView& view, RecorderContext context)
-    : view_(view), context_(std::move(context)) {}
+ProductionRecorder::ProductionRecorder(const RunReporter& report, const RunSettings& settings,
+                                       RecorderContext context)
+    : report_(report), settings_(settings), context_(std::move(context)) {}
 
 void ProductionRecorder::runBegan(char drive, int slot) {
   began_ = true;
@@ -77,17 +78,17 @@ void ProductionRecorder::runBegan(char drive, int slot) {
   record_.slot = slot;
   record_.drive = std::string(1, drive);
   record_.startedAt = utcNow();
-  record_.label = view_.labelText();
+  record_.label = settings_.label();
   auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
   record_.settings = {
-      {"chkFormat", flag(view_.formatTicked())},
-      {"chkBlankCheck", flag(view_.blankCheckTicked())},
-      {"chkISOupgrade", flag(view_.isoUpgradeTicked())},
-      {"chkFwUpgrade", flag(view_.fwUpgradeTicked())},
-      {"chkParityCheck", flag(view_.parityCheckTicked())},
-      {"SystemAreachk", flag(view_.systemAreaFixed())},
-      {"SystemAreaComBo", std::to_string(view_.systemAreaComboIndex())},
-      {"sdkBondingId", std::to_string(view_.sdkBondingId())},
+      {"chkFormat", flag(settings_.format())},
+      {"chkBlankCheck", flag(settings_.blankCheck())},
+      {"chkISOupgrade", flag(settings_.isoUpgrade())},
+      {"chkFwUpgrade", flag(settings_.firmwareUpgrade())},
+      {"chkParityCheck", flag(settings_.parityCheck())},
+      {"SystemAreachk", flag(settings_.systemAreaFixed())},
+      {"SystemAreaComBo", std::to_string(settings_.systemAreaIndex())},
+      {"sdkBondingId", std::to_string(settings_.sdkBondingId())},
   };
 }
 
@@ -122,7 +123,7 @@ void ProductionRecorder::flashIdentified(uint32_t flashId, uint32_t chipCount,
 }
 
 void ProductionRecorder::packageWritten(PackageKind kind) {
-  std::vector<std::string> list = view_.copyList();
+  std::vector<std::string> list = settings_.copyList();
   // The download's own choice: the entry that `wt_pgr` sent.
   int index = context_.packageIndex ? context_.packageIndex(kind) : choosePackageFile(list, kind, false);
   if (index < 0 || static_cast<size_t>(index) >= list.size()) return;
@@ -155,7 +156,7 @@ void ProductionRecorder::runEnding(bool success, bool unreset) {
     // A slot that no longer holds the run's drive: the player was pulled out. A pulled
     // player fails its next device-tool run at once, often before the window thread has
     // heard of the removal: that notice is given a moment to arrive.
-    auto released = [&] { return view_.slotDriveLetter(record_.slot) != record_.drive[0]; };
+    auto released = [&] { return report_.slotDrive(record_.slot) != record_.drive[0]; };
     for (int i = 0; !success && !released() && i < kRemovalGraceMs / 10; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     record_.removed = !success && released();
@@ -192,8 +193,9 @@ void enableRecording(const std::string& miscDir, const std::string& station) {
   store->moveJournal();
   RecorderContext context{store, station.empty() ? hostName() : station, miscDir, nullptr};
   setRunObserverFactory(
-      [context](ProductionView& view) -> std::unique_ptr<RunObserver> {
-        return std::make_unique<ProductionRecorder>(view, context);
+      [context](const RunReporter& report,
+                const RunSettings& settings) -> std::unique_ptr<RunObserver> {
+        return std::make_unique<ProductionRecorder>(report, settings, context);
       },
       closeRecording);
 }

@@ -2,7 +2,6 @@
 // hands it to the station's store. It never throws into the run and never fails it.
 #pragma once
 
-#include "station/engine/production_view.h"
 #include "station/engine/run_observer.h"
 #include "station/records/record.h"
 #include "station/records/store.h"
@@ -30,7 +29,8 @@ struct RecorderContext {
 
 class ProductionRecorder : public RunObserver {
  public:
-  ProductionRecorder(ProductionView& view, RecorderContext context);
+  ProductionRecorder(const RunReporter& report, const RunSettings& settings,
+                     RecorderContext context);
 
   void runBegan(char drive, int slot) override;
   void stepBegan(const char* step) override;
@@ -50,7 +50,8 @@ class ProductionRecorder : public RunObserver {
   void file(const std::string& role, const std::string& path);
 
   using Clock = std::chrono::steady_clock;
-  ProductionView& view_;
+  const RunReporter& report_;
+  const RunSettings& settings_;
   RecorderContext context_;
   ProductionRecord record_;
   std::string step_;

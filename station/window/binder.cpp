@@ -48,9 +48,9 @@ FrontEndInputs inputsOf(Binder& b) {
 
 void Binder::makeSettingPage() {
   SettingPageDeps d;
-  d.values = [this] { return model_.settings(); };
-  d.setValues = [this](const Settings& s) { model_.setSettingsPageValues(s); };
-  d.setEdit5 = [this](const std::string& text) { model_.setEdit5(text); };
+  d.values = [this] { return model_.controls().settings(); };
+  d.setValues = [this](const Settings& s) { model_.controls().setSettingsPageValues(s); };
+  d.setEdit5 = [this](const std::string& text) { model_.controls().setEdit5(text); };
   d.loader = deps_.loader;
   d.chooseFolder = [this] { return fe_.chooseFolder(); };
   d.choosePackage = [this] { return fe_.choosePackage(display(model_.lang(LangText::SelectFileStr))); };
@@ -62,8 +62,8 @@ void Binder::makeSettingPage() {
   d.closePreview = [this] { if (deps_.closePreview) deps_.closePreview(); };
   d.pump = [this] { model_.pump(); };
   if (!deps_.newPackagePath.empty()) d.newPackagePath = deps_.newPackagePath;
-  page_ = std::make_unique<SettingPage>(std::move(d), model_.settingPageState());
-  page_->setListener([this] { model_.setSettingPageState(page_->state()); });
+  page_ = std::make_unique<SettingPage>(std::move(d), model_.controls().settingPageState());
+  page_->setListener([this] { model_.controls().setSettingPageState(page_->state()); });
   StartupHooks& h = deps_.hooks;
   if (!h.validateFrameFolders) h.validateFrameFolders = [this](StationModel&) { page_->validateStoredFolders(); };
   if (!h.stopPreview) h.stopPreview = [this] { if (deps_.stopPreview) deps_.stopPreview(); };
@@ -138,8 +138,8 @@ void Binder::applyRow(int row, const RowState& s) {
   std::string port = display(s.port);
   if (port.empty() && deps_.driveInPortCell)
     for (int slot = 0; slot < DEVICE_COUNT; ++slot)
-      if (model_.rowOfSlot(slot) == row)
-        if (const char drive = model_.slotDriveLetter(slot)) port = std::string(1, drive) + ":";
+      if (model_.rows().rowOfSlot(slot) == row)
+        if (const char drive = model_.rows().slotDriveLetter(slot)) port = std::string(1, drive) + ":";
   fe_.setText(rowCellName(RowCell::Port, row), port);
   fe_.setText(rowCellName(RowCell::Spare, row), display(s.spare));
 }
@@ -190,7 +190,7 @@ void Binder::apply(const Change& change) {
           [&](const PageChanged& c) { fe_.setValue("PageControl", c.page); },
           [&](const MessageAsked&) {},  // shown by the message handler
           [&](const SlotsRebound&) {
-            for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
+            for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.rows().row(i));
           },
       },
       change);
@@ -198,26 +198,26 @@ void Binder::apply(const Change& change) {
 
 void Binder::renderAll() {
   applyTexts();
-  for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.row(i));
-  applyCounters(model_.counters());
+  for (int i = 0; i < DEVICE_COUNT; ++i) applyRow(i, model_.rows().row(i));
+  applyCounters(model_.rows().counters());
   for (int e = 0; e < kElementCount; ++e)
-    fe_.setEnabled(enabledElementName(static_cast<Element>(e)), model_.enabled(static_cast<Element>(e)));
-  for (int i = 0; i < kCheckCount; ++i) fe_.setChecked(checkName(static_cast<Check>(i)), model_.checked(static_cast<Check>(i)));
-  fe_.setValue("SystemAreaComBo", model_.comboIndex());
-  fe_.setText("LabelEdit", labelToUtf8(model_.labelText()));
-  fe_.setText("labSystemArea", display(model_.systemAreaText()));
-  fe_.setText(mainWindowDesc().window().name, display(model_.caption()));
-  applySettingsPage(model_.settings(), model_.edit5());
-  applyPageState(model_.settingPageState());
+    fe_.setEnabled(enabledElementName(static_cast<Element>(e)), model_.controls().enabled(static_cast<Element>(e)));
+  for (int i = 0; i < kCheckCount; ++i) fe_.setChecked(checkName(static_cast<Check>(i)), model_.controls().checked(static_cast<Check>(i)));
+  fe_.setValue("SystemAreaComBo", model_.controls().comboIndex());
+  fe_.setText("LabelEdit", labelToUtf8(model_.controls().labelText()));
+  fe_.setText("labSystemArea", display(model_.controls().systemAreaText()));
+  fe_.setText(mainWindowDesc().window().name, display(model_.controls().caption()));
+  applySettingsPage(model_.controls().settings(), model_.controls().edit5());
+  applyPageState(model_.controls().settingPageState());
 }
 
 void Binder::guarded(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& e) {
-    message(e.what(), display(model_.appTitle()), MessageIcon::Error);
+    message(e.what(), display(model_.controls().appTitle()), MessageIcon::Error);
   } catch (...) {
-    message("Unknown error", display(model_.appTitle()), MessageIcon::Error);
+    message("Unknown error", display(model_.controls().appTitle()), MessageIcon::Error);
   }
 }
 
@@ -262,7 +262,7 @@ void Binder::toggled(const std::string& name, bool checked) {
     for (int i = 0; i < kCheckCount; ++i) {
       const Check check = static_cast<Check>(i);
       if (name != checkName(check)) continue;
-      model_.setChecked(check, checked);
+      model_.controls().setChecked(check, checked);
       switch (check) {
         case Check::CheckManuupgrade: CheckManuupgradeClick(model_); break;
         case Check::chkBarFixed: chkBarFixedClick(model_); break;
@@ -277,7 +277,7 @@ void Binder::chosen(const std::string& name, int index) {
   dispatch(name, [&](Handler h) {
     switch (h) {
       case Handler::SystemAreaComBoChange:
-        model_.setComboIndexValue(index);
+        model_.controls().setComboIndexValue(index);
         SystemAreaComBoChange(model_);
         break;
       case Handler::ComboBox1Change: if (page_) page_->ComboBox1Change(index); break;
@@ -293,13 +293,13 @@ void Binder::edited(const std::string& name, const std::string& text) {
     if (h != Handler::LabelEditChange) return;
     // A text the volume cannot take is refused: the edit shows the label as it was.
     const std::optional<std::string> label = labelFromUtf8(text);
-    model_.setLabelText(label ? *label : model_.labelText(), false);
+    model_.controls().setLabelText(label ? *label : model_.controls().labelText(), false);
   });
 }
 
 void Binder::selected(const std::string& name, std::vector<int> selection) {
   dispatch(name, [&](Handler h) {
-    if (h == Handler::SelectFileList2Select) model_.setSelection(std::move(selection));
+    if (h == Handler::SelectFileList2Select) model_.files().setSelection(std::move(selection));
   });
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "station/engine/production_view.h"
+#include "station/ops/run_reporter.h"
 #include "station/settings/prefer_package.h"
 #include "station/window/window_description.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "station/engine/production_view.h"
+#include "station/ops/run_reporter.h"
 #include "station/model/station_model.h"
 #include "station/texts/lang.h"
 

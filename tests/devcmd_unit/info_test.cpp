@@ -23,6 +23,20 @@ std::string readLines(const char* total, const char* enc, const char* user, cons
          " Bytes\nuser_name = " + user + "\npassword = " + pw + "\n";
 }
 
+std::string describe(const char* file, const std::vector<std::string>& subCommand) {
+  std::string trace = file ? file : "(none)";
+  for (const std::string& a : subCommand) trace += " " + a;
+  return trace;
+}
+
+// One sub-command against `dir`'s info.txt (none when `file` is null).
+RunResult runInfo(TempDir& dir, const char* file, const std::vector<std::string>& subCommand, Script& s) {
+  if (file) dir.write("info.txt", file);
+  std::vector<std::string> args = {"E:"};
+  args.insert(args.end(), subCommand.begin(), subCommand.end());
+  return runTool(args, s, dir.file("info.txt"));
+}
+
 struct InfoCase {
   const char* file;  // null: no info.txt
   std::vector<std::string> args;
@@ -77,15 +91,10 @@ const InfoCase kReadCases[] = {
 
 TEST(InfoFile, ReadingSubCommands) {
   for (const InfoCase& c : kReadCases) {
-    std::string trace = c.file ? c.file : "(none)";
-    for (const std::string& a : c.args) trace += " " + a;
-    SCOPED_TRACE(trace);
+    SCOPED_TRACE(describe(c.file, c.args));
     TempDir dir;
-    if (c.file) dir.write("info.txt", c.file);
-    std::vector<std::string> args = {"E:"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
     Script s;
-    const RunResult r = runTool(args, s, dir.file("info.txt"));
+    const RunResult r = runInfo(dir, c.file, c.args, s);
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.out, c.out);
     EXPECT_TRUE(s.sent.empty());
@@ -135,15 +144,10 @@ const WriteCase kWriteCases[] = {
 
 TEST(InfoFile, WritingSubCommands) {
   for (const WriteCase& c : kWriteCases) {
-    std::string trace = c.before;
-    for (const std::string& a : c.args) trace += " " + a;
-    SCOPED_TRACE(trace);
+    SCOPED_TRACE(describe(c.before, c.args));
     TempDir dir;
-    dir.write("info.txt", c.before);
-    std::vector<std::string> args = {"E:"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
     Script s;
-    const RunResult r = runTool(args, s, dir.file("info.txt"));
+    const RunResult r = runInfo(dir, c.before, c.args, s);
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.out, c.out);
     std::string want = c.before;

@@ -105,6 +105,14 @@ uint16_t sum16(const Bytes& b) {
   return uint16_t(std::accumulate(b.begin(), b.end(), 0u));
 }
 
+// A 100-byte manager announced, sent and checked, as the host loads it into RAM.
+void loadManager(Player& p) {
+  const Bytes mgr = pattern(100);
+  p.status(sizeCdb("77", 100));
+  p.chunks("EE 78 00 00 00 00", mgr);
+  p.status(checksumCdb(sum16(mgr)));
+}
+
 const Bytes kShortId = padded(hexBytes("00 80 02 02 04 00 00 00 47"), 36);
 const Bytes kManagerId = concat(hexBytes("00 80 02 02 1F 00 00 00"), ascii("Flash   Setup   Manager v1.0"));
 const Bytes kGenericId = concat(hexBytes("00 80 02 02 1F 00 00 00"), ascii("Generic Audio   Product v2.0"));
@@ -482,10 +490,7 @@ TEST(DeviceModelModes, SecondResetLeavesTheUpdateDisk) {
 
 TEST(DeviceModelModes, ResetRestartsIntoWhatTheFlashHolds) {
   Player blank(Mode::Rom);
-  Bytes mgr = pattern(100);
-  blank.status(sizeCdb("77", 100));
-  blank.chunks("EE 78 00 00 00 00", mgr);
-  blank.status(checksumCdb(sum16(mgr)));
+  loadManager(blank);
   blank.status("EF 72 00 00 00 00");
   blank.status(sizeCdb("7A", 10));
   ASSERT_EQ(blank.state.mode, Mode::Fsm);
@@ -548,10 +553,7 @@ TEST(DeviceModelFaults, FailedChunkIsNotTakenSoTheEndFails) {
 
 TEST(DeviceModelFaults, VanishUnplugsOnceAndPowersOff) {
   Player p(Mode::Rom);
-  Bytes mgr = pattern(100);
-  p.status(sizeCdb("77", 100));
-  p.chunks("EE 78 00 00 00 00", mgr);
-  p.status(checksumCdb(sum16(mgr)));
+  loadManager(p);
   std::strcpy(p.state.faults[0].name, "cmd_bWriteProgramStart");
   p.state.faults[0].after = 1;
   p.state.faults[0].vanish = 1;

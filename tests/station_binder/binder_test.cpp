@@ -86,16 +86,16 @@ TEST_F(BinderTest, ChangesBecomePropertiesByName) {
     std::vector<std::string> calls;
   };
   const Case cases[] = {
-      {"status text", [](StationModel& m) { m.setStatusText(2, "Format fail", TextColour::Red); },
+      {"status text", [](StationModel& m) { m.rows().setStatusText(2, "Format fail", TextColour::Red); },
        {"text D3infoStr=Format fail", "colour D3infoStr=red", "value ProgressBar3=0", "visible ProgressBar3=0"}},
-      {"progress", [](StationModel& m) { m.setProgress(7, 140); }, {"value ProgressBar8=100"}},
-      {"tally", [](StationModel& m) { m.runStarted(); m.runEnded(false); },
+      {"progress", [](StationModel& m) { m.rows().setProgress(7, 140); }, {"value ProgressBar8=100"}},
+      {"tally", [](StationModel& m) { m.rows().runStarted(); m.rows().runEnded(false); },
        {"enabled grpFileList=0", "text TotalStr=1", "text SuccessStr=0", "text FailStr=1", "enabled grpFileList=1"}},
-      {"check box", [](StationModel& m) { m.setChecked(Check::chkFormat, true); }, {"checked chkFormat=1"}},
-      {"label", [](StationModel& m) { m.setLabelText("\xe9t\xe9", false); }, {"text LabelEdit=\xc3\xa9t\xc3\xa9"}},
-      {"copy list", [](StationModel& m) { m.setCopyList({"a", "b"}); m.setSelection({1}); },
+      {"check box", [](StationModel& m) { m.controls().setChecked(Check::chkFormat, true); }, {"checked chkFormat=1"}},
+      {"label", [](StationModel& m) { m.controls().setLabelText("\xe9t\xe9", false); }, {"text LabelEdit=\xc3\xa9t\xc3\xa9"}},
+      {"copy list", [](StationModel& m) { m.files().setCopyList({"a", "b"}); m.files().setSelection({1}); },
        {"items SelectFileList2=2/0", "items SelectFileList2=2/1"}},
-      {"page state", [](StationModel& m) { m.setSettingPageState({"p.dat", false, true, true}); },
+      {"page state", [](StationModel& m) { m.controls().setSettingPageState({"p.dat", false, true, true}); },
        {"text Edit9=p.dat", "enabled Button2=0", "enabled Button5=1", "enabled Button6=1"}},
   };
   for (const Case& c : cases) {
@@ -108,26 +108,26 @@ TEST_F(BinderTest, ChangesBecomePropertiesByName) {
 
 TEST_F(BinderTest, InputRunsTheDescribedHandler) {
   binder_->toggled("CheckManuupgrade", true);
-  EXPECT_TRUE(m().checked(Check::CheckManuupgrade));
+  EXPECT_TRUE(m().controls().checked(Check::CheckManuupgrade));
   EXPECT_TRUE(fe_.has("enabled Upgradebtn=1")) << "its click handler ran";
   binder_->edited("LabelEdit", "abc\xc3\xa9");
-  EXPECT_EQ(m().labelText(), "ABC\xe9") << "typed text in single bytes, upper-cased";
+  EXPECT_EQ(m().controls().labelText(), "ABC\xe9") << "typed text in single bytes, upper-cased";
   binder_->toggled("Upgradebtn", true);  // not a check box: nothing happens
   binder_->clicked("NoSuchElement");
-  EXPECT_FALSE(m().checked(Check::chkFormat));
+  EXPECT_FALSE(m().controls().checked(Check::chkFormat));
 
   fe_.files = std::vector<std::string>{"x.mp3"};
   binder_->clicked("AddFilesBtn");
   EXPECT_TRUE(fe_.has("choose files Select files"));
-  EXPECT_EQ(m().copyList(), std::vector<std::string>{"x.mp3"});
+  EXPECT_EQ(m().files().copyList(), std::vector<std::string>{"x.mp3"});
 }
 
 TEST_F(BinderTest, AnErrorInAHandlerBecomesAMessage) {
   m().setRunStarter([](char) { throw std::runtime_error("no worker"); });
-  m().setChecked(Check::CheckManuupgrade, true);
-  ASSERT_GE(m().occupySlot('E'), 0);
-  m().registerSlot(0, m().lang(LangText::DevicePluginStr));
-  m().setEnabled(Element::Upgradebtn, true);
+  m().controls().setChecked(Check::CheckManuupgrade, true);
+  ASSERT_GE(m().rows().occupySlot('E'), 0);
+  m().rows().registerSlot(0, m().lang(LangText::DevicePluginStr));
+  m().controls().setEnabled(Element::Upgradebtn, true);
   binder_->clicked("Upgradebtn");
   EXPECT_TRUE(fe_.has("message MP3 Tool: no worker"));
 }

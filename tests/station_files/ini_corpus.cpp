@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "station/settings/profile_store.h"
 #include "support/scratch.h"
 
 namespace station_files_test {
@@ -141,6 +142,17 @@ std::vector<std::vector<std::string>> runCorpus(const std::string& dir, const Re
     answers.push_back(std::move(a));
   }
   return answers;
+}
+
+std::vector<std::vector<std::string>> runOurCorpus(const std::string& dir) {
+  return runCorpus(
+      dir,
+      [](const std::string& f, const std::string& s, const std::string& k, const std::string& d) {
+        return station::profile_store::readFile(f, s, k, d);
+      },
+      [](const std::string& f, const std::string& s, const std::string& k, const std::string& v) {
+        return station::profile_store::writeFile(f, s, k, v);
+      });
 }
 
 }  // namespace station_files_test

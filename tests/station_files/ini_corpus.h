@@ -36,6 +36,8 @@ using WriteFn = std::function<bool(const std::string& file, const std::string& s
                                    const std::string& key, const std::string& value)>;
 std::vector<std::vector<std::string>> runCorpus(const std::string& dir, const ReadFn& read,
                                                 const WriteFn& write);
+// The same through the station's own profile store.
+std::vector<std::vector<std::string>> runOurCorpus(const std::string& dir);
 
 // Puts every case's starting file into `dir` (and removes the files of cases without one).
 void layOutCorpus(const std::string& dir);

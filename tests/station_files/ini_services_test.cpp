@@ -8,7 +8,6 @@
 #include "support/scratch.h"
 #include "ini_corpus.h"
 #include "station/settings/profile.h"
-#include "station/settings/profile_store.h"
 
 namespace station_files_test {
 namespace {
@@ -21,14 +20,7 @@ TEST(IniStoreAgainstWindows, CorpusAnswersAndFilesMatchTheServices) {
   layOutCorpus(sysDir);
   layOutCorpus(ourDir);
   auto sys = runCorpus(sysDir, station::getProfileString, station::writeProfileString);
-  auto ours = runCorpus(
-      ourDir,
-      [](const std::string& f, const std::string& s, const std::string& k, const std::string& d) {
-        return station::profile_store::readFile(f, s, k, d);
-      },
-      [](const std::string& f, const std::string& s, const std::string& k, const std::string& v) {
-        return station::profile_store::writeFile(f, s, k, v);
-      });
+  auto ours = runOurCorpus(ourDir);
   for (size_t i = 0; i < iniCorpus().size(); ++i) {
     const IniCase& c = iniCorpus()[i];
     SCOPED_TRACE(c.name);

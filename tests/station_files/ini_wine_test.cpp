@@ -13,7 +13,6 @@
 
 #include "support/scratch.h"
 #include "ini_corpus.h"
-#include "station/settings/profile_store.h"
 
 namespace station_files_test {
 namespace {
@@ -101,14 +100,7 @@ TEST(IniStoreAgainstWindows, CorpusAnswersAndFilesMatchTheServices) {
     }
   }
 
-  std::vector<std::vector<std::string>> ours = runCorpus(
-      ourDir,
-      [](const std::string& f, const std::string& s, const std::string& k, const std::string& d) {
-        return station::profile_store::readFile(f, s, k, d);
-      },
-      [](const std::string& f, const std::string& s, const std::string& k, const std::string& v) {
-        return station::profile_store::writeFile(f, s, k, v);
-      });
+  std::vector<std::vector<std::string>> ours = runOurCorpus(ourDir);
 
   for (size_t i = 0; i < iniCorpus().size(); ++i) {
     const IniCase& c = iniCorpus()[i];

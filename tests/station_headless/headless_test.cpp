@@ -92,13 +92,13 @@ class HeadlessTest : public ModelTest {
     // A stand-in run on its own thread: finds its slot, shows two steps, tallies.
     model_->setRunStarter([this](char drive) {
       workers_.emplace_back([this, drive] {
-        int slot = m().findSlot(drive);
-        m().runStarted();
-        m().setStatusText(slot, "FILE Writing...", TextColour::WindowText);
-        m().setProgress(slot, 5);
+        int slot = m().rows().findSlot(drive);
+        m().rows().runStarted();
+        m().rows().setStatusText(slot, "FILE Writing...", TextColour::WindowText);
+        m().rows().setProgress(slot, 5);
         bool ok = failing_.find(drive) == std::string::npos;
-        m().setStatusText(slot, ok ? "successful" : "Format fail", ok ? TextColour::Blue : TextColour::Red);
-        m().runEnded(ok);
+        m().rows().setStatusText(slot, ok ? "successful" : "Format fail", ok ? TextColour::Blue : TextColour::Red);
+        m().rows().runEnded(ok);
       });
     });
     out_ = std::tmpfile();
@@ -120,7 +120,7 @@ class HeadlessTest : public ModelTest {
     so.hooks = hooks;
     if (exitNow) so.exitNow = exitNow;
     EXPECT_TRUE(FormCreate(m(), platform::InstanceCheck{std::make_unique<NullLock>(), false}));
-    DeviceTool tool(launcher_, m(), "misc");
+    DeviceTool tool(launcher_, m().reporter(), m().runSettings(), "misc");
     ArrivalContext context{tool, [](unsigned) {}};
     int code = runHeadless(m(), events_, context, o, so);
     for (auto& w : workers_) w.join();
@@ -215,7 +215,7 @@ TEST_F(HeadlessTest, ManualUpgradeAndCopyListByCommands) {
   o.commands = [op](std::string& line) { return op->read(line); };
   o.echo = [op](const std::string& line) { op->printed(line); };
   ASSERT_TRUE(FormCreate(m(), platform::InstanceCheck{std::make_unique<NullLock>(), false}));
-  DeviceTool tool(launcher_, m(), "misc");
+  DeviceTool tool(launcher_, m().reporter(), m().runSettings(), "misc");
   ArrivalContext context{tool, [](unsigned) {}};
   int code = -1;
   std::thread station([&] { code = runHeadless(m(), events_, context, o, so); });
@@ -236,20 +236,20 @@ TEST_F(HeadlessTest, ManualUpgradeAndCopyListByCommands) {
   const std::string programPath = (root_ / "fw" / "Program.BIN").string();
   const std::string songPath = (root_ / "song.mp3").string();
   EXPECT_EQ(op->type("add " + programPath), "ok: add " + programPath);
-  EXPECT_EQ(m().sdkBondingId(), 7);
+  EXPECT_EQ(m().files().sdkBondingId(), 7);
   EXPECT_EQ(op->type("add " + songPath), "ok: add " + songPath);
-  EXPECT_EQ(m().sdkBondingId(), 7);
+  EXPECT_EQ(m().files().sdkBondingId(), 7);
   EXPECT_EQ(op->type("remove 0"), "ok: remove 0");
-  EXPECT_EQ(m().copyList(), std::vector<std::string>{songPath});
-  EXPECT_EQ(m().sdkBondingId(), 7) << "a removal does not read it again";
+  EXPECT_EQ(m().files().copyList(), std::vector<std::string>{songPath});
+  EXPECT_EQ(m().files().sdkBondingId(), 7) << "a removal does not read it again";
   writeFile(root_ / "talk.mp3", "words");
   const std::string talkPath = (root_ / "talk.mp3").string();
   EXPECT_EQ(op->type("add " + talkPath), "ok: add " + talkPath);
-  EXPECT_EQ(m().sdkBondingId(), 0) << "the next addition reads it again";
+  EXPECT_EQ(m().files().sdkBondingId(), 0) << "the next addition reads it again";
   const std::vector<std::string> list{songPath, talkPath};
-  EXPECT_EQ(m().copyList(), list);
+  EXPECT_EQ(m().files().copyList(), list);
   EXPECT_EQ(op->type("label factory7"), "ok: label factory7");
-  EXPECT_EQ(m().labelText(), "FACTORY7");
+  EXPECT_EQ(m().controls().labelText(), "FACTORY7");
 
   // Wrong commands are answered and change nothing.
   const std::pair<const char*, const char*> wrong[] = {
@@ -272,12 +272,12 @@ TEST_F(HeadlessTest, ManualUpgradeAndCopyListByCommands) {
       {"start now", "error: usage: start"},
       {"", "error: empty command"},
   };
-  const Settings before = m().settings();
+  const Settings before = m().controls().settings();
   for (auto [command, answer] : wrong) EXPECT_EQ(op->type(command), answer) << command;
-  EXPECT_EQ(m().copyList(), list);
-  EXPECT_EQ(m().settings().LabelEdit, before.LabelEdit);
-  EXPECT_EQ(m().settings().SystemAreaComBo, before.SystemAreaComBo);
-  EXPECT_EQ(m().settings().chkFormat, before.chkFormat);
+  EXPECT_EQ(m().files().copyList(), list);
+  EXPECT_EQ(m().controls().settings().LabelEdit, before.LabelEdit);
+  EXPECT_EQ(m().controls().settings().SystemAreaComBo, before.SystemAreaComBo);
+  EXPECT_EQ(m().controls().settings().chkFormat, before.chkFormat);
 
   EXPECT_EQ(op->type("quit"), "ok: quit");
   station.join();

@@ -9,12 +9,12 @@ class HandlerTest : public ModelTest {
  protected:
   void SetUp() override {
     ModelTest::SetUp();
-    m().setAllStatusTexts(m().lang(LangText::WaitDeviceMsg));
+    m().rows().setAllStatusTexts(m().lang(LangText::WaitDeviceMsg));
     fs::current_path(root_);
     launcher_.runs.clear();
     launcher_.pumped.clear();
     sleeps_.clear();
-    tool_ = std::make_unique<DeviceTool>(launcher_, *model_, "misc");
+    tool_ = std::make_unique<DeviceTool>(launcher_, model_->reporter(), model_->runSettings(), "misc");
     context_ = std::make_unique<ArrivalContext>(
         ArrivalContext{*tool_, [this](unsigned ms) { sleeps_.push_back(ms); }});
   }
@@ -32,7 +32,7 @@ class HandlerTest : public ModelTest {
   }
   std::string slots() const {
     std::string s;
-    for (int i = 0; i < DEVICE_COUNT; ++i) s += model_->slotDriveLetter(i) ? model_->slotDriveLetter(i) : '-';
+    for (int i = 0; i < DEVICE_COUNT; ++i) s += model_->rows().slotDriveLetter(i) ? model_->rows().slotDriveLetter(i) : '-';
     return s;
   }
 
@@ -77,10 +77,10 @@ TEST_F(HandlerTest, ArrivalDecisions) {
     TearDown();
     SetUp();
     for (char d : c.held) {
-      m().occupySlot(d);
-      m().slotTaken();
+      m().rows().occupySlot(d);
+      m().rows().slotTaken();
     }
-    m().setChecked(Check::CheckManuupgrade, c.manual);
+    m().controls().setChecked(Check::CheckManuupgrade, c.manual);
     launcher_.codes = c.codes;
     m().portLogFile().clear();
     arrive(c.letters);
@@ -91,13 +91,13 @@ TEST_F(HandlerTest, ArrivalDecisions) {
     EXPECT_EQ(messages_, c.messages);
     bool took = c.slots.find(c.letters[0]) != std::string::npos && c.held.find(c.letters[0]) == std::string::npos;
     if (took) {
-      int slot = m().findSlot(c.letters[0]);
-      EXPECT_TRUE(m().slotRow(slot).progressVisible);
-      EXPECT_EQ(m().statusText(slot), c.manual ? "device plugin" : "Waiting device...");
-      EXPECT_FALSE(m().enabled(Element::chkBarFixed));
-      EXPECT_FALSE(m().enabled(Element::CheckManuupgrade));
+      int slot = m().rows().findSlot(c.letters[0]);
+      EXPECT_TRUE(m().rows().slotRow(slot).progressVisible);
+      EXPECT_EQ(m().rows().slotRow(slot).text, c.manual ? "device plugin" : "Waiting device...");
+      EXPECT_FALSE(m().controls().enabled(Element::chkBarFixed));
+      EXPECT_FALSE(m().controls().enabled(Element::CheckManuupgrade));
     }
-    EXPECT_EQ(m().counters().occupied, static_cast<int>(c.held.size()) + (took ? 1 : 0));
+    EXPECT_EQ(m().rows().counters().occupied, static_cast<int>(c.held.size()) + (took ? 1 : 0));
     if (std::string(c.name).find("update disk") == 0) {
       EXPECT_EQ(sleeps_, std::vector<unsigned>{500});
     }
@@ -118,18 +118,18 @@ TEST_F(HandlerTest, RemovalReturnsTheRowToWaiting) {
   }
   writeFile(root_ / "misc" / "fail.bmp", "BM");
   writeFile(root_ / "misc" / "success.bmp", "BM");
-  m().setStatusText(0, "Format fail", TextColour::Red);
-  m().setProgress(0, 60);
-  m().showPicture(0, StatusPicture::Fail);
-  m().setPortCell(0, "Port:0-5");
-  m().setSpareCell(0, "Samsung");
-  m().setStatusText(1, "successful", TextColour::Blue);
-  m().showPicture(1, StatusPicture::Success);
-  m().setSpareCell(1, "Hynix");
+  m().rows().setStatusText(0, "Format fail", TextColour::Red);
+  m().rows().setProgress(0, 60);
+  m().rows().showPicture(0, StatusPicture::Fail);
+  m().rows().setPortCell(0, "Port:0-5");
+  m().rows().setSpareCell(0, "Samsung");
+  m().rows().setStatusText(1, "successful", TextColour::Blue);
+  m().rows().showPicture(1, StatusPicture::Success);
+  m().rows().setSpareCell(1, "Hynix");
   m().portLogFile().clear();
 
   handleRemoval(m(), "E");
-  RowState e = m().row(0);
+  RowState e = m().rows().row(0);
   EXPECT_EQ(e.text, "Waiting device...");
   EXPECT_EQ(e.colour, TextColour::WindowText);
   EXPECT_FALSE(e.progressVisible);
@@ -138,22 +138,22 @@ TEST_F(HandlerTest, RemovalReturnsTheRowToWaiting) {
   EXPECT_EQ(e.port, "");
   EXPECT_EQ(e.spare, "");
   EXPECT_EQ(slots(), "-F------");
-  RowState f = m().row(1);
+  RowState f = m().rows().row(1);
   EXPECT_EQ(f.text, "successful") << "another row is left as it is";
   EXPECT_TRUE(f.pictureVisible);
   EXPECT_EQ(f.spare, "Hynix");
-  EXPECT_FALSE(m().enabled(Element::CheckManuupgrade)) << "row 2 still shows a result";
-  EXPECT_EQ(m().counters().occupied, 1);
+  EXPECT_FALSE(m().controls().enabled(Element::CheckManuupgrade)) << "row 2 still shows a result";
+  EXPECT_EQ(m().rows().counters().occupied, 1);
 
   handleRemoval(m(), "FG");  // G holds no slot: only its line
   EXPECT_EQ(portLog(), (std::vector<std::string>{"E: -->", "F: -->", "G: -->"}));
-  EXPECT_EQ(m().counters().occupied, 0);
+  EXPECT_EQ(m().rows().counters().occupied, 0);
   for (int r = 0; r < DEVICE_COUNT; ++r) {
-    EXPECT_FALSE(m().row(r).pictureVisible);
-    EXPECT_EQ(m().row(r).spare, "");
+    EXPECT_FALSE(m().rows().row(r).pictureVisible);
+    EXPECT_EQ(m().rows().row(r).spare, "");
   }
-  EXPECT_TRUE(m().enabled(Element::CheckManuupgrade));
-  EXPECT_TRUE(m().enabled(Element::chkBarFixed));
+  EXPECT_TRUE(m().controls().enabled(Element::CheckManuupgrade));
+  EXPECT_TRUE(m().controls().enabled(Element::chkBarFixed));
 }
 
 // A disk the station will not touch shows why on the lowest free row until it goes; an
@@ -164,15 +164,15 @@ TEST_F(HandlerTest, RefusedDiskShowsOnTheLowestFreeRowUntilItGoes) {
   m().portLogFile().clear();
   handleRefusal(m(), "/dev/sda", "system disk");
   handleRefusal(m(), "/dev/sdc", "mounted");
-  EXPECT_EQ(m().row(1).text, "/dev/sdc refused: mounted") << "the later one takes the row";
-  EXPECT_EQ(m().row(1).colour, TextColour::Red);
-  EXPECT_EQ(m().row(0).text.find("refused"), std::string::npos);
+  EXPECT_EQ(m().rows().row(1).text, "/dev/sdc refused: mounted") << "the later one takes the row";
+  EXPECT_EQ(m().rows().row(1).colour, TextColour::Red);
+  EXPECT_EQ(m().rows().row(0).text.find("refused"), std::string::npos);
   EXPECT_EQ(slots(), "E-------") << "a refusal takes no slot";
   handleRefusalGone(m(), "/dev/sda");
-  EXPECT_EQ(m().row(1).text, "/dev/sdc refused: mounted");
+  EXPECT_EQ(m().rows().row(1).text, "/dev/sdc refused: mounted");
   handleRefusalGone(m(), "/dev/sdc");
-  EXPECT_EQ(m().row(1).text, "Waiting device...");
-  EXPECT_EQ(m().row(1).colour, TextColour::WindowText);
+  EXPECT_EQ(m().rows().row(1).text, "Waiting device...");
+  EXPECT_EQ(m().rows().row(1).colour, TextColour::WindowText);
   EXPECT_EQ(portLog(), (std::vector<std::string>{"/dev/sda: refused, system disk",
                                                  "/dev/sdc: refused, mounted", "/dev/sda: -->",
                                                  "/dev/sdc: -->"}));
@@ -184,17 +184,17 @@ TEST_F(HandlerTest, BoxesStayDisabledWhileARowShowsAResult) {
   accept('E');
   accept('F');
   arrive("EF");
-  m().setStatusText(0, "FILE Writing...", TextColour::WindowText);
+  m().rows().setStatusText(0, "FILE Writing...", TextColour::WindowText);
   handleRemoval(m(), "F");
-  m().setStatusText(1, "successful", TextColour::Blue);  // F's run ended after its removal
+  m().rows().setStatusText(1, "successful", TextColour::Blue);  // F's run ended after its removal
   handleRemoval(m(), "E");
-  EXPECT_EQ(m().counters().occupied, 0);
-  EXPECT_FALSE(m().enabled(Element::chkBarFixed));
-  EXPECT_FALSE(m().enabled(Element::CheckManuupgrade));
+  EXPECT_EQ(m().rows().counters().occupied, 0);
+  EXPECT_FALSE(m().controls().enabled(Element::chkBarFixed));
+  EXPECT_FALSE(m().controls().enabled(Element::CheckManuupgrade));
 }
 
 TEST_F(HandlerTest, UpgradeButtonStartsEachRegisteredSlotOnce) {
-  m().setChecked(Check::CheckManuupgrade, true);
+  m().controls().setChecked(Check::CheckManuupgrade, true);
   for (char d : std::string("EFG")) accept(d);
   arrive("E");
   arrive("F");
@@ -211,16 +211,16 @@ TEST_F(HandlerTest, UpgradeButtonStartsEachRegisteredSlotOnce) {
   // Unplugged and plugged again, the player is registered anew and can be started.
   handleRemoval(m(), "E");
   arrive("E");
-  EXPECT_EQ(m().findSlot('E'), 0);
+  EXPECT_EQ(m().rows().findSlot('E'), 0);
   UpgradebtnClick(m());
   EXPECT_EQ(std::string(started_.begin(), started_.end()), "EGE");
 }
 
 TEST_F(HandlerTest, UpgradeButtonSkipsRowsThatAreNotRegistered) {
-  m().setChecked(Check::CheckManuupgrade, true);
+  m().controls().setChecked(Check::CheckManuupgrade, true);
   accept('E');
   arrive("E");
-  m().setStatusText(0, "successful", TextColour::Blue);  // as if a run had ended there
+  m().rows().setStatusText(0, "successful", TextColour::Blue);  // as if a run had ended there
   UpgradebtnClick(m());
   EXPECT_TRUE(started_.empty());
 }
@@ -229,20 +229,20 @@ TEST_F(HandlerTest, EmptyDevicePluginTextStillStartsRegisteredRows) {
   writeFile(root_ / "misc" / "lang.ini", "[English]\nWaitDeviceMsg = \"Waiting device...\"\n");
   if (!lang_.load((root_ / "misc" / "lang.ini").string(), 0x0409))
     GTEST_SKIP() << "built without the language file reader";
-  m().setAllStatusTexts(m().lang(LangText::WaitDeviceMsg));
-  m().setChecked(Check::CheckManuupgrade, true);
+  m().rows().setAllStatusTexts(m().lang(LangText::WaitDeviceMsg));
+  m().controls().setChecked(Check::CheckManuupgrade, true);
   accept('F');
   arrive("F");
-  EXPECT_EQ(m().statusText(0), "");
+  EXPECT_EQ(m().rows().slotRow(0).text, "");
   UpgradebtnClick(m());
   EXPECT_EQ(std::string(started_.begin(), started_.end()), "F");
 }
 
 TEST_F(HandlerTest, CheckManuupgradeEnablesTheStartButton) {
   for (bool ticked : {true, false, true}) {
-    m().setChecked(Check::CheckManuupgrade, ticked);
+    m().controls().setChecked(Check::CheckManuupgrade, ticked);
     CheckManuupgradeClick(m());
-    EXPECT_EQ(m().enabled(Element::Upgradebtn), ticked);
+    EXPECT_EQ(m().controls().enabled(Element::Upgradebtn), ticked);
   }
 }
 
@@ -279,17 +279,17 @@ TEST_F(HandlerTest, SdkBondingIdFromTheFirstMarkedProgramBin) {
 }
 
 TEST_F(HandlerTest, RemoveTakesTheSelectedItemsAndRecomputesTheArea) {
-  m().setCopyList({"1", "2", "3", "4", "5"});
-  m().setSelection({3, 1});
+  m().files().setCopyList({"1", "2", "3", "4", "5"});
+  m().files().setSelection({3, 1});
   changes_.clear();
   RemoveBtnClick(m());
-  EXPECT_EQ(m().copyList(), (std::vector<std::string>{"1", "3", "5"}));
-  EXPECT_TRUE(m().selection().empty());
-  EXPECT_EQ(m().systemAreaText(), "System Area Size: 4MB");
+  EXPECT_EQ(m().files().copyList(), (std::vector<std::string>{"1", "3", "5"}));
+  EXPECT_TRUE(m().files().selection().empty());
+  EXPECT_EQ(m().controls().systemAreaText(), "System Area Size: 4MB");
 
   changes_.clear();
   RemoveBtnClick(m());  // nothing selected
-  EXPECT_EQ(m().copyList(), (std::vector<std::string>{"1", "3", "5"}));
+  EXPECT_EQ(m().files().copyList(), (std::vector<std::string>{"1", "3", "5"}));
   bool recomputed = !changesOf<SystemAreaTextChanged>().empty();
   EXPECT_TRUE(recomputed);
 }
@@ -298,12 +298,12 @@ TEST_F(HandlerTest, RemovingProgramBinKeepsTheBondingIdUntilTheNextAddition) {
   const std::string fw = (root_ / "fw" / "program.bin").string();
   writeFile(fw, programBin(true, 6));
   AddFilesBtnClick(m(), [&](const std::string&) { return std::vector<std::string>{fw}; });
-  EXPECT_EQ(m().sdkBondingId(), 6);
-  m().setSelection({0});
+  EXPECT_EQ(m().files().sdkBondingId(), 6);
+  m().files().setSelection({0});
   RemoveBtnClick(m());
-  EXPECT_EQ(m().sdkBondingId(), 6);
+  EXPECT_EQ(m().files().sdkBondingId(), 6);
   AddFilesBtnClick(m(), [](const std::string&) { return std::nullopt; });
-  EXPECT_EQ(m().sdkBondingId(), 0);
+  EXPECT_EQ(m().files().sdkBondingId(), 0);
 }
 
 TEST_F(HandlerTest, AddAppendsInTheChoosersOrderAndRestoresTheFolder) {
@@ -318,12 +318,12 @@ TEST_F(HandlerTest, AddAppendsInTheChoosersOrderAndRestoresTheFolder) {
     return std::vector<std::string>{s, s};
   });
   EXPECT_EQ(title, "Select files");
-  EXPECT_EQ(m().copyList().size(), 2u) << "the same file twice is listed twice";
+  EXPECT_EQ(m().files().copyList().size(), 2u) << "the same file twice is listed twice";
   EXPECT_EQ(fs::current_path(), root_);
 
   changes_.clear();
   AddFilesBtnClick(m(), [](const std::string&) { return std::nullopt; });
-  EXPECT_EQ(m().copyList().size(), 2u);
+  EXPECT_EQ(m().files().copyList().size(), 2u);
   bool recomputed = !changesOf<SystemAreaTextChanged>().empty();
   EXPECT_TRUE(recomputed) << "a cancelled chooser still recomputes the size";
 }

@@ -8,33 +8,33 @@ namespace {
 
 // The window as its definition has it, before FormShow puts anything on it.
 TEST_F(ModelTest, WindowDefinitionStatesBeforeFormShow) {
-  EXPECT_EQ(m().caption(), "MP3 Tool");
-  EXPECT_EQ(m().systemAreaText(), "System Area Size:");
-  EXPECT_EQ(m().labelText(), "MY_AUDIO");
-  EXPECT_EQ(m().comboIndex(), 0) << "\"4MB\"";
-  EXPECT_EQ(m().counters(), Counters{});
-  EXPECT_EQ(m().sdkBondingId(), 0);
+  EXPECT_EQ(m().controls().caption(), "MP3 Tool");
+  EXPECT_EQ(m().controls().systemAreaText(), "System Area Size:");
+  EXPECT_EQ(m().controls().labelText(), "MY_AUDIO");
+  EXPECT_EQ(m().controls().comboIndex(), 0) << "\"4MB\"";
+  EXPECT_EQ(m().rows().counters(), Counters{});
+  EXPECT_EQ(m().files().sdkBondingId(), 0);
   for (int r = 0; r < DEVICE_COUNT; ++r) {
-    RowState row = m().row(r);
+    RowState row = m().rows().row(r);
     EXPECT_EQ(row.text, "Waiting device...") << "row " << r + 1;
     EXPECT_EQ(row.colour, TextColour::WindowText);
     EXPECT_FALSE(row.progressVisible);
     EXPECT_EQ(row.progress, 0);
     EXPECT_FALSE(row.pictureVisible);
-    EXPECT_EQ(m().slotDriveLetter(r), 0);
+    EXPECT_EQ(m().rows().slotDriveLetter(r), 0);
   }
   const std::pair<Check, bool> boxes[] = {
       {Check::chkFormat, false},        {Check::chkBlankCheck, false},
       {Check::chkISOupgrade, false},    {Check::chkEraseAll, false},
       {Check::CheckManuupgrade, false}, {Check::chkFwUpgrade, false},
       {Check::SystemAreachk, false},    {Check::chkParityCheck, false}};
-  for (auto [box, ticked] : boxes) EXPECT_EQ(m().checked(box), ticked) << checkName(box);
+  for (auto [box, ticked] : boxes) EXPECT_EQ(m().controls().checked(box), ticked) << checkName(box);
   const std::pair<Element, bool> elements[] = {
       {Element::grpFileList, true},      {Element::grpMPSetting, true},
       {Element::chkBarFixed, true},      {Element::CheckManuupgrade, true},
       {Element::Upgradebtn, false},      {Element::SystemAreaComBo, false},
       {Element::chkEraseAll, false},     {Element::tabSetting, false}};
-  for (auto [element, on] : elements) EXPECT_EQ(m().enabled(element), on) << elementName(element);
+  for (auto [element, on] : elements) EXPECT_EQ(m().controls().enabled(element), on) << elementName(element);
 }
 
 // Eight workers make the row updates of a run each, concurrently, with the window thread
@@ -57,31 +57,31 @@ TEST_F(ModelTest, ConcurrentRunsKeepPerRunOrderAndExactCounts) {
     workers.emplace_back([&, slot] {
       while (!go) std::this_thread::yield();
       for (int run = 0; run < kRunsPerSlot; ++run) {
-        m().runStarted();
+        m().rows().runStarted();
         for (int step = 0; step < kSteps; ++step) {
           int n = run * kSteps + step;
-          m().setStatusText(slot, "step " + std::to_string(n), TextColour::WindowText);
-          m().setProgress(slot, step);
+          m().rows().setStatusText(slot, "step " + std::to_string(n), TextColour::WindowText);
+          m().rows().setProgress(slot, step);
         }
-        m().runEnded(slot % 2 == 0);  // even slots succeed
+        m().rows().runEnded(slot % 2 == 0);  // even slots succeed
       }
     });
   }
   go = true;
-  for (int i = 0; i < 200; ++i) (void)m().statusText(i % DEVICE_COUNT);  // the window reads
+  for (int i = 0; i < 200; ++i) (void)m().rows().slotRow(i % DEVICE_COUNT).text;  // the window reads
   for (auto& w : workers) w.join();
 
   for (int slot = 0; slot < DEVICE_COUNT; ++slot) {
     ASSERT_EQ(seen[slot].size(), size_t(kRunsPerSlot * kSteps)) << "slot " << slot;
     for (int i = 0; i < kRunsPerSlot * kSteps; ++i) ASSERT_EQ(seen[slot][i], i) << "slot " << slot;
   }
-  Counters end = m().counters();
+  Counters end = m().rows().counters();
   EXPECT_EQ(end.total, DEVICE_COUNT * kRunsPerSlot);
   EXPECT_EQ(end.success, DEVICE_COUNT / 2 * kRunsPerSlot);
   EXPECT_EQ(end.fail, DEVICE_COUNT / 2 * kRunsPerSlot);
   EXPECT_EQ(end.running, 0);
-  EXPECT_TRUE(m().enabled(Element::grpFileList));
-  EXPECT_TRUE(m().enabled(Element::grpMPSetting));
+  EXPECT_TRUE(m().controls().enabled(Element::grpFileList));
+  EXPECT_TRUE(m().controls().enabled(Element::grpMPSetting));
   // Each counter record is a consistent snapshot, and the total only ever grows by one.
   int lastTotal = 0;
   for (const Counters& c : tallies) {
@@ -101,15 +101,15 @@ TEST_F(ModelTest, GroupsComeBackWhenTheLastRunEnds) {
       {false, true, 0, true, 3, 2},   // an extra end holds the count at 0
   };
   for (const Step& s : steps) {
-    if (s.start) m().runStarted();
-    else m().runEnded(s.success);
-    Counters c = m().counters();
+    if (s.start) m().rows().runStarted();
+    else m().rows().runEnded(s.success);
+    Counters c = m().rows().counters();
     EXPECT_EQ(c.running, s.running);
     EXPECT_EQ(c.total, s.total);
     EXPECT_EQ(c.success, s.ok);
     EXPECT_EQ(c.fail, s.total - s.ok);
-    EXPECT_EQ(m().enabled(Element::grpFileList), s.groups);
-    EXPECT_EQ(m().enabled(Element::grpMPSetting), s.groups);
+    EXPECT_EQ(m().controls().enabled(Element::grpFileList), s.groups);
+    EXPECT_EQ(m().controls().enabled(Element::grpMPSetting), s.groups);
   }
 }
 
@@ -125,7 +125,7 @@ TEST_F(ModelTest, TextsByEntry) {
       {LangText::BlankingCheckSetup, "BlankingCheckSetup", "Blanking Check Setup"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(m().text(c.id), c.text) << c.name;
+    EXPECT_EQ(m().reporter().text(c.id), c.text) << c.name;
     EXPECT_STREQ(langName(c.id), c.name);
   }
 }
@@ -137,13 +137,13 @@ TEST_F(ModelTest, PicturesNeedTheirFileAndAHeldSlot) {
   for (const Case& c : cases) {
     fs::remove(root_ / "misc" / "success.bmp");
     if (c.file) writeFile(root_ / "misc" / "success.bmp", "BM");
-    m().freeAllSlots();
-    m().hidePicture(0);
+    m().rows().freeAllSlots();
+    m().rows().hidePicture(0);
     if (c.drive) {
-      ASSERT_EQ(m().occupySlot(c.drive), 0);
+      ASSERT_EQ(m().rows().occupySlot(c.drive), 0);
     }
-    m().showPicture(0, StatusPicture::Success);
-    RowState r = m().row(0);
+    m().rows().showPicture(0, StatusPicture::Success);
+    RowState r = m().rows().row(0);
     EXPECT_EQ(r.pictureVisible, c.shown) << c.file << " " << int(c.drive);
     if (c.shown) {
       EXPECT_EQ(r.picture, StatusPicture::Success);
@@ -162,22 +162,22 @@ TEST_F(ModelTest, ResetRowIfReleased) {
       {0, TextColour::Blue, false},   // not a failure text
   };
   for (const Case& c : cases) {
-    m().freeAllSlots();
-    if (c.holder) m().occupySlot(c.holder);
-    m().setStatusText(0, "Format fail", c.colour);
-    m().resetRowIfReleased(0, 'E');
-    EXPECT_EQ(m().statusText(0), c.reset ? "Waiting device..." : "Format fail");
-    EXPECT_EQ(m().statusColour(0), c.reset ? TextColour::WindowText : c.colour);
+    m().rows().freeAllSlots();
+    if (c.holder) m().rows().occupySlot(c.holder);
+    m().rows().setStatusText(0, "Format fail", c.colour);
+    m().rows().resetRowIfReleased(0, 'E');
+    EXPECT_EQ(m().rows().slotRow(0).text, c.reset ? "Waiting device..." : "Format fail");
+    EXPECT_EQ(m().rows().slotRow(0).colour, c.reset ? TextColour::WindowText : c.colour);
   }
 }
 
 // Every change is one record, and the record carries the row's values after it.
 TEST_F(ModelTest, ChangeRecordsCarryTheNewValues) {
   changes_.clear();
-  m().setStatusText(3, "FILE Writing...", TextColour::WindowText);
-  m().setProgress(3, 140);
-  m().setStatusColour(3, TextColour::Red);
-  m().setPortCell(3, "Port:0-4");
+  m().rows().setStatusText(3, "FILE Writing...", TextColour::WindowText);
+  m().rows().setProgress(3, 140);
+  m().rows().setStatusColour(3, TextColour::Red);
+  m().rows().setPortCell(3, "Port:0-4");
   ASSERT_EQ(changes_.size(), 4u);
   const std::vector<RowChanged> rows = changesOf<RowChanged>();
   ASSERT_EQ(rows.size(), 4u) << "every record is a row's";
@@ -189,7 +189,7 @@ TEST_F(ModelTest, ChangeRecordsCarryTheNewValues) {
   EXPECT_EQ(rows[2].state.text, "FILE Writing...");
   EXPECT_EQ(rows[2].state.colour, TextColour::Red);
   EXPECT_EQ(rows[3].state.port, "Port:0-4");
-  EXPECT_EQ(m().portCell(3), "Port:0-4");
+  EXPECT_EQ(m().rows().slotRow(3).port, "Port:0-4");
 }
 
 TEST_F(ModelTest, LabelTypedIsUpperCaseAndAtMostElevenCharacters) {
@@ -200,8 +200,8 @@ TEST_F(ModelTest, LabelTypedIsUpperCaseAndAtMostElevenCharacters) {
       {"", true, ""},
   };
   for (auto [in, typed, out] : cases) {
-    m().setLabelText(in, typed);
-    EXPECT_EQ(m().labelText(), out);
+    m().controls().setLabelText(in, typed);
+    EXPECT_EQ(m().controls().labelText(), out);
   }
 }
 
@@ -224,7 +224,7 @@ TEST_F(ModelTest, MessagesBlockTheAskerUntilAnswered) {
   std::unique_lock<std::mutex> lock(mu);
   cv.wait(lock, [&] { return asked; });
   EXPECT_FALSE(returned);
-  m().setStatusText(1, "other rows go on", TextColour::WindowText);  // the model is not held
+  m().rows().setStatusText(1, "other rows go on", TextColour::WindowText);  // the model is not held
   answer = true;
   cv.notify_all();
   cv.wait(lock, [&] { return returned; });

@@ -138,10 +138,10 @@ TEST_F(ProductionCheck, SaysEachFindingOnceWhenItAppears) {
   ModelOptions options;
   options.programFolder = n.programFolder;
   StationModel model(options);
-  model.setCopyList(n.copyList);
-  model.setChecked(Check::chkFwUpgrade, true);
-  model.setLabelText("MY_AUDIO", false);
-  model.setSdkBondingId(1);
+  model.files().setCopyList(n.copyList);
+  model.controls().setChecked(Check::chkFwUpgrade, true);
+  model.controls().setLabelText("MY_AUDIO", false);
+  model.files().setSdkBondingId(1);
   enableProductionCheck(false);
 
   auto said = [&](const std::function<void()>& step) {
@@ -150,20 +150,20 @@ TEST_F(ProductionCheck, SaysEachFindingOnceWhenItAppears) {
     return ::testing::internal::GetCapturedStderr();
   };
   EXPECT_EQ(said([&] { startProductionCheck(model); }), "") << "a complete station is not talked about";
-  const std::string bad = said([&] { model.setLabelText("MY.AUDIO", false); });
+  const std::string bad = said([&] { model.controls().setLabelText("MY.AUDIO", false); });
   EXPECT_THAT(bad, ::testing::StartsWith("mpstation: check: the volume label \"MY.AUDIO\" holds '.'"));
   EXPECT_EQ(std::count(bad.begin(), bad.end(), '\n'), 1);
-  EXPECT_EQ(said([&] { model.setSelection({0}); }), "") << "a change that adds no finding says nothing";
-  EXPECT_THAT(said([&] { model.setChecked(Check::chkISOupgrade, true); }), HasSubstr("ISO Write Setup"));
-  EXPECT_EQ(said([&] { model.setChecked(Check::chkISOupgrade, false); }), "");
-  EXPECT_EQ(said([&] { model.setLabelText("MY_AUDIO", false); }), "mpstation: check: nothing missing any more\n");
-  EXPECT_THAT(said([&] { model.setCopyList({n.copyList[0]}); }), HasSubstr("no prefer.dat"));
+  EXPECT_EQ(said([&] { model.files().setSelection({0}); }), "") << "a change that adds no finding says nothing";
+  EXPECT_THAT(said([&] { model.controls().setChecked(Check::chkISOupgrade, true); }), HasSubstr("ISO Write Setup"));
+  EXPECT_EQ(said([&] { model.controls().setChecked(Check::chkISOupgrade, false); }), "");
+  EXPECT_EQ(said([&] { model.controls().setLabelText("MY_AUDIO", false); }), "mpstation: check: nothing missing any more\n");
+  EXPECT_THAT(said([&] { model.files().setCopyList({n.copyList[0]}); }), HasSubstr("no prefer.dat"));
   // Removing program.bin leaves the window's chip variant as it was: runs fail at the
   // firmware download, not at the chip-variant check.
-  const std::string removed = said([&] { model.setCopyList({}); });
+  const std::string removed = said([&] { model.files().setCopyList({}); });
   EXPECT_THAT(removed, HasSubstr("no program.bin: every run fails at \"Program Write Setup\""));
   EXPECT_THAT(removed, ::testing::Not(HasSubstr("SDK bonding")));
-  EXPECT_THAT(said([&] { model.setCopyList({n.copyList[2]}); }), HasSubstr("SDK bonding ID check fail 0"))
+  EXPECT_THAT(said([&] { model.files().setCopyList({n.copyList[2]}); }), HasSubstr("SDK bonding ID check fail 0"))
       << "an addition reads it again";
 }
 

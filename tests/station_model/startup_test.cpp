@@ -51,12 +51,12 @@ TEST_F(StartupTest, FirstStartWithoutAnyFile) {
   FormShow(m());
 
   EXPECT_EQ(fs::current_path(), root_);
-  EXPECT_EQ(m().caption(), "MP3 Mass Production Tool (" + stationBuildDate() + ") + Unknown FSM Ver.");
-  EXPECT_EQ(m().appTitle(), "MP3 Mass Production Tool");
+  EXPECT_EQ(m().controls().caption(), "MP3 Mass Production Tool (" + stationBuildDate() + ") + Unknown FSM Ver.");
+  EXPECT_EQ(m().controls().appTitle(), "MP3 Mass Production Tool");
   for (int r = 0; r < DEVICE_COUNT; ++r) {
-    EXPECT_EQ(m().row(r).text, "Waiting device...");
-    EXPECT_EQ(m().slotDriveLetter(r), 0);
-    EXPECT_EQ(m().rowOfSlot(r), r);
+    EXPECT_EQ(m().rows().row(r).text, "Waiting device...");
+    EXPECT_EQ(m().rows().slotDriveLetter(r), 0);
+    EXPECT_EQ(m().rows().rowOfSlot(r), r);
   }
   // prefer.ini's defaults, not the window definition's states.
   const std::pair<Check, bool> boxes[] = {
@@ -65,19 +65,19 @@ TEST_F(StartupTest, FirstStartWithoutAnyFile) {
       {Check::CheckManuupgrade, false}, {Check::chkBarFixed, true},
       {Check::chkFwUpgrade, true},     {Check::SystemAreachk, false},
       {Check::chkParityCheck, true}};
-  for (auto [box, ticked] : boxes) EXPECT_EQ(m().checked(box), ticked) << checkName(box);
-  EXPECT_EQ(m().comboIndex(), 0) << "\"4MB\", not the \"64MB\" of the step before";
-  EXPECT_EQ(m().labelText(), "") << "not MY_AUDIO";
-  EXPECT_EQ(m().edit5(), "0");
-  EXPECT_EQ(m().activePage(), 0);
-  EXPECT_FALSE(m().enabled(Element::Upgradebtn));
-  EXPECT_FALSE(m().enabled(Element::SystemAreaComBo));
-  EXPECT_FALSE(m().enabled(Element::chkEraseAll));
-  EXPECT_FALSE(m().enabled(Element::tabSetting));
-  EXPECT_TRUE(m().enabled(Element::grpFileList));
-  EXPECT_EQ(m().systemAreaText(), "System Area Size: 4MB");
-  EXPECT_EQ(m().sdkBondingId(), 0);
-  EXPECT_TRUE(m().copyList().empty());
+  for (auto [box, ticked] : boxes) EXPECT_EQ(m().controls().checked(box), ticked) << checkName(box);
+  EXPECT_EQ(m().controls().comboIndex(), 0) << "\"4MB\", not the \"64MB\" of the step before";
+  EXPECT_EQ(m().controls().labelText(), "") << "not MY_AUDIO";
+  EXPECT_EQ(m().controls().edit5(), "0");
+  EXPECT_EQ(m().controls().activePage(), 0);
+  EXPECT_FALSE(m().controls().enabled(Element::Upgradebtn));
+  EXPECT_FALSE(m().controls().enabled(Element::SystemAreaComBo));
+  EXPECT_FALSE(m().controls().enabled(Element::chkEraseAll));
+  EXPECT_FALSE(m().controls().enabled(Element::tabSetting));
+  EXPECT_TRUE(m().controls().enabled(Element::grpFileList));
+  EXPECT_EQ(m().controls().systemAreaText(), "System Area Size: 4MB");
+  EXPECT_EQ(m().files().sdkBondingId(), 0);
+  EXPECT_TRUE(m().files().copyList().empty());
 }
 
 // What FormShow changes, in its order (rows, copy list and area as kinds of change).
@@ -162,9 +162,9 @@ TEST_F(StartupTest, CaptionFromLangIniAndFsmBin) {
   FormShow(m());
   if (m().lang(LangText::TitleStr) == "MP3 Mass Production Tool")
     GTEST_SKIP() << "built without the language file reader";
-  EXPECT_EQ(m().caption(), "Station (" + stationBuildDate() + ") + FSMv1.2");
-  EXPECT_EQ(m().appTitle(), "Station");
-  EXPECT_EQ(m().row(7).text, "Idle");
+  EXPECT_EQ(m().controls().caption(), "Station (" + stationBuildDate() + ") + FSMv1.2");
+  EXPECT_EQ(m().controls().appTitle(), "Station");
+  EXPECT_EQ(m().rows().row(7).text, "Idle");
   EXPECT_EQ(m().lang(LangText::FailMsg), "") << "a key the file lacks is empty";
 }
 
@@ -182,10 +182,10 @@ TEST_F(StartupTest, StoredBoxesRunTheirHandlersInLoadingOrder) {
             "System Area Size=1\nLabel=my_audio_label\n");
   FormCreate(m(), firstInstance());
   FormShow(m());
-  EXPECT_TRUE(m().enabled(Element::Upgradebtn));
-  EXPECT_TRUE(m().enabled(Element::SystemAreaComBo));
-  EXPECT_EQ(m().edit5(), "7");
-  EXPECT_EQ(m().labelText(), "my_audio_label") << "a stored label is used as it stands";
+  EXPECT_TRUE(m().controls().enabled(Element::Upgradebtn));
+  EXPECT_TRUE(m().controls().enabled(Element::SystemAreaComBo));
+  EXPECT_EQ(m().controls().edit5(), "7");
+  EXPECT_EQ(m().controls().labelText(), "my_audio_label") << "a stored label is used as it stands";
   EXPECT_EQ(areaTexts(), (std::vector<std::string>{
                              "System Area Size: 48MB", "System Area Size: 64MB",  // at 64MB
                              "System Area Size: 48MB", "System Area Size: 8MB",   // last step
@@ -193,7 +193,7 @@ TEST_F(StartupTest, StoredBoxesRunTheirHandlersInLoadingOrder) {
   EXPECT_EQ(messages_, (std::vector<std::string>{
                            "size is too small: The system area size you set is too small, "
                            "system set to proper size!"}));
-  EXPECT_EQ(m().comboIndex(), 11) << "moved to \"48MB\"";
+  EXPECT_EQ(m().controls().comboIndex(), 11) << "moved to \"48MB\"";
 }
 
 TEST_F(StartupTest, CopyListPrunedAtStartAndSavedAtClose) {
@@ -203,7 +203,7 @@ TEST_F(StartupTest, CopyListPrunedAtStartAndSavedAtClose) {
   writeFile(misc("seting.ini"), a.string() + "\r\n" + b.string() + "\n" + c.string() + "\r");
   FormCreate(m(), firstInstance());
   FormShow(m());
-  EXPECT_EQ(m().copyList(), (std::vector<std::string>{a.string(), c.string()}));
+  EXPECT_EQ(m().files().copyList(), (std::vector<std::string>{a.string(), c.string()}));
   ASSERT_TRUE(FormClose(m()));
   EXPECT_EQ(readFile(misc("seting.ini")), a.string() + "\r\n" + c.string() + "\r\n");
 }
@@ -211,15 +211,15 @@ TEST_F(StartupTest, CopyListPrunedAtStartAndSavedAtClose) {
 TEST_F(StartupTest, CloseSavesEverythingAndReleasesTheLockEvenWhileRunsGoOn) {
   FormCreate(m(), firstInstance());
   FormShow(m());
-  m().setChecked(Check::chkBlankCheck, true);
-  m().setComboIndexValue(-1);
-  m().setLabelText("abcdefghijk");
-  m().runStarted();  // a run in progress is not waited for
+  m().controls().setChecked(Check::chkBlankCheck, true);
+  m().controls().setComboIndexValue(-1);
+  m().controls().setLabelText("abcdefghijk");
+  m().rows().runStarted();  // a run in progress is not waited for
   ASSERT_TRUE(FormClose(m()));
   EXPECT_EQ(releases_, 1);
   Settings saved;
   saved.load(misc("prefer.ini").string());
-  EXPECT_EQ(saved, m().settings());
+  EXPECT_EQ(saved, m().controls().settings());
   EXPECT_TRUE(saved.chkBlankCheck);
   EXPECT_EQ(saved.SystemAreaComBo, -1);
   EXPECT_EQ(saved.LabelEdit, "ABCDEFGHIJK");
@@ -231,7 +231,7 @@ TEST_F(StartupTest, UnwritableSettingsKeepTheWindowOpen) {
   FormShow(m());
   writeFile(misc("seting.ini"), "as it was\r\n");
   fs::create_directories(misc("prefer.ini"));  // cannot be replaced by a file
-  m().setCopyList({});
+  m().files().setCopyList({});
   EXPECT_FALSE(FormClose(m()));
   EXPECT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_.back(), std::string("MP3 Mass Production Tool: Unable to write to ") + kPreferIniPath);
@@ -248,13 +248,13 @@ TEST_F(StartupTest, UntickingBarFixedBindsEverySlotToItsOwnRow) {
   FormCreate(m(), firstInstance());
   FormShow(m());
   changes_.clear();
-  m().setChecked(Check::chkBarFixed, false);
+  m().controls().setChecked(Check::chkBarFixed, false);
   chkBarFixedClick(m());
   ASSERT_FALSE(changes_.empty());
   EXPECT_TRUE(std::holds_alternative<SlotsRebound>(changes_.back()));
-  for (int i = 0; i < DEVICE_COUNT; ++i) EXPECT_EQ(m().rowOfSlot(i), i);
+  for (int i = 0; i < DEVICE_COUNT; ++i) EXPECT_EQ(m().rows().rowOfSlot(i), i);
   changes_.clear();
-  m().setChecked(Check::chkBarFixed, true);
+  m().controls().setChecked(Check::chkBarFixed, true);
   chkBarFixedClick(m());
   EXPECT_EQ(changes_.size(), 1u) << "ticking changes nothing but the box";
 }

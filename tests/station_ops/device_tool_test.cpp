@@ -1,5 +1,5 @@
 // The wrappers on a scripted launcher: what runs, and what each answer becomes.
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@ namespace station {
 namespace {
 
 using testing::FakeLauncher;
-using testing::RecordingView;
+using testing::RecordingStation;
 
 TEST(DeviceTool, FlashIdentificationFromExitCode) {
   struct Case {
@@ -19,14 +19,14 @@ TEST(DeviceTool, FlashIdentificationFromExitCode) {
                {0xFFFFFFFF, 0},          {0x0000FFFE, 0xFFFE}, {0x00010000, 0x00010000}};
   for (const auto& c : cases) {
     FakeLauncher launcher;
-    RecordingView view;
-    DeviceTool tool(launcher, view);
+    RecordingStation view;
+    DeviceTool tool(launcher, view, view);
     launcher.answer({c.code});
     EXPECT_EQ(tool.readFlashId('E'), c.id);
   }
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view);
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view);
   launcher.cannotStart();
   EXPECT_EQ(tool.readFlashId('E'), 0u);
 }
@@ -34,8 +34,8 @@ TEST(DeviceTool, FlashIdentificationFromExitCode) {
 TEST(DeviceTool, ManagerEndAcceptsZeroAndOne) {
   for (uint32_t code : {0u, 1u, 2u, 65535u}) {
     FakeLauncher launcher;
-    RecordingView view;
-    DeviceTool tool(launcher, view, "/nonexistent");
+    RecordingStation view;
+    DeviceTool tool(launcher, view, view, "/nonexistent");
     launcher.answer({code});
     EXPECT_EQ(tool.writeManagerEnd('E'), code <= 1) << code;
     // An unreadable image sums to 0.
@@ -46,8 +46,8 @@ TEST(DeviceTool, ManagerEndAcceptsZeroAndOne) {
 
 TEST(DeviceTool, CouldNotStartIsFalseOrZero) {
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view);
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view);
   launcher.cannotStart();
   EXPECT_FALSE(tool.probe('E'));
   EXPECT_FALSE(tool.badBlockPoll('E'));  // true only when started
@@ -67,8 +67,8 @@ TEST(DeviceTool, ManagerLengthAndChecksumFromTheSameFile) {
   for (unsigned char c : image) sum = (sum + c) & 0xFFFF;
 
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view, dir.string());
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view, dir.string());
   EXPECT_TRUE(tool.writeManagerStart('G'));
   EXPECT_TRUE(tool.writeManager('G'));
   EXPECT_TRUE(tool.writeManagerEnd('G'));
@@ -87,8 +87,8 @@ TEST(DeviceTool, ManagerLengthAndChecksumFromTheSameFile) {
 
 TEST(DeviceTool, ManagerStartWithoutImageRunsNothing) {
   FakeLauncher launcher;
-  RecordingView view;
-  DeviceTool tool(launcher, view, "/nonexistent");
+  RecordingStation view;
+  DeviceTool tool(launcher, view, view, "/nonexistent");
   EXPECT_FALSE(tool.writeManagerStart('E'));
   EXPECT_TRUE(launcher.runs.empty());
 }
@@ -120,9 +120,9 @@ TEST(PackageFiles, MixedCaseProgramFoundOnlyByTheStart) {
   auto dir = testing::scratchDir("pkg");
   testing::sizedFile(dir / "Program.Bin", 200000);
   FakeLauncher launcher;
-  RecordingView view;
+  RecordingStation view;
   view.files = {(dir / "Program.Bin").string()};
-  DeviceTool tool(launcher, view);
+  DeviceTool tool(launcher, view, view);
   EXPECT_TRUE(tool.writePackageStart('E', PackageKind::Firmware));
   EXPECT_EQ(launcher.lines().back(), ".\\misc\\devcmd.exe E: wt_pgr_s 200000");
   EXPECT_EQ(tool.packageFileIndex(PackageKind::Firmware), 0);
@@ -134,9 +134,9 @@ TEST(PackageFiles, MixedCaseProgramFoundOnlyByTheStart) {
 
 TEST(PackageFiles, DownloadLinesPerKind) {
   FakeLauncher launcher;
-  RecordingView view;
+  RecordingStation view;
   view.files = {"C:\\fw\\program.bin", "C:\\fw\\prefer.dat", "C:\\cd\\image.iso"};
-  DeviceTool tool(launcher, view);
+  DeviceTool tool(launcher, view, view);
   EXPECT_TRUE(tool.writePackage('E', PackageKind::Firmware));
   EXPECT_TRUE(tool.writePackage('E', PackageKind::Preferences));
   EXPECT_TRUE(tool.writePackage('E', PackageKind::DiskImage));
@@ -162,10 +162,10 @@ TEST(PackageFiles, EachRunKeepsItsOwnIndexes) {
   for (int t = 0; t < 8; ++t)
     workers.emplace_back([&list, &found, t] {
       FakeLauncher launcher;
-      RecordingView view;
+      RecordingStation view;
       view.files = list;
       view.files[static_cast<size_t>(20 * t)] = "C:\\f\\PROGRAM.BIN";
-      DeviceTool tool(launcher, view);
+      DeviceTool tool(launcher, view, view);
       for (int n = 0; n < 50; ++n) tool.writePackage('E', PackageKind::Firmware);
       found[static_cast<size_t>(t)] = tool.packageFileIndex(PackageKind::Firmware);
     });
@@ -173,45 +173,31 @@ TEST(PackageFiles, EachRunKeepsItsOwnIndexes) {
   for (int t = 0; t < 8; ++t) EXPECT_EQ(found[static_cast<size_t>(t)], 20 * t);
 }
 
-struct BlankingCase {
-  bool ticked;
-  std::vector<uint32_t> answers;
-  bool result;
-  std::vector<std::string> events;
-};
-
-TEST(BlankingCheck, PercentBarAndBlink) {
-  const BlankingCase cases[] = {
-      {true, {0x1400, 0x3200, 0x6401}, true,
-       {"text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 50% red", "bar 2 57",
-        "text 2 Blanking Check 100% red", "bar 2 100", "colour 2 window"}},
-      {false, {0x1400, 0x6401}, true,
-       {"text 2 Blanking Check 20% red", "bar 2 20", "text 2 Blanking Check 100% red", "bar 2 40",
-        "colour 2 window"}},
-      {true, {0x1400, 1}, false,
-       {"text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 0% red", "bar 2 15"}},
-      // Four looks red, then four in the window-text colour.
-      {true, {0, 0x0A00, 0x1400, 0x1E00, 0x2800, 0x3200, 0x3C00, 0x4600, 0x5000, 0x6401}, true,
-       {"text 2 Blanking Check 0% red", "bar 2 15", "text 2 Blanking Check 10% red", "bar 2 23",
-        "text 2 Blanking Check 20% red", "bar 2 32", "text 2 Blanking Check 30% window",
-        "bar 2 40", "text 2 Blanking Check 40% window", "bar 2 49",
-        "text 2 Blanking Check 50% window", "bar 2 57", "text 2 Blanking Check 60% window",
-        "bar 2 66", "text 2 Blanking Check 70% red", "bar 2 74",
-        "text 2 Blanking Check 80% red", "bar 2 83", "text 2 Blanking Check 100% red",
-        "bar 2 100", "colour 2 window"}},
+// The poll loop itself: every two-byte answer is heard as its percentage, 0x6401 ends it
+// done, 1 failed; the row it makes of them is the engine's (system_device_test).
+TEST(BlankingCheck, PollsUntilDoneOrFailed) {
+  struct Case {
+    std::vector<uint32_t> answers;
+    bool result;
+    std::vector<int> percents;
+  };
+  const Case cases[] = {
+      {{0x1400, 0x3200, 0x6401}, true, {20, 50, 100}},
+      {{0x1400, 1}, false, {20, 0}},
+      {{0, 0x0A00, 0x6401}, true, {0, 10, 100}},
       // A tool that died gives no two-byte answer: the loop ends instead of polling for ever.
-      {true, {0x1400, 0xC0000005}, false, {"text 2 Blanking Check 20% red", "bar 2 32"}},
+      {{0x1400, 0xC0000005}, false, {20}},
   };
   for (const auto& c : cases) {
     FakeLauncher launcher;
-    RecordingView view;
-    view.blankCheck = c.ticked;
+    RecordingStation view;
     for (uint32_t a : c.answers) launcher.answer({a});
-    DeviceTool tool(launcher, view);
-    EXPECT_EQ(tool.blankCheckPoll('H', 2), c.result);
-    EXPECT_EQ(view.events, c.events);
-    size_t polls = launcher.runs.size();
-    EXPECT_EQ(polls, c.answers.size());
+    DeviceTool tool(launcher, view, view);
+    std::vector<int> heard;
+    EXPECT_EQ(tool.blankCheckPoll('H', [&](int percent) { heard.push_back(percent); }), c.result);
+    EXPECT_EQ(heard, c.percents);
+    EXPECT_TRUE(view.events.empty()) << "the tool writes no row";
+    EXPECT_EQ(launcher.runs.size(), c.answers.size());
     for (const auto& r : launcher.runs) {
       EXPECT_EQ(r.command.windowsLine, ".\\misc\\devcmd.exe H: blk_chk_p");
       EXPECT_EQ(r.pollMs, 200u);
@@ -221,11 +207,12 @@ TEST(BlankingCheck, PercentBarAndBlink) {
 
 TEST(BlankingCheck, ToolThatCannotStart) {
   FakeLauncher launcher;
-  RecordingView view;
+  RecordingStation view;
   launcher.cannotStart();
-  DeviceTool tool(launcher, view);
-  EXPECT_FALSE(tool.blankCheckPoll('E', 0));
-  EXPECT_TRUE(view.events.empty());
+  DeviceTool tool(launcher, view, view);
+  bool heard = false;
+  EXPECT_FALSE(tool.blankCheckPoll('E', [&](int) { heard = true; }));
+  EXPECT_FALSE(heard);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Choosing the configuration table and the flash name shown in the spare cell.
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "station/ops/flash_id.h"
 #include "test_files.h"
 
@@ -81,7 +81,7 @@ TEST_F(FlashTables, SpareCellClearedWhenTheSlotWasFreed) {
                             const std::string& key, const std::string& def) {
     return section == "FT.txt" && key == "1" ? std::string("EC 1GB") : def;
   };
-  testing::RecordingView view;
+  testing::RecordingStation view;
   view.drive[3] = 'K';
   EXPECT_EQ(identifyFlash(view, dir.string(), 0xECD35195, 2, 3, lookup), "FT.txt");
   EXPECT_EQ(view.events, (std::vector<std::string>{"spare 3 EC 1GB x 2"}));
@@ -101,7 +101,7 @@ TEST(ShippedTables, IdentifyTheirFlashes) {
   EXPECT_EQ(findConfigTable(misc, 0x7F7F7F7F), "0");
 
   // With the shipped flash.ini, read by the station's profile reader.
-  testing::RecordingView view;
+  testing::RecordingStation view;
   view.drive[0] = 'E';
   EXPECT_EQ(identifyFlash(view, misc, 0xECD35195, 2, 0), "FT_EC_D3_51_95.txt");
   EXPECT_EQ(identifyFlash(view, misc, 0xECD35195, 4, 0), "FT_EC_D3_51_95.txt");

@@ -1,5 +1,5 @@
 // Launch-and-wait with real child processes.
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "platform/process.h"
 #include "test_files.h"
 
@@ -118,11 +118,11 @@ TEST(DeviceToolProcess, RunsTheToolInMisc) {
   auto old = std::filesystem::current_path();
   std::filesystem::current_path(dir);
 
-  testing::RecordingView view;
+  testing::RecordingStation view;
   view.files = {(dir / "my files" / "prefer.dat").string()};
   std::filesystem::create_directories(dir / "my files");
   testing::sizedFile(dir / "my files" / "prefer.dat", 1234);
-  DeviceTool tool(systemLauncher(), view);
+  DeviceTool tool(systemLauncher(), view, view);
   EXPECT_EQ(tool.readFlashId('E'), 3973271957u);
   EXPECT_EQ(tool.sizeMB('E'), 259u);
   EXPECT_FALSE(tool.writePackage('E', PackageKind::Preferences));

@@ -1,7 +1,7 @@
 // Against players that tarnsim makes: the port the station discovers for them through the
 // shipped port finder. (Their user area is the same image the volume tests format.)
 #if !defined(_WIN32) && defined(TARNSIM_TOOL)
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "platform/process.h"
 #include "platform/usb_topology.h"
 #include "station/engine/slot_discovery.h"
@@ -46,8 +46,8 @@ TEST_F(TarnsimPlayers, DiscoveredPorts) {
   create('F', "8", "4402120");
   create('G', "8", "3");
   setenv("TARN_SIM", root.c_str(), 1);
-  testing::RecordingView view;
-  DeviceTool tool(systemLauncher(), view);
+  testing::RecordingStation view;
+  DeviceTool tool(systemLauncher(), view, view);
   auto topology = platform::makeSimTopology(root.string());
   auto e = discoverSlot('E', *topology, tool, view);
   auto f = discoverSlot('F', *topology, tool, view);

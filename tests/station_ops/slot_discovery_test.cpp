@@ -1,5 +1,5 @@
 // Port code decoding and the discovery's port log lines.
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "station/engine/slot_discovery.h"
 
 #include <gtest/gtest.h>
@@ -79,11 +79,11 @@ TEST(SlotDiscovery, PortLogAndResult) {
       {2, {}, false, 0, 0, {"E: Serial_num = 2", "E: Port = 0", "E:Port =0:0 fail"}, {}},
   };
   for (const auto& c : cases) {
-    testing::RecordingView view;
+    testing::RecordingStation view;
     testing::FakeLauncher launcher;
     if (c.finder.empty()) launcher.cannotStart();
     for (uint32_t code : c.finder) launcher.answer({code});
-    DeviceTool tool(launcher, view);
+    DeviceTool tool(launcher, view, view);
     FixedTopology topology(c.serial);
     auto result = discoverSlot('E', topology, tool, view);
     EXPECT_EQ(result.has_value(), c.found);
@@ -110,9 +110,9 @@ TEST(SlotDiscovery, PortCodeFromThePlatform) {
     int serialIndex(char) override { return 4; }
     std::optional<uint32_t> portCode(char) override { return 400113; }
   } topology;
-  testing::RecordingView view;
+  testing::RecordingStation view;
   testing::FakeLauncher launcher;
-  DeviceTool tool(launcher, view);
+  DeviceTool tool(launcher, view, view);
   auto result = discoverSlot('E', topology, tool, view);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->hubPort, 1);

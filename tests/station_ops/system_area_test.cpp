@@ -1,5 +1,5 @@
 // The system area size from the copy list and the operator's fixed size.
-#include "fakes.h"
+#include "support/recording_station.h"
 #include "station/engine/system_area.h"
 #include "test_files.h"
 
@@ -40,10 +40,10 @@ TEST_F(SystemArea, NeededSteps) {
       {{f("gone/program.bin")}, false, 1, "area System Area Size: 4MB"},
   };
   for (const auto& c : cases) {
-    testing::RecordingView view;
+    testing::RecordingStation view;
     view.files = c.list;
     view.iso = c.iso;
-    EXPECT_EQ(computeSystemArea(view), c.steps);
+    EXPECT_EQ(computeSystemArea(view, view), c.steps);
     EXPECT_EQ(view.events, (std::vector<std::string>{c.label}));
   }
 }
@@ -77,12 +77,12 @@ TEST_F(SystemArea, FixedSize) {
         "combo 11", "area System Area Size: 48MB"}},
   };
   for (const auto& c : cases) {
-    testing::RecordingView view;
+    testing::RecordingStation view;
     view.files = {f("program.bin"), f("prefer.dat"), f("image.iso")};
     view.iso = true;
     view.fixed = true;
     view.comboIndex = c.comboIndex;
-    EXPECT_EQ(computeSystemArea(view), c.steps);
+    EXPECT_EQ(computeSystemArea(view, view), c.steps);
     EXPECT_EQ(view.events, c.events);
   }
 }

@@ -1,5 +1,5 @@
 // The production sequence against a scripted player and a recording window model.
-#include "fakes.h"
+#include "support/scripted_run.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ class Sequence : public ::testing::Test {
     view.files = {"C:\\media\\song.mp3"};
   }
 
-  RunOutcome run(char drive = 'E') { return runProduction(view, dev, pauses, drive); }
+  RunOutcome run(char drive = 'E') { return runProduction(view, view, dev, pauses, drive); }
 
   const std::vector<std::string>& events() const { return trace.events; }
 
@@ -51,7 +51,7 @@ class Sequence : public ::testing::Test {
   }
 
   Trace trace;
-  FakeView view{trace};
+  FakeStation view{trace};
   ScriptedDevice dev{trace};
   RecordingPauses pauses{trace};
 };
@@ -149,7 +149,7 @@ TEST_F(Sequence, DefaultRunInOrder) {
 
 // The optional steps in their places: blanking check, CD image, parity check.
 TEST_F(Sequence, OptionalStepsInOrder) {
-  view.blankCheck = true;
+  view.blankCheckTicked = true;
   view.iso = true;
   view.parity = true;
   view.textOverride["BlankingCheckSetup"] = "Blanking CheckSetting";
@@ -176,7 +176,7 @@ TEST_F(Sequence, OptionalStepsInOrder) {
 
 struct FailCase {
   const char* name;
-  std::function<void(FakeView&, ScriptedDevice&)> setup;
+  std::function<void(FakeStation&, ScriptedDevice&)> setup;
   const char* red;        // the row's only red text
   const char* lastStep;   // the last device step of the run before its common end
 };
@@ -184,38 +184,38 @@ struct FailCase {
 // Every failing step: its exact red text, one failure counted, nothing done after it.
 TEST_F(Sequence, EachFailingStep) {
   auto fails = [](const char* op) {
-    return [op](FakeView&, ScriptedDevice& d) { d.script[op] = {0}; };
+    return [op](FakeStation&, ScriptedDevice& d) { d.script[op] = {0}; };
   };
   const std::vector<FailCase> cases = {
       {"wt_mgr_s", fails("writeManagerStart"), "FLASH Write Setup fail", "writeManagerStart"},
       {"wt_mgr", fails("writeManager"), "FSM Writing fail", "writeManager"},
       {"wt_mgr_e", fails("writeManagerEnd"), "FLASH End fail", "writeManagerEnd"},
-      {"no firmware variant", [](FakeView& v, ScriptedDevice&) { v.bondingId = 0; },
+      {"no firmware variant", [](FakeStation& v, ScriptedDevice&) { v.bondingId = 0; },
        "SDK bonding ID check fail 0", "writeManagerEnd"},
-      {"chip variant 0", [](FakeView&, ScriptedDevice& d) { d.script["readBondingId"] = {0}; },
+      {"chip variant 0", [](FakeStation&, ScriptedDevice& d) { d.script["readBondingId"] = {0}; },
        "Chip bonding ID check fail0", "readBondingId"},
-      {"chip variant 16", [](FakeView&, ScriptedDevice& d) { d.script["readBondingId"] = {16}; },
+      {"chip variant 16", [](FakeStation&, ScriptedDevice& d) { d.script["readBondingId"] = {16}; },
        "Chip bonding ID check fail16", "readBondingId"},
       {"variant mismatch",
-       [](FakeView& v, ScriptedDevice& d) {
+       [](FakeStation& v, ScriptedDevice& d) {
          v.bondingId = 2;
          d.script["readBondingId"] = {0x0103};  // the low byte is the variant
        },
        "SDK bonding ID not match 2", "readBondingId"},
-      {"rd_id 0", [](FakeView&, ScriptedDevice& d) { d.script["readFlashId"] = {0}; },
+      {"rd_id 0", [](FakeStation&, ScriptedDevice& d) { d.script["readFlashId"] = {0}; },
        "Flash Check fail", "readFlashId"},
       {"wt_cfg", fails("writeConfigTable"), "FILE Writing fail",
        "writeConfigTable ./misc/FT_EC_D3_51_95.txt"},
       {"chk_bad_s", fails("badBlockStart"), "Bad Block Check fail", "badBlockStart"},
       {"blk_chk_s",
-       [](FakeView& v, ScriptedDevice& d) {
-         v.blankCheck = true;
+       [](FakeStation& v, ScriptedDevice& d) {
+         v.blankCheckTicked = true;
          d.script["blankCheckStart"] = {0};
        },
        "Blanking Check Setup fail", "blankCheckStart"},
       {"blk_chk_p",
-       [](FakeView& v, ScriptedDevice& d) {
-         v.blankCheck = true;
+       [](FakeStation& v, ScriptedDevice& d) {
+         v.blankCheckTicked = true;
          d.script["blankCheckPoll"] = {0};
        },
        "Blanking Check fail", "blankCheckPoll 2"},
@@ -223,47 +223,47 @@ TEST_F(Sequence, EachFailingStep) {
        "writePackageStart 1"},
       {"program data", fails("writePackage"), "Program Writing fail", "writePackage 1"},
       {"program end", fails("writePackageEnd"), "Program Write End fail", "writePackageEnd"},
-      {"prefer start", [](FakeView&, ScriptedDevice& d) { d.script["writePackageStart"] = {1, 0}; },
+      {"prefer start", [](FakeStation&, ScriptedDevice& d) { d.script["writePackageStart"] = {1, 0}; },
        "Prefer Write Setup fail", "writePackageStart 2"},
-      {"prefer data", [](FakeView&, ScriptedDevice& d) { d.script["writePackage"] = {1, 0}; },
+      {"prefer data", [](FakeStation&, ScriptedDevice& d) { d.script["writePackage"] = {1, 0}; },
        "Prefer Writing fail", "writePackage 2"},
-      {"prefer end", [](FakeView&, ScriptedDevice& d) { d.script["writePackageEnd"] = {1, 0}; },
+      {"prefer end", [](FakeStation&, ScriptedDevice& d) { d.script["writePackageEnd"] = {1, 0}; },
        "Prefer Write End fail", "writePackageEnd"},
       {"iso start",
-       [](FakeView& v, ScriptedDevice& d) {
+       [](FakeStation& v, ScriptedDevice& d) {
          v.iso = true;
          d.script["writePackageStart"] = {1, 1, 0};
        },
        "ISO Write Setup fail", "writePackageStart 3"},
       {"iso data",
-       [](FakeView& v, ScriptedDevice& d) {
+       [](FakeStation& v, ScriptedDevice& d) {
          v.iso = true;
          d.script["writePackage"] = {1, 1, 0};
        },
        "ISO Writing fail", "writePackage 3"},
       {"iso end",
-       [](FakeView& v, ScriptedDevice& d) {
+       [](FakeStation& v, ScriptedDevice& d) {
          v.iso = true;
          d.script["writePackageEnd"] = {1, 1, 0};
        },
        "ISO Write End fail", "writePackageEnd"},
       {"parity",
-       [](FakeView& v, ScriptedDevice& d) {
+       [](FakeStation& v, ScriptedDevice& d) {
          v.parity = true;
          d.script["checkUpdateSuccess"] = {0};
        },
        "FW Parity Check fail", "checkUpdateSuccess"},
       {"chk_bad_p", fails("badBlockPoll"), "Bad Block Check fail", "badBlockPoll"},
       {"format twice",
-       [](FakeView& v, ScriptedDevice& d) {
-         v.format = true;
+       [](FakeStation& v, ScriptedDevice& d) {
+         v.formatTicked = true;
          d.script["format"] = {0, 0};
        },
        "Format fail", "format FAT32 MY_AUDIO"},
-      {"label twice", [](FakeView&, ScriptedDevice& d) { d.script["setLabel"] = {0, 0}; },
+      {"label twice", [](FakeStation&, ScriptedDevice& d) { d.script["setLabel"] = {0, 0}; },
        "Set Volume Label fail", "setLabel MY_AUDIO"},
       {"copy",
-       [](FakeView& v, ScriptedDevice& d) {
+       [](FakeStation& v, ScriptedDevice& d) {
          v.files = {"C:\\music\\a.mp3", "C:\\music\\b.mp3", "C:\\music\\c.mp3"};
          d.script["copy"] = {1, 0};
        },
@@ -272,13 +272,13 @@ TEST_F(Sequence, EachFailingStep) {
   for (const FailCase& c : cases) {
     SCOPED_TRACE(c.name);
     Trace t;
-    FakeView v{t};
+    FakeStation v{t};
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
     v.files = {"C:\\music\\song.mp3"};
     c.setup(v, d);
-    RunOutcome r = runProduction(v, d, p, 'E');
+    RunOutcome r = runProduction(v, v, d, p, 'E');
     EXPECT_FALSE(r.success);
 
     std::vector<std::string> red, steps;
@@ -334,14 +334,14 @@ TEST_F(Sequence, EmptyLabelNeedsAReadableVolume) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.readable);
     Trace t;
-    FakeView v{t};
+    FakeStation v{t};
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
-    v.label = "";
+    v.labelText = "";
     d.script["isTarn"] = {1};
     d.script["isReadable"] = {c.readable};
-    RunOutcome r = runProduction(v, d, p, 'E');
+    RunOutcome r = runProduction(v, v, d, p, 'E');
     EXPECT_TRUE(r.success);
     std::vector<std::string> steps;
     for (const auto& e : t.events)
@@ -372,7 +372,7 @@ TEST_F(Sequence, ControllerWithOtherLabelAndAnyVariant) {
 // no label, no copy, yet the volume is checked.
 TEST_F(Sequence, NoFirmwareUpgradeEndsAfterFlashTest) {
   view.fwUpgrade = false;
-  view.format = true;
+  view.formatTicked = true;
   RunOutcome r = run();
   EXPECT_TRUE(r.success);
   EXPECT_THAT(from("dev badBlockStart"),
@@ -406,16 +406,16 @@ TEST_F(Sequence, FormatChoice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.capacity);
     Trace t;
-    FakeView v{t};
+    FakeStation v{t};
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
     v.files = {"C:\\m\\a.mp3"};
-    v.format = c.ticked;
+    v.formatTicked = c.ticked;
     d.defaults["sizeMB"] = c.capacity;
     d.defaults["isReadable"] = c.readable;
     d.volumeLabel = "MY_AUDIO";
-    EXPECT_TRUE(runProduction(v, d, p, 'E').success);
+    EXPECT_TRUE(runProduction(v, v, d, p, 'E').success);
     auto it = std::find(t.events.begin(), t.events.end(), c.expect.front());
     ASSERT_NE(it, t.events.end());
     std::vector<std::string> got(it, it + static_cast<long>(c.expect.size()));
@@ -428,7 +428,7 @@ TEST_F(Sequence, FormatChoice) {
 // One failed format or label is retried once: the retry text in the window colour, a
 // pause before the second format and none before the second label.
 TEST_F(Sequence, FormatAndLabelRetry) {
-  view.format = true;
+  view.formatTicked = true;
   dev.script["format"] = {0, 1};
   EXPECT_TRUE(run().success);
   std::vector<std::string> retry = from("text 2 FormatFAT32... window");
@@ -438,13 +438,13 @@ TEST_F(Sequence, FormatAndLabelRetry) {
                                  "dev format FAT32 MY_AUDIO"));
 
   Trace t;
-  FakeView v{t};
+  FakeStation v{t};
   ScriptedDevice d{t};
   RecordingPauses p{t};
   v.drive[2] = 'E';
   d.script["setLabel"] = {0, 1};
-  v.label = "BOX";
-  EXPECT_TRUE(runProduction(v, d, p, 'E').success);
+  v.labelText = "BOX";
+  EXPECT_TRUE(runProduction(v, v, d, p, 'E').success);
   auto it = std::find(t.events.begin(), t.events.end(), "text 2 Set Volume Label... window");
   ASSERT_NE(it, t.events.end());
   EXPECT_THAT(std::vector<std::string>(it, it + 4),
@@ -485,13 +485,13 @@ TEST_F(Sequence, CopyListRules) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Trace t;
-    FakeView v{t};
+    FakeStation v{t};
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
     v.files = c.files;
     std::copy(std::begin(c.indexes), std::end(c.indexes), d.packageIndex);
-    EXPECT_TRUE(runProduction(v, d, p, 'E').success);
+    EXPECT_TRUE(runProduction(v, v, d, p, 'E').success);
     EXPECT_EQ(d.root, c.root);
   }
 }
@@ -527,13 +527,13 @@ TEST_F(Sequence, EveryDiscoveryFails) {
 
   // The same on a failing run: the end discovery comes before the failure picture.
   Trace t;
-  FakeView v{t};
+  FakeStation v{t};
   ScriptedDevice d{t};
   RecordingPauses p{t};
   v.drive[2] = 'E';
   d.defaults["discoverSlot"] = 0;
   d.script["readFlashId"] = {0};
-  EXPECT_FALSE(runProduction(v, d, p, 'E').success);
+  EXPECT_FALSE(runProduction(v, v, d, p, 'E').success);
   std::vector<std::string> tail(t.events.end() - 8, t.events.end());
   EXPECT_THAT(tail, ElementsAre("text 2 Flash Check fail red", "wait 500", "dev discoverSlot",
                                 "log E:Get port fail <end>!!", "picture 2 fail", "reset 2 E",
@@ -568,7 +568,7 @@ TEST_F(Sequence, RemovedDuringRun) {
   view.drive[5] = 'G';
   dev.before["writePackage"] = [this] { view.drive[5] = 0; };
   dev.script["writePackageEnd"] = {0};
-  RunOutcome r = runProduction(view, dev, pauses, 'G');
+  RunOutcome r = runProduction(view, view, dev, pauses, 'G');
   EXPECT_EQ(r.slot, 5);
   EXPECT_FALSE(r.success);
   std::vector<std::string> tail(events().end() - 5, events().end());

@@ -32,8 +32,8 @@ class ShellTest : public ModelTest {
     return [this, runs](int tick) {
       for (auto [at, ok] : runs)
         if (at == tick) {
-          m().runStarted();
-          m().runEnded(ok);
+          m().rows().runStarted();
+          m().rows().runEnded(ok);
         }
     };
   }

@@ -1,7 +1,7 @@
 // The recorder driven by the production sequence itself (scripted player, recording
 // window): each run gives one record with what the run found, where it failed and how
 // long its steps took.
-#include "../station_production/fakes.h"
+#include "support/scripted_run.h"
 #include "records_fixture.h"
 #include "station/engine/run_observer.h"
 #include "station/records/journal.h"
@@ -13,7 +13,7 @@
 namespace station::records::testing {
 namespace {
 
-using station::testing::FakeView;
+using station::testing::FakeStation;
 using station::testing::RecordingPauses;
 using station::testing::ScriptedDevice;
 using station::testing::Trace;
@@ -33,9 +33,9 @@ class Recording : public ::testing::Test {
 
   // One run; the records the journal then holds.
   std::vector<ProductionRecord> run() {
-    ProductionRecorder recorder(view, {store.get(), "line-7", dir.path().string(),
+    ProductionRecorder recorder(view, view, {store.get(), "line-7", dir.path().string(),
                                        [this](PackageKind k) { return dev.packageIndex[int(k) - 1]; }});
-    runProduction(view, dev, pauses, 'E', &recorder);
+    runProduction(view, view, dev, pauses, 'E', &recorder);
     std::vector<ProductionRecord> out;
     forEachJournalRecord(dir / "records.journal", [&](ProductionRecord&& r) { out.push_back(r); });
     return out;
@@ -43,7 +43,7 @@ class Recording : public ::testing::Test {
 
   ScratchDir dir;
   Trace trace;
-  FakeView view{trace};
+  FakeStation view{trace};
   ScriptedDevice dev{trace};
   RecordingPauses pauses{trace};
   std::unique_ptr<RecordStore> store;
@@ -58,7 +58,7 @@ std::vector<std::string> stepNames(const ProductionRecord& r) {
 TEST_F(Recording, SuccessfulRun) {
   dev.script["sizeMB"] = {129};
   dev.script["readBondingId"] = {0x0101};
-  view.label = "TARN";
+  view.labelText = "TARN";
   std::vector<ProductionRecord> records = run();
   ASSERT_EQ(records.size(), 1u);
   const ProductionRecord& r = records[0];
@@ -154,15 +154,15 @@ TEST_F(Recording, NoSlotNoRecord) {
 TEST_F(Recording, DisabledRecorderChangesNothing) {
   auto traceOf = [&](RunObserver* observer) {
     Trace t;
-    FakeView v{t};
+    FakeStation v{t};
     ScriptedDevice d{t};
     RecordingPauses p{t};
     v.drive[2] = 'E';
     v.files = view.files;
-    runProduction(v, d, p, 'E', observer);
+    runProduction(v, v, d, p, 'E', observer);
     return t.events;
   };
-  ProductionRecorder idle(view, {});
+  ProductionRecorder idle(view, view, {});
   EXPECT_EQ(traceOf(&idle), traceOf(nullptr));
   EXPECT_FALSE(std::filesystem::exists(dir / "records.journal"));
 }

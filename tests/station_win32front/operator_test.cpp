@@ -137,23 +137,23 @@ TEST_F(OperatorTest, GroupsDisabledByARunRefuseEveryControlOfTheirs) {
   ASSERT_EQ(inputs_, std::vector<std::string>{"chkFormat"}) << "the system's click did not arrive";
   inputs_.clear();
 
-  model_->runStarted();
+  model_->rows().runStarted();
   settle();
-  const Settings before = model_->settings();
+  const Settings before = model_->controls().settings();
   for (const std::string& name : members) {
     EXPECT_FALSE(IsWindowEnabled(fe_->handle(name))) << name << " usable during a run";
     if (IsWindowVisible(fe_->handle(name))) click(name);
   }
   EXPECT_TRUE(inputs_.empty()) << inputs_.front() << " took a click during a run";
-  EXPECT_EQ(model_->settings().LabelEdit, before.LabelEdit);
-  EXPECT_EQ(model_->checked(Check::chkFormat), before.chkFormat);
+  EXPECT_EQ(model_->controls().settings().LabelEdit, before.LabelEdit);
+  EXPECT_EQ(model_->controls().checked(Check::chkFormat), before.chkFormat);
 
   // After the run each control has its own state again.
-  model_->runEnded(true);
+  model_->rows().runEnded(true);
   settle();
   for (const std::string& name : members) {
     const bool own = name == "chkEraseAll" ? false
-                     : name == "SystemAreaComBo" ? model_->enabled(Element::SystemAreaComBo)
+                     : name == "SystemAreaComBo" ? model_->controls().enabled(Element::SystemAreaComBo)
                                                  : true;
     EXPECT_EQ(IsWindowEnabled(fe_->handle(name)) != 0, own) << name;
   }
@@ -169,14 +169,14 @@ TEST_F(OperatorTest, TypedLabelKeepsItsOrderAndTheCaret) {
     settle(40);
   }
   EXPECT_EQ(windowText(edit), L"ABC");
-  EXPECT_EQ(model_->labelText(), "ABC");
+  EXPECT_EQ(model_->controls().labelText(), "ABC");
   EXPECT_EQ(caret(edit), 3u);
   // Faster than the answers come back, and in the middle of the text.
   SendMessageW(edit, EM_SETSEL, 1, 1);
   for (wchar_t ch : std::wstring(L"xyz")) type(edit, ch);
   settle(150);
   EXPECT_EQ(windowText(edit), L"AXYZBC");
-  EXPECT_EQ(model_->labelText(), "AXYZBC");
+  EXPECT_EQ(model_->controls().labelText(), "AXYZBC");
   EXPECT_EQ(caret(edit), 4u);
 }
 
@@ -188,17 +188,17 @@ TEST_F(OperatorTest, ALabelReachesTheVolumeInTheSystemsCodePageOrIsRefused) {
   type(edit, L'\x4E2D');  // 中
   settle(150);
   if (GetACP() == 936) {
-    EXPECT_EQ(model_->labelText(), "AB\xD6\xD0") << "GBK, as the volume takes it";
+    EXPECT_EQ(model_->controls().labelText(), "AB\xD6\xD0") << "GBK, as the volume takes it";
     EXPECT_EQ(windowText(edit), L"AB\x4E2D");
     // Twelve bytes do not fit a label of eleven: the sixth character is refused.
     SendMessageW(edit, EM_SETSEL, 0, -1);
     for (int i = 0; i < 6; ++i) type(edit, L'\x6587');
     settle(150);
     EXPECT_EQ(windowText(edit), L"\x6587\x6587\x6587\x6587\x6587");
-    EXPECT_EQ(model_->labelText().size(), 10u);
+    EXPECT_EQ(model_->controls().labelText().size(), 10u);
   } else {
     // A character the system cannot spell is refused where it is typed, never a '?'.
-    EXPECT_EQ(model_->labelText(), "AB") << "code page " << GetACP();
+    EXPECT_EQ(model_->controls().labelText(), "AB") << "code page " << GetACP();
     EXPECT_EQ(windowText(edit), L"AB");
   }
 }
@@ -306,15 +306,15 @@ TEST_F(OperatorTest, NewTabCaptionsLeaveNoTraceOfTheOldOnes) {
 }
 
 TEST_F(OperatorTest, ARowShowsItsDriveUntilItsPortIsKnown) {
-  const int slot = model_->occupySlot('G');
+  const int slot = model_->rows().occupySlot('G');
   ASSERT_EQ(slot, 0);
   settle();
   EXPECT_EQ(windowText(fe_->handle("TextP1")), L"G:");
-  model_->setPortCell(slot, "Port:1-3");
+  model_->rows().setPortCell(slot, "Port:1-3");
   settle();
   EXPECT_EQ(windowText(fe_->handle("TextP1")), L"Port:1-3");
-  model_->setPortCell(slot, "");
-  model_->releaseDrive('G');
+  model_->rows().setPortCell(slot, "");
+  model_->rows().releaseDrive('G');
   settle();
   EXPECT_EQ(windowText(fe_->handle("TextP1")), L"");
 }

@@ -124,17 +124,17 @@ TEST_F(WindowTest, FixedSizeAndRowGeometry) {
 // The expectations the Win32 window meets too (station_win32front's OperatorTest).
 TEST_F(WindowTest, GroupsDisabledByARunTakeEveryControlOfTheirs) {
   open();
-  model_->runStarted();
+  model_->rows().runStarted();
   settle();
-  const Settings before = model_->settings();
+  const Settings before = model_->controls().settings();
   for (const std::string& name : testing::membersOf(mainWindowDesc(), {"grpMPSetting", "grpFileList"})) {
     QWidget* w = find<QWidget>(name.c_str());
     EXPECT_FALSE(w->isEnabled()) << name << " usable during a run";
     QTest::mouseClick(w, Qt::LeftButton);
   }
   settle();
-  EXPECT_EQ(model_->settings().chkFormat, before.chkFormat);
-  EXPECT_EQ(model_->copyList().size(), 0u);
+  EXPECT_EQ(model_->controls().settings().chkFormat, before.chkFormat);
+  EXPECT_EQ(model_->files().copyList().size(), 0u);
 }
 
 TEST_F(WindowTest, EveryRowTextFitsItsCellInEachLanguage) {
@@ -224,16 +224,16 @@ TEST_F(WindowTest, EnablingRules) {
   EXPECT_FALSE(upgrade->isEnabled());
 
   // The two groups, with all their controls, are off while a run is in progress.
-  std::thread([this] { model_->runStarted(); model_->runStarted(); }).join();
+  std::thread([this] { model_->rows().runStarted(); model_->rows().runStarted(); }).join();
   settle();
   EXPECT_FALSE(find<QGroupBox>("grpFileList")->isEnabled());
   EXPECT_FALSE(find<QGroupBox>("grpMPSetting")->isEnabled());
   EXPECT_FALSE(find<QPushButton>("AddFilesBtn")->isEnabled());
   EXPECT_FALSE(find<QCheckBox>("chkFormat")->isEnabled());
-  std::thread([this] { model_->runEnded(true); }).join();
+  std::thread([this] { model_->rows().runEnded(true); }).join();
   settle();
   EXPECT_FALSE(find<QGroupBox>("grpFileList")->isEnabled()) << "one run still going";
-  std::thread([this] { model_->runEnded(false); }).join();
+  std::thread([this] { model_->rows().runEnded(false); }).join();
   settle();
   EXPECT_TRUE(find<QGroupBox>("grpFileList")->isEnabled());
   EXPECT_TRUE(find<QGroupBox>("grpMPSetting")->isEnabled());
@@ -246,12 +246,12 @@ TEST_F(WindowTest, WorkerUpdatesReachTheRowInOrder) {
   fs::copy_file(fs::path(TARN_SOURCE_DIR) / "misc" / "fail.bmp", root_ / "misc" / "fail.bmp",
                 fs::copy_options::overwrite_existing);
   open();
-  model_->occupySlot('E');
+  model_->rows().occupySlot('E');
   std::thread([this] {
-    for (int p = 5; p <= 60; ++p) model_->setProgress(0, p);
-    model_->setStatusText(0, "Program Writing...", TextColour::WindowText);
-    model_->setStatusText(0, "Program Writing fail", TextColour::Red);
-    model_->showPicture(0, StatusPicture::Fail);
+    for (int p = 5; p <= 60; ++p) model_->rows().setProgress(0, p);
+    model_->rows().setStatusText(0, "Program Writing...", TextColour::WindowText);
+    model_->rows().setStatusText(0, "Program Writing fail", TextColour::Red);
+    model_->rows().showPicture(0, StatusPicture::Fail);
   }).join();
   settle();
   EXPECT_EQ(text("D1infoStr"), "Program Writing fail");
@@ -329,7 +329,7 @@ TEST_F(WindowTest, CopyListEditing) {
   settle();
   ASSERT_EQ(list->count(), 1);
   EXPECT_EQ(list->item(0)->text().toStdString(), b);
-  EXPECT_EQ(model_->copyList(), std::vector<std::string>{b});
+  EXPECT_EQ(model_->files().copyList(), std::vector<std::string>{b});
 }
 
 // The window against pictures of it kept in tests/station_window/reference. A pixel counts
@@ -377,28 +377,28 @@ TEST_F(WindowTest, LooksAsItsReferencePictures) {
   find<QCheckBox>("SystemAreachk")->click();
   find<QCheckBox>("CheckManuupgrade")->click();
   find<QCheckBox>("chkFormat")->click();
-  model_->setLabelText("factory7");
-  model_->setCopyList({"C:\\files\\program.bin", "C:\\files\\song.mp3"});
-  model_->setSelection({1});
-  model_->occupySlot('E');
-  model_->occupySlot('F');
-  model_->occupySlot('G');
+  model_->controls().setLabelText("factory7");
+  model_->files().setCopyList({"C:\\files\\program.bin", "C:\\files\\song.mp3"});
+  model_->files().setSelection({1});
+  model_->rows().occupySlot('E');
+  model_->rows().occupySlot('F');
+  model_->rows().occupySlot('G');
   std::thread([this] {
-    model_->setPortCell(0, "Port:0-4");
-    model_->setStatusText(0, "successful", TextColour::Blue);
-    model_->setProgress(0, 100);
-    model_->showPicture(0, StatusPicture::Success);
-    model_->setStatusText(1, "Format fail", TextColour::Red);
-    model_->setProgress(1, 30);
-    model_->showPicture(1, StatusPicture::Fail);
-    model_->setSpareCell(1, "spare");
-    model_->runStarted();
-    model_->setStatusText(2, "FILE Writing...", TextColour::WindowText);
-    model_->setProgress(2, 55);
-    model_->runStarted();
-    model_->runEnded(true);
-    model_->runStarted();
-    model_->runEnded(false);
+    model_->rows().setPortCell(0, "Port:0-4");
+    model_->rows().setStatusText(0, "successful", TextColour::Blue);
+    model_->rows().setProgress(0, 100);
+    model_->rows().showPicture(0, StatusPicture::Success);
+    model_->rows().setStatusText(1, "Format fail", TextColour::Red);
+    model_->rows().setProgress(1, 30);
+    model_->rows().showPicture(1, StatusPicture::Fail);
+    model_->rows().setSpareCell(1, "spare");
+    model_->rows().runStarted();
+    model_->rows().setStatusText(2, "FILE Writing...", TextColour::WindowText);
+    model_->rows().setProgress(2, 55);
+    model_->rows().runStarted();
+    model_->rows().runEnded(true);
+    model_->rows().runStarted();
+    model_->rows().runEnded(false);
   }).join();
   settle();
   expectLooksLike(window_.get(), "window_after");

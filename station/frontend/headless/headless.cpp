@@ -223,7 +223,7 @@ std::string trimmed(std::string s) {
 
 int startedRuns(const StationModel& model) {
   int n = 0;
-  for (int slot = 0; slot < DEVICE_COUNT; ++slot) n += model.runMarked(slot) ? 1 : 0;
+  for (int slot = 0; slot < DEVICE_COUNT; ++slot) n += model.rows().runMarked(slot) ? 1 : 0;
   return n;
 }
 
@@ -263,7 +263,7 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
   if (word == "remove") {
     int index = 0;
     if (args.size() != 1 || !parseIndex(args[0], index)) return "error: usage: remove INDEX";
-    if (index >= static_cast<int>(model.copyList().size())) return "error: no item " + args[0];
+    if (index >= static_cast<int>(model.files().copyList().size())) return "error: no item " + args[0];
     if (!fe.usable("RemoveBtn")) return unusable("RemoveBtn");
     binder.selected("SelectFileList2", {index});
     binder.clicked("RemoveBtn");

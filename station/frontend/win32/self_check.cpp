@@ -131,8 +131,8 @@ class Checker {
     const RECT& a = info.rcWork;
     const int dx = (r.left - a.left) - (a.right - r.right), dy = (r.top - a.top) - (a.bottom - r.bottom);
     check(dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1, "Form1 centred on the work area", rectText(r), rectText(a));
-    check(narrow(textOf(w)) == model_.display(model_.caption()), "Form1 caption", narrow(textOf(w)),
-          model_.display(model_.caption()));
+    check(narrow(textOf(w)) == model_.display(model_.controls().caption()), "Form1 caption", narrow(textOf(w)),
+          model_.display(model_.controls().caption()));
     line("text Form1 = " + narrow(textOf(w)));
   }
 
@@ -199,22 +199,22 @@ class Checker {
       HWND h = fe_.handle(name);
       const bool shown = mainWindowDesc().find(name)->kind == ControlKind::Page ? fe_.pageEnabled(name)
                                                                                : IsWindowEnabled(h) != 0;
-      check(shown == model_.enabled(e), name + " enabled " + when, shown ? "1" : "0", model_.enabled(e) ? "1" : "0");
+      check(shown == model_.controls().enabled(e), name + " enabled " + when, shown ? "1" : "0", model_.controls().enabled(e) ? "1" : "0");
     }
     for (int i = 0; i < kCheckCount; ++i) {
       const Check c = static_cast<Check>(i);
       const bool shown = SendMessageW(fe_.handle(checkName(c)), BM_GETCHECK, 0, 0) == BST_CHECKED;
-      check(shown == model_.checked(c), std::string(checkName(c)) + " checked " + when);
+      check(shown == model_.controls().checked(c), std::string(checkName(c)) + " checked " + when);
     }
     const int combo = static_cast<int>(SendMessageW(fe_.handle("SystemAreaComBo"), CB_GETCURSEL, 0, 0));
-    check(combo == model_.comboIndex(), "SystemAreaComBo item " + when, std::to_string(combo),
-          std::to_string(model_.comboIndex()));
+    check(combo == model_.controls().comboIndex(), "SystemAreaComBo item " + when, std::to_string(combo),
+          std::to_string(model_.controls().comboIndex()));
     const int items = static_cast<int>(SendMessageW(fe_.handle("SelectFileList2"), LB_GETCOUNT, 0, 0));
-    check(items == static_cast<int>(model_.copyList().size()), "SelectFileList2 items " + when,
-          std::to_string(items), std::to_string(model_.copyList().size()));
+    check(items == static_cast<int>(model_.files().copyList().size()), "SelectFileList2 items " + when,
+          std::to_string(items), std::to_string(model_.files().copyList().size()));
     check(!IsWindowVisible(fe_.handle("chkBarFixed")), "chkBarFixed hidden " + when);
     for (int row = 0; row < DEVICE_COUNT; ++row) {
-      const RowState s = model_.row(row);
+      const RowState s = model_.rows().row(row);
       HWND status = fe_.handle(rowCellName(RowCell::Status, row));
       check(narrow(textOf(status)) == model_.display(s.text), rowCellName(RowCell::Status, row) + " text " + when,
             narrow(textOf(status)), model_.display(s.text));
@@ -243,7 +243,7 @@ class Checker {
     }
     // A row's status takes the colour of its state.
     for (int row = 0; row < DEVICE_COUNT; ++row) {
-      const RowState s = model_.row(row);
+      const RowState s = model_.rows().row(row);
       const COLORREF want = s.colour == TextColour::Red    ? RGB(255, 0, 0)
                             : s.colour == TextColour::Blue ? RGB(0, 0, 255)
                                                            : GetSysColor(COLOR_WINDOWTEXT);
@@ -284,24 +284,24 @@ class Checker {
 
   void driveChecks() {
     HWND box = fe_.handle("CheckManuupgrade");
-    const bool before = model_.checked(Check::CheckManuupgrade);
+    const bool before = model_.controls().checked(Check::CheckManuupgrade);
     SendMessageW(box, BM_CLICK, 0, 0);
     settle();
-    check(model_.checked(Check::CheckManuupgrade) == !before, "a click on CheckManuupgrade reaches the model");
+    check(model_.controls().checked(Check::CheckManuupgrade) == !before, "a click on CheckManuupgrade reaches the model");
     checkModelStates("after CheckManuupgrade");
     SendMessageW(box, BM_CLICK, 0, 0);
     settle();
-    check(model_.checked(Check::CheckManuupgrade) == before, "a second click sets it back");
+    check(model_.controls().checked(Check::CheckManuupgrade) == before, "a second click sets it back");
     checkModelStates("after a second click");
 
     HWND combo = fe_.handle("SystemAreaComBo");
     if (IsWindowEnabled(combo)) {
-      const int was = model_.comboIndex();
+      const int was = model_.controls().comboIndex();
       const int other = was == 3 ? 4 : 3;
       SendMessageW(combo, CB_SETCURSEL, other, 0);
       command(combo, CBN_SELCHANGE);
       settle();
-      check(model_.comboIndex() == other, "a choice in SystemAreaComBo reaches the model");
+      check(model_.controls().comboIndex() == other, "a choice in SystemAreaComBo reaches the model");
       SendMessageW(combo, CB_SETCURSEL, was, 0);
       command(combo, CBN_SELCHANGE);
       settle();
@@ -310,13 +310,13 @@ class Checker {
 
   void driveLabel() {
     HWND edit = fe_.handle("LabelEdit");
-    const std::string was = model_.labelText();
+    const std::string was = model_.controls().labelText();
     SetWindowTextW(edit, L"CHECK");  // as typing does: the edit tells its parent
     settle();
-    check(model_.labelText() == "CHECK", "typing in LabelEdit reaches the model", model_.labelText(), "CHECK");
+    check(model_.controls().labelText() == "CHECK", "typing in LabelEdit reaches the model", model_.controls().labelText(), "CHECK");
     SetWindowTextW(edit, widen(was).c_str());
     settle();
-    check(model_.labelText() == was, "LabelEdit set back");
+    check(model_.controls().labelText() == was, "LabelEdit set back");
     check(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0) == 11, "LabelEdit takes 11 characters");
   }
 
@@ -326,10 +326,10 @@ class Checker {
     chosenFile = std::string(folder) + "selfcheck.txt";
     std::ofstream(chosenFile) << "self-check\n";
     HWND list = fe_.handle("SelectFileList2");
-    const size_t before = model_.copyList().size();
+    const size_t before = model_.files().copyList().size();
     SendMessageW(fe_.handle("AddFilesBtn"), BM_CLICK, 0, 0);
     settle();
-    check(model_.copyList().size() == before + 1, "Add files puts the chosen file on the list");
+    check(model_.files().copyList().size() == before + 1, "Add files puts the chosen file on the list");
     const int items = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     check(items == static_cast<int>(before + 1), "SelectFileList2 shows it", std::to_string(items),
           std::to_string(before + 1));
@@ -339,7 +339,7 @@ class Checker {
     settle();
     SendMessageW(fe_.handle("RemoveBtn"), BM_CLICK, 0, 0);
     settle();
-    check(model_.copyList().size() == before, "Remove takes the chosen entry off the list");
+    check(model_.files().copyList().size() == before, "Remove takes the chosen entry off the list");
     check(SendMessageW(list, LB_GETCOUNT, 0, 0) == static_cast<LRESULT>(before), "SelectFileList2 shows it gone");
     DeleteFileA(chosenFile.c_str());
   }
@@ -357,7 +357,7 @@ class Checker {
     settle();
     check(!IsWindowVisible(preview) && IsWindow(station_.window()), "closing the preview only hides it");
     pickTab(0);
-    fe_.setEnabled("tabSetting", model_.enabled(Element::tabSetting));
+    fe_.setEnabled("tabSetting", model_.controls().enabled(Element::tabSetting));
     check(pageShown("TabSheet4"), "back on the production page");
   }
 

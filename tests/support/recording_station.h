@@ -1,8 +1,10 @@
-// Recording fakes of the window model and of launch-and-wait.
+// Recording fakes of what the device operations report to and read (one object for both),
+// and of launch-and-wait.
 #pragma once
 
 #include "station/ops/device_tool.h"
-#include "station/ops/station_view.h"
+#include "station/ops/run_reporter.h"
+#include "support/fake_run_settings.h"
 
 #include <deque>
 #include <map>
@@ -12,16 +14,12 @@
 
 namespace station::testing {
 
-class RecordingView : public StationView {
+class RecordingStation : public RunReporter, public FakeRunSettings {
  public:
   // Every change, in order, as "what slot value".
   std::vector<std::string> events;
   char drive[DEVICE_COUNT] = {};
   std::string port[DEVICE_COUNT];
-  bool blankCheck = false, iso = false, fixed = false;
-  int comboIndex = 15;
-  std::string label = "MY_AUDIO";
-  std::vector<std::string> files;
   std::map<std::string, std::string> texts = {
       {"BlankingCheckStr", "Blanking Check"},
       {"HubPortExeccdStr", "Exceed USB Port limitation"},
@@ -31,8 +29,8 @@ class RecordingView : public StationView {
   std::vector<std::string> portLog;
   int pumps = 0;
 
-  char slotDriveLetter(int slot) const override { return drive[slot]; }
-  void setStatusText(int slot, const std::string& text, TextColour c) override {
+  char slotDrive(int slot) const override { return drive[slot]; }
+  void setStatus(int slot, const std::string& text, TextColour c) override {
     add("text " + std::to_string(slot) + " " + text + " " + colourName(c));
   }
   void setStatusColour(int slot, TextColour c) override {
@@ -49,23 +47,28 @@ class RecordingView : public StationView {
     port[slot] = t;
     add("port " + std::to_string(slot) + " " + t);
   }
-  void setSpareCell(int slot, const std::string& t) override {
+  void setFlashName(int slot, const std::string& t) override {
     add("spare " + std::to_string(slot) + " " + t);
   }
-  void setSystemAreaText(const std::string& t) override { add("area " + t); }
+  void setSystemAreaSize(const std::string& t) override { add("area " + t); }
   void showMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
     add("message " + text + " | " + caption + " | " + std::to_string(static_cast<int>(icon)));
   }
-  bool blankCheckTicked() const override { return blankCheck; }
-  bool isoUpgradeTicked() const override { return iso; }
-  bool systemAreaFixed() const override { return fixed; }
-  int systemAreaComboIndex() const override { return comboIndex; }
-  void setSystemAreaComboIndex(int i) override {
-    comboIndex = i;
+  void showPicture(int slot, StatusPicture p) override {
+    add("picture " + std::to_string(slot) + (p == StatusPicture::Success ? " success" : " fail"));
+  }
+  void hidePicture(int slot) override { add("picture " + std::to_string(slot) + " hide"); }
+  void runStarted() override { add("started"); }
+  void runEnded(bool success) override { add(success ? "ended 1" : "ended 0"); }
+  void resetRowIfReleased(int slot, char d) override {
+    add("reset " + std::to_string(slot) + " " + std::string(1, d));
+  }
+
+  // The combo's move is part of the trace.
+  void setSystemAreaIndex(int i) override {
+    FakeRunSettings::setSystemAreaIndex(i);
     add("combo " + std::to_string(i));
   }
-  std::string labelText() const override { return label; }
-  std::vector<std::string> copyList() const override { return files; }
   // A text given by the test, else the entry's own name.
   std::string text(LangText id) const override {
     auto it = texts.find(langName(id));

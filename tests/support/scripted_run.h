@@ -1,8 +1,10 @@
-// A recording window model and a scripted player for the production sequence. Both write
+// A recording station (what a run reports to and reads) and a scripted player for the
+// production sequence. Both write
 // into one trace, so the order of row updates, device steps and pauses can be checked.
 #pragma once
 
 #include "station/engine/production_sequence.h"
+#include "support/fake_run_settings.h"
 #include "station/texts/lang.h"
 
 #include <cstdio>
@@ -24,26 +26,20 @@ struct Trace {
   }
 };
 
-class FakeView : public ProductionView {
+class FakeStation : public RunReporter, public FakeRunSettings {
  public:
-  explicit FakeView(Trace& trace) : trace_(trace) {}
+  explicit FakeStation(Trace& trace) : trace_(trace) {}
 
   char drive[DEVICE_COUNT] = {};
   std::string port[DEVICE_COUNT];
   std::string status[DEVICE_COUNT];
   TextColour colour[DEVICE_COUNT] = {};
-  bool blankCheck = false, iso = false, fixed = false, format = false, fwUpgrade = true,
-       parity = false;
-  int comboIndex = 15;
-  int bondingId = 1;
-  std::string label = "MY_AUDIO";
-  std::vector<std::string> files;
   std::map<std::string, std::string> textOverride;
   std::vector<std::string> portLog;
 
-  // --- StationView ---
-  char slotDriveLetter(int slot) const override { return drive[slot]; }
-  void setStatusText(int slot, const std::string& text, TextColour c) override {
+  // --- RunReporter ---
+  char slotDrive(int slot) const override { return drive[slot]; }
+  void setStatus(int slot, const std::string& text, TextColour c) override {
     status[slot] = text;
     colour[slot] = c;
     add("text", slot, text + " " + colourName(c));
@@ -59,18 +55,11 @@ class FakeView : public ProductionView {
     port[slot] = t;
     add("port", slot, t);
   }
-  void setSpareCell(int slot, const std::string& t) override { add("spare", slot, t); }
-  void setSystemAreaText(const std::string& t) override { trace_.add("area " + t); }
+  void setFlashName(int slot, const std::string& t) override { add("spare", slot, t); }
+  void setSystemAreaSize(const std::string& t) override { trace_.add("area " + t); }
   void showMessage(const std::string& text, const std::string& caption, MessageIcon) override {
     trace_.add("message " + text + " | " + caption);
   }
-  bool blankCheckTicked() const override { return blankCheck; }
-  bool isoUpgradeTicked() const override { return iso; }
-  bool systemAreaFixed() const override { return fixed; }
-  int systemAreaComboIndex() const override { return comboIndex; }
-  void setSystemAreaComboIndex(int i) override { comboIndex = i; }
-  std::string labelText() const override { return label; }
-  std::vector<std::string> copyList() const override { return files; }
   // The built-in English table, unless a test gives a text of its own (by entry name).
   std::string text(LangText id) const override {
     if (auto it = textOverride.find(langName(id)); it != textOverride.end()) return it->second;
@@ -83,9 +72,6 @@ class FakeView : public ProductionView {
     trace_.add("log " + line);
   }
 
-  // --- ProductionView ---
-  std::string statusText(int slot) const override { return status[slot]; }
-  TextColour statusColour(int slot) const override { return colour[slot]; }
   void showPicture(int slot, StatusPicture p) override {
     add("picture", slot, p == StatusPicture::Success ? "success" : "fail");
   }
@@ -95,10 +81,7 @@ class FakeView : public ProductionView {
   void resetRowIfReleased(int slot, char d) override {
     add("reset", slot, std::string(1, d));
   }
-  bool formatTicked() const override { return format; }
-  bool fwUpgradeTicked() const override { return fwUpgrade; }
-  bool parityCheckTicked() const override { return parity; }
-  int sdkBondingId() const override { return bondingId; }
+
 
  private:
   void add(const char* what, int slot, const std::string& value) {
