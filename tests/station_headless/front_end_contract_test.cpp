@@ -18,6 +18,7 @@ TEST(FrontEndContract, Headless) {
   s.checked = [&](const std::string& n) { return fe.control(n).checked; };
   s.value = [&](const std::string& n) { return fe.control(n).value; };
   s.items = [&](const std::string& n) { return fe.control(n).items; };
+  s.colour = [&](const std::string& n) { return std::string(colourName(fe.control(n).colour)); };
   s.settle = [&](int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     do {

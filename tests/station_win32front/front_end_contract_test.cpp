@@ -48,6 +48,12 @@ TEST(FrontEndContract, Win32) {
     }
     return out;
   };
+  s.colour = [&](const std::string& n) -> std::string {
+    const COLORREF c = fe.textColour(n);
+    if (c == RGB(255, 0, 0)) return "red";
+    if (c == RGB(0, 0, 255)) return "blue";
+    return c == GetSysColor(COLOR_WINDOWTEXT) ? "window" : "other";
+  };
   s.settle = [](int ms) {
     const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
     MSG m;

@@ -55,16 +55,7 @@ TEST(Win32FrontEnd, ProgrammaticChangesAreNoInputButTheOperatorsAre) {
                                                     "choose SystemAreaComBo 5", "select SelectFileList2 2"}));
 }
 
-// Timers by window are in the front ends' contract (front_end_contract_test.cpp).
-TEST(Win32FrontEnd, ColoursByName) {
-  Win32FrontEnd fe;
-  createWindow(fe, mainWindowDesc());
-  EXPECT_EQ(fe.textColour("FailStr"), RGB(255, 0, 0)) << "the description's fixed colour";
-  fe.setColour("D1infoStr", TextColour::Blue);
-  EXPECT_EQ(fe.textColour("D1infoStr"), RGB(0, 0, 255));
-  fe.setColour("D1infoStr", TextColour::WindowText);
-  EXPECT_EQ(fe.textColour("D1infoStr"), GetSysColor(COLOR_WINDOWTEXT));
-}
+// Colours and timers by name are in the front ends' contract (front_end_contract_test.cpp).
 
 }  // namespace
 }  // namespace station::win32

@@ -2,6 +2,7 @@
 #include "support/front_end_contract.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -55,6 +56,12 @@ TEST(FrontEndContract, Qt) {
     if (auto* l = qobject_cast<QListWidget*>(fe.widget(n)))
       for (int i = 0; i < l->count(); ++i) out.push_back(l->item(i)->text().toStdString());
     return out;
+  };
+  s.colour = [&](const std::string& n) -> std::string {
+    const QColor c = fe.widget(n)->palette().color(QPalette::WindowText);
+    if (c == QColor(255, 0, 0)) return "red";
+    if (c == QColor(0, 0, 255)) return "blue";
+    return c == QApplication::palette().color(QPalette::WindowText) ? "window" : "other";
   };
   s.settle = [](int ms) {
     QElapsedTimer t;

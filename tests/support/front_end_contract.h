@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "station/ops/run_reporter.h"
 #include "station/window/binder.h"
 #include "station/window/front_end.h"
 
@@ -27,6 +28,8 @@ struct FrontEndSubject {
   std::function<bool(const std::string& name)> enabled, visible, checked;
   std::function<int(const std::string& name)> value;  // bar position, combo item, page
   std::function<std::vector<std::string>(const std::string& name)> items;
+  // A text's colour as drawn: "window", "red", "blue" (colourName's words), else "other".
+  std::function<std::string(const std::string& name)> colour;
   // Lets the window thread run what waits for it, for about `ms` milliseconds.
   std::function<void(int ms)> settle;
   // Where the operator's input goes; empty for a front end without any (headless).
@@ -74,6 +77,14 @@ inline const std::vector<ContractCheck>& frontEndContract() {
          EXPECT_EQ(s.items("SelectFileList2"), files);
          s.frontEnd->setItems("SelectFileList2", {}, {});
          EXPECT_TRUE(s.items("SelectFileList2").empty());
+       }},
+      {"text colours: the description's own, then the rows' by name",
+       [](FrontEndSubject& s) {
+         EXPECT_EQ(s.colour("FailStr"), "red") << "the description's fixed colour";
+         for (TextColour c : {TextColour::Blue, TextColour::Red, TextColour::WindowText}) {
+           s.frontEnd->setColour("D1infoStr", c);
+           EXPECT_EQ(s.colour("D1infoStr"), colourName(c));
+         }
        }},
       {"a name it does not know is ignored",
        [](FrontEndSubject& s) {
