@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 
 #include "base/command_line.h"
 #include "base/tool_environment.h"
