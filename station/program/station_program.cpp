@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 
 #include "base/command_line.h"
 #include "base/tool_environment.h"
@@ -13,9 +12,9 @@
 #include "platform/program_folder.h"
 #include "platform/sim/players.h"
 #include "station/engine/product_thread.h"
-#include "station/frontend/headless/headless.h"
 #include "station/model/production_check.h"
 #include "station/model/startup.h"
+#include "station/program/shell.h"
 #ifdef TARN_HAVE_RECORDS
 #include "station/records/recorder.h"
 #endif
@@ -26,7 +25,8 @@ namespace {
 
 const char kUsage[] =
     "usage: mpstation [--sim ROOT] [--real-devices] [--allow-device PATH]...\n"
-    "                 [--station NAME] [--no-records] [--headless [--runs N] [--timeout SECONDS]]\n"
+    "                 [--station NAME] [--no-records] [--headless] [--runs N] [--timeout SECONDS]\n"
+    "                 [--screenshot FILE]\n"
     "       mpstation --help | --version\n"
     "  --sim ROOT        simulated players under ROOT (the same as TARN_SIM=ROOT)\n"
     "  --real-devices    real players' disks even with --sim (vendor requests then go to\n"
@@ -41,14 +41,15 @@ const char kUsage[] =
     "                    input, one a line: add FILE, remove INDEX, check NAME 0|1,\n"
     "                    label TEXT, combo NAME INDEX, start, quit\n"
     "  --runs N          close once N runs have been tallied\n"
-    "  --timeout SECONDS give up after this long\n";
+    "  --timeout SECONDS close after this long\n"
+    "  --screenshot FILE the window as a picture once the --runs are tallied (a window's\n"
+    "                    own: .bmp, .png where the toolkit writes it)\n";
 
 const char kExitCodes[] =
-    "Exit codes (headless): 0 every tallied run succeeded, 1 a run failed, 2 bad command\n"
-    "line, 3 time limit reached, 4 another station is running, 5 settings not saved,\n"
-    "6 the station's folder has no misc/ folder.\n";
-
-constexpr int kNoMiscFolder = 6;
+    "Exit codes (headless, or a window with --runs or --timeout): 0 every tallied run\n"
+    "succeeded, 1 a run failed (or no screenshot), 2 bad command line, 3 time limit reached,\n"
+    "4 another station is running (headless), 5 settings not saved, 6 the station's folder\n"
+    "has no misc/ folder.\n";
 
 bool number(const std::string& text, int& out) {
   char* end = nullptr;
@@ -88,12 +89,15 @@ bool parseStationOptions(const std::vector<std::string>& args, StationOptions& o
     else if (a == "--no-records") o.records = false;
     else if (a == "--runs" && hasValue) { if (!count(o.runs)) return false; }
     else if (a == "--timeout" && hasValue) { if (!count(o.timeout)) return false; }
+    else if (a == "--screenshot" && hasValue) o.screenshot = args[++i];
     else if (int taken = extra.handle ? extra.handle(args, i) : 0; taken > 0) i += static_cast<size_t>(taken - 1);
-    else if (a == "--sim" || a == "--allow-device" || a == "--station" || a == "--runs" || a == "--timeout")
+    else if (a == "--sim" || a == "--allow-device" || a == "--station" || a == "--runs" || a == "--timeout" ||
+             a == "--screenshot")
       return refuse(a + " needs a value");
     else if (a.size() > 1 && a[0] == '-') return refuse("unknown option " + a);
     else return refuse("unexpected argument " + a);
   }
+  if (o.headless && !o.screenshot.empty()) return refuse("--screenshot needs a window, not --headless");
   return true;
 }
 
@@ -120,7 +124,7 @@ StationProcess& startStation(const std::vector<std::string>& args, const ExtraOp
     for (const std::string& path : missing) names += (names.empty() ? "" : ", ") + path;
     std::fprintf(stderr, "mpstation: cannot start: missing %s (the station's data files belong there)\n",
                  names.c_str());
-    exitProcess(kNoMiscFolder);
+    exitProcess(kExitNoMiscFolder);
   }
   enableProductionCheck(o.headless);
 
@@ -160,19 +164,35 @@ bool createStation(StationProcess& p) {
   return true;
 }
 
-void runHeadlessStation(StationProcess& p) {
+int runStation(StationProcess& p, FrontEndHost& host) {
+  platform::InstanceLock* lock = p.check.lock.get();  // the model takes it over
   if (!createStation(p)) {
+    if (!p.options.headless) return kExitAllSucceeded;  // the running one comes forward
     std::fprintf(stderr, "mpstation: another station is running; it was asked to come forward\n");
-    exitProcess(kHeadlessOtherStation);
+    return kExitOtherStation;
   }
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
-  HeadlessOptions ho;
-  ho.runs = p.options.runs;
-  ho.timeoutSeconds = p.options.timeout;
-  ho.stop = &stopRequested;
-  ho.commands = [](std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); };
-  exitProcess(runHeadless(*p.model, *p.events, *p.arrival, ho));
+  ShellOptions so;
+  so.runs = p.options.runs;
+  so.timeoutSeconds = p.options.timeout;
+  so.screenshot = p.options.screenshot;
+  so.exitFromTally = p.options.headless || p.options.runs > 0 || p.options.timeout > 0;
+  so.stop = &stopRequested;
+  std::unique_ptr<StationShell> shell;
+  try {
+    shell = std::make_unique<StationShell>(*p.model, host, p.events.get(), p.arrival.get(), std::move(so));
+  } catch (const std::exception& e) {
+    host.fatal(e.what());
+    return kExitRunFailed;
+  }
+  if (lock) {
+    lock->setWindow(host.nativeWindow());
+    lock->onRaiseRequest([&host] { host.frontEnd().runOnWindowThread([&host] { host.comeForward(); }, false); });
+  }
+  // Workers still running at the end are neither waited for nor stopped: the caller
+  // leaves without running destructors under them.
+  return shell.release()->run();
 }
 
 }  // namespace station

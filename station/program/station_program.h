@@ -1,6 +1,6 @@
-// What every station program does around its window (Qt, Win32) or without one: the
-// command line, the simulated or real players, the single instance, the model with its
-// run starter, the notification source, production records and the headless run.
+// What every station program does around its front end (headless, Qt, Win32): the command
+// line, the simulated or real players, the single instance, the model with its run
+// starter, the notification source, production records, and the shell's run.
 #pragma once
 
 #include <functional>
@@ -14,6 +14,7 @@
 #include "station/model/device_arrival.h"
 #include "station/model/station_model.h"
 #include "station/ops/device_tool.h"
+#include "station/window/front_end_host.h"
 
 namespace station {
 
@@ -27,6 +28,7 @@ struct StationOptions {
   std::vector<std::string> allowed;
   std::string station;
   bool records = true;
+  std::string screenshot;
 };
 
 // A front end's own options: `handle` is given an argument and the ones after it and
@@ -61,7 +63,9 @@ StationProcess& startStation(const std::vector<std::string>& args, const ExtraOp
 // come forward): the caller ends without touching any file.
 bool createStation(StationProcess& process);
 
-// The headless station to its end; never returns.
-[[noreturn]] void runHeadlessStation(StationProcess& process);
+// FormCreate and records, then the shell on `host` from FormShow to FormClose: the limits
+// and signals of the options, the notifications of the chosen players. Returns the exit
+// code (another station running: 0 with a window, which it brought forward).
+int runStation(StationProcess& process, FrontEndHost& host);
 
 }  // namespace station

@@ -65,6 +65,7 @@ class Binder {
 
   void guarded(const std::function<void()>& handler);
   SettingPage* settingPage() { return page_.get(); }
+  StationModel& model() { return model_; }
   const StartupHooks& hooks() const { return deps_.hooks; }
 
  private:

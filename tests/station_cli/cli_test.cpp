@@ -63,6 +63,8 @@ TEST(CommandLine, OurProgramsKeepOneContract) {
       {dist, "mpstation", "--headless --runs abc", 2, false, "mpstation: --runs wants a whole number"},
       {dist, "mpstation", "--headless --timeout", 2, false, "mpstation: --timeout needs a value"},
       {dist, "mpstation", "--headless now", 2, false, "mpstation: unexpected argument now"},
+      {dist, "mpstation", "--headless --screenshot s.png", 2, false,
+       "mpstation: --screenshot needs a window, not --headless"},
       {dist, "mpstation", "--headless --sim '" + missing + "'", 2, false, "mpstation: --sim: no folder " + missing},
       {dist, "mpstation", sim, 1, false, "mpstation: no display; use --headless"},
       {bare, "mpstation", "--headless " + sim, 6, false, "mpstation: cannot start: missing " + (bare / "misc").string()},

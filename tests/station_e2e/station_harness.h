@@ -194,14 +194,16 @@ class HeadlessStation {
   // `extra`: more of the station's options (real devices, test devices). `typed`: its
   // standard input is a pipe that stays open until the station object goes (as a shell
   // pipe from a program still running), with commands written through type(). Not
-  // `simulated`: the station on real players alone, as in production.
+  // `simulated`: the station on real players alone, as in production. Not `headless`: the
+  // station with its window (which prints only "ready").
   HeadlessStation(const StationFolder& folder, int runs, int timeoutSeconds = 300,
                   const std::vector<std::string>& extra = {}, bool typed = false,
-                  bool simulated = true)
+                  bool simulated = true, bool headless = true)
       : out_(folder.dir() / "headless.out") {
-    std::vector<std::string> argv = {(folder.dir() / "mpstation").string(), "--headless", "--runs",
-                                     std::to_string(runs), "--timeout", std::to_string(timeoutSeconds)};
-    if (simulated) argv.insert(argv.begin() + 2, {"--sim", folder.sim().string()});
+    std::vector<std::string> argv = {(folder.dir() / "mpstation").string(), "--runs", std::to_string(runs),
+                                     "--timeout", std::to_string(timeoutSeconds)};
+    if (headless) argv.insert(argv.begin() + 1, "--headless");
+    if (simulated) argv.insert(argv.begin() + 1, {"--sim", folder.sim().string()});
     argv.insert(argv.end(), extra.begin(), extra.end());
     int ends[2] = {-1, -1};
     if (typed && pipe2(ends, O_CLOEXEC) != 0) return;

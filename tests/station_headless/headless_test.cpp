@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "station/frontend/headless/headless.h"
+#include "station/program/shell.h"
 
 namespace station::testing {
 namespace {
@@ -75,6 +76,14 @@ class Operator {
   bool ended_ = false;
 };
 
+// The headless front end under the shell, as mpstation --headless runs it.
+int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalContext& context,
+                const HeadlessOptions& options, const ShellOptions& shellOptions) {
+  HeadlessHost host(options);
+  StationShell shell(model, host, &events, &context, shellOptions);
+  return shell.run();
+}
+
 class HeadlessTest : public ModelTest {
  protected:
   void SetUp() override {
@@ -103,15 +112,17 @@ class HeadlessTest : public ModelTest {
   int run(int runs, int timeout = 60, const StartupHooks& hooks = {},
           std::function<void(int)> exitNow = nullptr) {
     HeadlessOptions o;
-    o.runs = runs;
-    o.timeoutSeconds = timeout;
-    o.pollMs = 5;
     o.out = out_;
-    if (exitNow) o.exitNow = exitNow;
+    ShellOptions so;
+    so.runs = runs;
+    so.timeoutSeconds = timeout;
+    so.pollMs = 5;
+    so.hooks = hooks;
+    if (exitNow) so.exitNow = exitNow;
     EXPECT_TRUE(FormCreate(m(), platform::InstanceCheck{std::make_unique<NullLock>(), false}));
     DeviceTool tool(launcher_, m().reporter(), m().runSettings(), "misc");
     ArrivalContext context{tool, [](unsigned) {}};
-    int code = runHeadless(m(), events_, context, o, hooks);
+    int code = runHeadless(m(), events_, context, o, so);
     for (auto& w : workers_) w.join();
     workers_.clear();
     return code;
@@ -155,8 +166,8 @@ class HeadlessTest : public ModelTest {
 TEST_F(HeadlessTest, StopsOnceTheRunsAreTallied) {
   struct Case { const char* name; std::string failing; int exit; const char* counters; };
   const Case cases[] = {
-      {"all succeed", "", kHeadlessAllSucceeded, "counters: total=2 success=2 fail=0 running=0 occupied=2"},
-      {"one fails", "F", kHeadlessRunFailed, "counters: total=2 success=1 fail=1 running=0 occupied=2"},
+      {"all succeed", "", kExitAllSucceeded, "counters: total=2 success=2 fail=0 running=0 occupied=2"},
+      {"one fails", "F", kExitRunFailed, "counters: total=2 success=1 fail=1 running=0 occupied=2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -183,12 +194,12 @@ TEST_F(HeadlessTest, StopsOnceTheRunsAreTallied) {
 TEST_F(HeadlessTest, ModalMessagesArePrintedAndAnswered) {
   events_.batches = {{plug("EFGHIJKLM")}};  // one notice: M comes after the eighth run started
   failing_ = "";
-  EXPECT_EQ(run(8), kHeadlessAllSucceeded);
+  EXPECT_EQ(run(8), kExitAllSucceeded);
   EXPECT_TRUE(has("message: Status: Exceed the device limit!"));
 }
 
 TEST_F(HeadlessTest, TimeLimitEndsWithItsOwnCode) {
-  EXPECT_EQ(run(1, 1), kHeadlessTimedOut);
+  EXPECT_EQ(run(1, 1), kExitTimedOut);
   EXPECT_TRUE(has("timeout: 0 of 1 runs tallied"));
   EXPECT_TRUE(fs::exists(root_ / "misc" / "prefer.ini")) << "closed as the window would";
 }
@@ -197,16 +208,17 @@ TEST_F(HeadlessTest, TimeLimitEndsWithItsOwnCode) {
 TEST_F(HeadlessTest, ManualUpgradeAndCopyListByCommands) {
   auto op = std::make_shared<Operator>();
   HeadlessOptions o;
-  o.pollMs = 5;
-  o.timeoutSeconds = 120;
   o.out = out_;
+  ShellOptions so;
+  so.pollMs = 5;
+  so.timeoutSeconds = 120;
   o.commands = [op](std::string& line) { return op->read(line); };
   o.echo = [op](const std::string& line) { op->printed(line); };
   ASSERT_TRUE(FormCreate(m(), platform::InstanceCheck{std::make_unique<NullLock>(), false}));
   DeviceTool tool(launcher_, m().reporter(), m().runSettings(), "misc");
   ArrivalContext context{tool, [](unsigned) {}};
   int code = -1;
-  std::thread station([&] { code = runHeadless(m(), events_, context, o); });
+  std::thread station([&] { code = runHeadless(m(), events_, context, o, so); });
   ASSERT_TRUE(op->waitFor("ready"));
 
   EXPECT_EQ(op->type("check CheckManuupgrade 1"), "ok: check CheckManuupgrade 1");
@@ -270,7 +282,7 @@ TEST_F(HeadlessTest, ManualUpgradeAndCopyListByCommands) {
   EXPECT_EQ(op->type("quit"), "ok: quit");
   station.join();
   op->end();
-  EXPECT_EQ(code, kHeadlessAllSucceeded);
+  EXPECT_EQ(code, kExitAllSucceeded);
   EXPECT_EQ(readFile(root_ / "misc" / "seting.ini"), songPath + "\r\n" + talkPath + "\r\n")
       << "the list as it was at close";
 }
@@ -296,8 +308,8 @@ TEST_F(HeadlessTest, TimeLimitEndsAHeldUpStation) {
       exited = c;
       released.set_value();
     });
-    EXPECT_EQ(exited, kHeadlessTimedOut);
-    EXPECT_EQ(code, kHeadlessTimedOut);
+    EXPECT_EQ(exited, kExitTimedOut);
+    EXPECT_EQ(code, kExitTimedOut);
     EXPECT_EQ(has("timeout during start-up; nothing saved"), duringStartup);
     EXPECT_EQ(fs::exists(root_ / "misc" / "prefer.ini"), !duringStartup);
   }

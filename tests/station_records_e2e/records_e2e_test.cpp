@@ -123,3 +123,61 @@ TEST(RecordsOfAProduction, EachRunOnceWithItsFields) {
 
 }  // namespace
 }  // namespace station::e2e
+
+namespace station::e2e {
+namespace {
+
+// Every front end ends the same way: at its run limit, or on SIGTERM closed as its window
+// would (settings saved, the records folded into the database file), with the same exit
+// codes; the window writes its picture at the run limit.
+TEST(RecordsOfAProduction, EveryFrontEndClosesTheSameWay) {
+  struct Case {
+    const char* name;
+    bool headless;
+    bool bySignal;
+  };
+  const Case cases[] = {
+      {"headless at its run limit", true, false},
+      {"headless on SIGTERM", true, true},
+      {"window at its run limit", false, false},
+      {"window on SIGTERM", false, true},
+  };
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StationFolder folder(kDist, "frontends");
+    folder.settings({{"Format", "0"}, {"Blanking check", "0"}, {"FwUpgrade", "1"}, {"ISO upgrade", "0"},
+                     {"Manual Upgrade", "0"}, {"FwParityCheck", "1"}, {"Label", "TARNREC"}});
+    folder.copyList({folder.file("program.bin", firmwareImage(1)), folder.file("prefer.dat", std::string(4096, 'Z')),
+                     folder.file("song.mp3", "ID3 tune")});
+    ASSERT_TRUE(folder.create({'E', 256, "ECD35195"}));
+    const fs::path picture = folder.dir() / "window.png";
+    std::vector<std::string> extra;
+    if (!c.headless && !c.bySignal) extra = {"--screenshot", picture.string()};
+    const fs::path db = folder.dir() / "misc" / "records.db";
+    {
+      HeadlessStation station(folder, c.bySignal ? 0 : 1, 120, extra, false, true, c.headless);
+      ASSERT_TRUE(station.waitForLine("ready"));
+      ASSERT_TRUE(folder.plug('E'));
+      if (c.bySignal) {
+        // Tallied once its record is there; the station runs on until the signal.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (recordsByDrive(db)["E"].empty() && std::chrono::steady_clock::now() < until)
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        station.signal(SIGTERM);
+      }
+      EXPECT_EQ(station.finish().status, 0);
+    }
+    EXPECT_TRUE(fs::exists(folder.dir() / "misc" / "prefer.ini")) << "closed as the window would";
+    fs::copy_file(db, folder.dir() / "copied.db");
+    EXPECT_EQ(recordsByDrive(folder.dir() / "copied.db")["E"].size(), 1u) << "the file alone holds the record";
+    if (!c.headless && !c.bySignal) {
+      std::error_code ec;
+      EXPECT_GT(fs::file_size(picture, ec), 1000u) << "the window's picture";
+    }
+  }
+  unsetenv("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+}  // namespace station::e2e

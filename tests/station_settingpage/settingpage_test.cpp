@@ -13,7 +13,7 @@
 
 #include "station/frontend/qtimage/picture_qt.h"
 #include "station/frontend/qt/preview_window.h"
-#include "station/frontend/qt/station_window.h"
+#include "support/qt_station.h"
 #include "support/offscreen_app.h"
 #include "support/scratch.h"
 
@@ -69,8 +69,7 @@ class SettingPageTest : public ::testing::Test {
     deps.folderChooser = [this] { return folder_; };
     deps.packageChooser = [this] { return folder_; };
     deps.newPackagePath = (root_ / "new.dat").string();
-    window_ = std::make_unique<StationWindow>(*model_, std::move(deps));
-    window_->show();
+    window_ = std::make_unique<tarn::testing::QtStation>(*model_, std::move(deps));
     settle();
   }
   void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
@@ -97,7 +96,7 @@ class SettingPageTest : public ::testing::Test {
   LanguageTable lang_;
   std::unique_ptr<StationModel> model_;
   std::unique_ptr<TfrmBmpPreview> preview_;
-  std::unique_ptr<StationWindow> window_;
+  std::unique_ptr<tarn::testing::QtStation> window_;
   std::vector<std::string> messages_;
   std::optional<std::string> folder_;
 };

@@ -55,32 +55,7 @@ TEST(Win32FrontEnd, ProgrammaticChangesAreNoInputButTheOperatorsAre) {
                                                     "choose SystemAreaComBo 5", "select SelectFileList2 2"}));
 }
 
-TEST(Win32FrontEnd, ColoursAndTimersByName) {
-  Win32FrontEnd fe;
-  createWindow(fe, mainWindowDesc());
-  EXPECT_EQ(fe.textColour("FailStr"), RGB(255, 0, 0)) << "the description's fixed colour";
-  fe.setColour("D1infoStr", TextColour::Blue);
-  EXPECT_EQ(fe.textColour("D1infoStr"), RGB(0, 0, 255));
-  fe.setColour("D1infoStr", TextColour::WindowText);
-  EXPECT_EQ(fe.textColour("D1infoStr"), GetSysColor(COLOR_WINDOWTEXT));
-
-  // Two windows' timers side by side; stopping one leaves the other.
-  createWindow(fe, previewWindowDesc());
-  int main = 0, preview = 0;
-  fe.setTimer("Form1", 10, [&] { ++main; });
-  fe.setTimer("frmBmpPreview", 10, [&] { ++preview; });
-  fe.setTimer("Form1", 0, {});
-  fe.setTimer("Form1", 10, [&] { ++main; });
-  fe.setTimer("frmBmpPreview", 0, {});
-  const DWORD end = GetTickCount() + 300;
-  MSG m;
-  while (static_cast<LONG>(end - GetTickCount()) > 0) {
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    Sleep(5);
-  }
-  EXPECT_GT(main, 0);
-  EXPECT_EQ(preview, 0);
-}
+// Colours and timers by name are in the front ends' contract (front_end_contract_test.cpp).
 
 }  // namespace
 }  // namespace station::win32

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # One check of mpstation.exe's window under Wine, in a station folder of its own.
-#   window_test.sh NAME DIST_DIR SEND_DEVICE_CHANGE OUT_DIR
+#   window_test.sh NAME DIST_DIR SEND_DEVICE_CHANGE OUT_DIR CHECK_EXE
+# CHECK_EXE is the station built with its self-check (mpstation-check.exe in the folder);
+# the shipped mpstation.exe is the later start and the one in a folder too deep.
 # The screenshots of the self-checks are left in OUT_DIR (station-windows*.bmp).
 set -uo pipefail
-name=$1 dist=$2 sender=$3 out=$4
+name=$1 dist=$2 sender=$3 out=$4 check_exe=$5
 wine=${TARN_WINE:-wine}
 
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
@@ -16,6 +18,7 @@ trap 'rm -rf "$work"' EXIT
 station="$work/station"
 mkdir -p "$station/misc"
 cp "$dist/mpstation.exe" "$station/"
+cp "$check_exe" "$station/mpstation-check.exe"
 cp "$dist"/misc/*.* "$station/misc/" 2>/dev/null
 winpath() { winepath -w "$1" 2>/dev/null; }
 fail() { echo "FAIL: $*"; [ -e "$work/report.txt" ] && cat "$work/report.txt"; exit 1; }
@@ -30,7 +33,7 @@ self_check() {  # LANG CAPTION SCREENSHOT: the self-check passes, the page's tab
   locale -a 2>/dev/null | grep -qix "$(echo "$lang" | sed 's/UTF-8/utf8/')" || echo "note: locale $lang missing"
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   export LANG=$lang LC_ALL=$lang
-  timeout 120 "$wine" "$station/mpstation.exe" \
+  timeout 120 "$wine" "$station/mpstation-check.exe" \
     --self-check "$(winpath "$work/report.txt")" --screenshot "$(winpath "$out/$shot")" >/dev/null 2>&1
   local rc=$?
   [ $rc -eq 0 ] || fail "self-check exit code $rc"
@@ -53,7 +56,7 @@ case "$name" in
   SelfCheckSimplifiedChinese) self_check zh_CN.UTF-8 "量产" station-windows-zh.bmp ;;
   SelfCheckTraditionalChinese) self_check zh_TW.UTF-8 "量產" station-windows-zh-tw.bmp ;;
   LaterStartBringsTheFirstForward)
-    "$wine" "$station/mpstation.exe" --self-check "$(winpath "$work/report.txt")" --wait-raise 30000 \
+    "$wine" "$station/mpstation-check.exe" --self-check "$(winpath "$work/report.txt")" --wait-raise 30000 \
       >/dev/null 2>&1 &
     first=$!
     wait_for '^waiting for a later start'
@@ -74,7 +77,7 @@ case "$name" in
     grep -q '^ok a later start brought the window forward' "$work/report.txt" || fail "not brought forward"
     ;;
   ArrivalMessageIsHeard)
-    "$wine" "$station/mpstation.exe" --self-check "$(winpath "$work/report.txt")" --wait-arrival X \
+    "$wine" "$station/mpstation-check.exe" --self-check "$(winpath "$work/report.txt")" --wait-arrival X \
       >/dev/null 2>&1 &
     first=$!
     wait_for '^waiting for the arrival of X:'

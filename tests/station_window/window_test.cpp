@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "station/texts/fsm_version.h"
-#include "station/frontend/qt/station_window.h"
+#include "support/qt_station.h"
 #include "support/offscreen_app.h"
 #include "support/scratch.h"
 #include "support/window_expectations.h"
@@ -66,8 +66,7 @@ class WindowTest : public ::testing::Test {
       shownOnGuiThread_ = shownOnGuiThread_ && QThread::currentThread() == app().thread();
       messages_.push_back(m.caption + ": " + m.text);
     };
-    window_ = std::make_unique<StationWindow>(*model_, std::move(deps));
-    window_->show();
+    window_ = std::make_unique<tarn::testing::QtStation>(*model_, std::move(deps));
     settle();
   }
   void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
@@ -81,7 +80,7 @@ class WindowTest : public ::testing::Test {
   fs::path saved_, root_;
   LanguageTable lang_;
   std::unique_ptr<StationModel> model_;
-  std::unique_ptr<StationWindow> window_;
+  std::unique_ptr<tarn::testing::QtStation> window_;
   std::vector<std::string> messages_;
   bool shownOnGuiThread_ = true;
 };
@@ -198,8 +197,7 @@ TEST_F(WindowTest, CaptionsFromLangIni) {
   o.languages = &lang_;
   o.langId = 0x0404;
   model_ = std::make_unique<StationModel>(o);
-  window_ = std::make_unique<StationWindow>(*model_, WindowDeps{});
-  window_->show();
+  window_ = std::make_unique<tarn::testing::QtStation>(*model_, WindowDeps{});
   settle();
   if (lang_.text(LangText::TitleStr) == "MP3 Mass Production Tool") GTEST_SKIP() << "no language file reader";
   EXPECT_EQ(window_->windowTitle(), QString::fromUtf8("電腦 (") + QString::fromStdString(stationBuildDate()) +

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -56,6 +56,36 @@ bool HeadlessFrontEnd::runQueued() {
     work();
     any = true;
   }
+}
+
+std::chrono::milliseconds HeadlessFrontEnd::runTimers(std::chrono::milliseconds idle) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<std::function<void()>> due;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    const auto now = Clock::now();
+    for (auto& [name, t] : timers_) {
+      if (now < t.due) continue;
+      t.due = now + t.interval;
+      due.push_back(t.tick);
+    }
+  }
+  for (auto& tick : due) tick();
+  std::lock_guard<std::mutex> lock(mu_);
+  const auto now = Clock::now();
+  for (const auto& [name, t] : timers_)
+    idle = std::min(idle, std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now));
+  return std::max(idle, std::chrono::milliseconds(0));
+}
+
+void HeadlessFrontEnd::setTimer(const std::string& window, int intervalMs, std::function<void()> tick) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (intervalMs <= 0 || !tick) {
+    timers_.erase(window);
+    return;
+  }
+  const std::chrono::milliseconds interval(intervalMs);
+  timers_[window] = Timer{interval, std::chrono::steady_clock::now() + interval, std::move(tick)};
 }
 
 void HeadlessFrontEnd::answerFileChooser(std::vector<std::string> files) {
@@ -293,212 +323,102 @@ std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFron
 
 // --- the loop ---
 
-namespace {
+bool readCommand(std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); }
 
 // Shared with the command reader, which may outlive the loop (blocked on its input).
-struct LoopState {
+struct HeadlessHost::Loop {
   std::mutex mu;
   std::condition_variable wake;
   bool pending = false;
+  bool closeAsked = false;
   std::deque<std::string> commands;
+
+  void notify() {
+    std::lock_guard<std::mutex> lock(mu);
+    pending = true;
+    wake.notify_all();
+  }
 };
 
-void notify(LoopState& state) {
-  std::lock_guard<std::mutex> lock(state.mu);
-  state.pending = true;
-  state.wake.notify_all();
+HeadlessHost::HeadlessHost(HeadlessOptions options) : o_(std::move(options)), loop_(std::make_shared<Loop>()) {
+  fe_ = std::make_unique<HeadlessFrontEnd>([this](const std::string& line) { print(line); },
+                                           [loop = loop_] { loop->notify(); });
 }
 
-}  // namespace
+HeadlessHost::~HeadlessHost() = default;
 
-namespace {
-
-// The time limit and a stop request end the station at any point. The loop below notices
-// them itself; when it is held up (start-up reading a file, an arrival waiting for a device
-// tool run), the watchdog closes the station in its place after a grace period.
-class Watchdog {
- public:
-  enum Phase { Starting, Running, Closing };
-
-  Watchdog(StationModel& model, const HeadlessOptions& o, std::chrono::steady_clock::time_point deadline)
-      : model_(model), o_(o), deadline_(deadline), thread_([this] { watch(); }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  // The exit code of a close the watchdog made (its exit returned: only in tests).
-  int finish() {
-    thread_.join();
-    return code_;
-  }
-
-  void started() {
-    int p = Starting;
-    phase_.compare_exchange_strong(p, Running);
-  }
-  // True when the caller is the one to close; false when the watchdog already is.
-  bool takeClose() {
-    int p = phase_.load();
-    while (p != Closing)
-      if (phase_.compare_exchange_weak(p, Closing)) return true;
-    return false;
-  }
-
- private:
-  static constexpr auto kGrace = std::chrono::seconds(2);
-
-  bool due() const {
-    return (o_.stop && o_.stop->load()) ||
-           (o_.timeoutSeconds > 0 && std::chrono::steady_clock::now() >= deadline_);
-  }
-
-  void watch() {
-    std::unique_lock<std::mutex> lock(mu_);
-    while (!done_ && !due()) wake_.wait_for(lock, std::chrono::milliseconds(50));
-    if (done_ || wake_.wait_for(lock, kGrace, [this] { return done_; })) return;
-    lock.unlock();
-    bool timedOut = !(o_.stop && o_.stop->load());
-    int p = phase_.load();
-    // Still starting: nothing was loaded, so the files stay exactly as they are.
-    if (p == Starting && phase_.compare_exchange_strong(p, Closing)) {
-      std::fprintf(o_.out, "%s during start-up; nothing saved\n", timedOut ? "timeout" : "stopped");
-      std::fflush(o_.out);
-      code_ = timedOut ? kHeadlessTimedOut : kHeadlessAllSucceeded;
-      o_.exitNow(code_);
-      return;
-    }
-    if (!takeClose()) return;
-    Counters c = model_.rows().counters();
-    if (timedOut) std::fprintf(o_.out, "timeout: %d of %d runs tallied\n", c.total, o_.runs);
-    code_ = !FormClose(model_)     ? kHeadlessCloseFailed
-            : timedOut             ? kHeadlessTimedOut
-            : c.success == c.total ? kHeadlessAllSucceeded
-                                   : kHeadlessRunFailed;
-    o_.exitNow(code_);
-  }
-
-  StationModel& model_;
-  const HeadlessOptions& o_;
-  std::chrono::steady_clock::time_point deadline_;
-  std::atomic<int> phase_{Starting};
-  std::mutex mu_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  int code_ = kHeadlessTimedOut;
-  std::thread thread_;
-};
-
-}  // namespace
-
-void exitProcess(int code) {
-  // Only the output streams: flushing every stream takes standard input's lock, which the
-  // command reader holds for as long as it waits for a line that may never come.
-  std::fflush(stdout);
-  std::fflush(stderr);
-  std::_Exit(code);
+void HeadlessHost::print(const std::string& line) {
+  std::lock_guard<std::mutex> lock(printing_);
+  std::fprintf(o_.out, "%s\n", line.c_str());
+  std::fflush(o_.out);
+  if (o_.echo) o_.echo(line);
 }
 
-int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalContext& context,
-                const HeadlessOptions& options, const StartupHooks& hooks) {
-  auto state = std::make_shared<LoopState>();
-  std::mutex printing;
-  auto print = [&](const std::string& line) {
-    std::lock_guard<std::mutex> lock(printing);
-    std::fprintf(options.out, "%s\n", line.c_str());
-    std::fflush(options.out);
-    if (options.echo) options.echo(line);
-  };
+void HeadlessHost::trace(const std::string& line) {
+  // Changes queued before the line was said are printed before it.
+  if (std::this_thread::get_id() == loopThread_) fe_->runQueued();
+  print(line);
+}
 
-  HeadlessFrontEnd fe(print, [state] { notify(*state); });
-  BinderDeps deps;
-  deps.hooks = hooks;
-  Binder binder(model, fe, std::move(deps));
-  binder.create(mainWindowDesc());
-  binder.renderAll();
-  binder.setAppliedListener([&](const Change& c) {
-    std::string line = headlessLine(fe, c);
+void HeadlessHost::made() {
+  loopThread_ = std::this_thread::get_id();  // the shell runs the loop on the thread that made it
+  binder_->setAppliedListener([this](const Change& c) {
+    std::string line = headlessLine(*fe_, c);
     if (!line.empty()) print(line);
   });
-  model.setWindowThread(std::this_thread::get_id());
-  binder.attach();
+}
 
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds);
-  Watchdog watchdog(model, options, deadline);
-  binder.shown();
-  fe.runQueued();
-  watchdog.started();
+void HeadlessHost::ready() {
+  fe_->runQueued();
   print("ready");
-
-  if (options.commands) {
-    std::thread([state, read = options.commands] {
-      std::string line;
-      while (read(line)) {
-        {
-          std::lock_guard<std::mutex> lock(state->mu);
-          state->commands.push_back(line);
-        }
-        notify(*state);
+  if (!o_.commands) return;
+  std::thread([loop = loop_, read = o_.commands] {
+    std::string line;
+    while (read(line)) {
+      {
+        std::lock_guard<std::mutex> lock(loop->mu);
+        loop->commands.push_back(line);
       }
-    }).detach();
-  }
-
-  bool timedOut = false;
-  bool quit = false;
-  while (!quit) {
-    for (const platform::VolumeNotice& notice : events.poll()) {
-      fe.runQueued();
-      static const char* const kChange[] = {"arrival ", "removal ", "refused ", "refused-gone "};
-      print(std::string("volume: ") + kChange[static_cast<int>(notice.change)] + notice.letters +
-            notice.device);
-      handleVolumeNotice(model, context, notice);
+      loop->notify();
     }
-    fe.runQueued();
+  }).detach();
+}
+
+void HeadlessHost::requestClose() {
+  {
+    std::lock_guard<std::mutex> lock(loop_->mu);
+    loop_->closeAsked = true;
+  }
+  loop_->notify();
+}
+
+void HeadlessHost::runLoop() {
+  bool quit = false;
+  for (;;) {
+    fe_->runQueued();
+    const auto idle = fe_->runTimers(std::chrono::milliseconds(50));
+    fe_->runQueued();
     for (;;) {
       std::string line;
       {
-        std::lock_guard<std::mutex> lock(state->mu);
-        if (state->commands.empty()) break;
-        line = std::move(state->commands.front());
-        state->commands.pop_front();
+        std::lock_guard<std::mutex> lock(loop_->mu);
+        if (loop_->commands.empty()) break;
+        line = std::move(loop_->commands.front());
+        loop_->commands.pop_front();
       }
-      std::string answer = runHeadlessCommand(model, binder, fe, line, quit);
-      fe.runQueued();
+      std::string answer = runHeadlessCommand(binder_->model(), *binder_, *fe_, line, quit);
+      fe_->runQueued();
       print(answer);
       if (quit) break;
     }
-    if (quit) break;
-    Counters c = model.rows().counters();
-    if (options.runs > 0 && c.total >= options.runs) break;
-    if (options.stop && options.stop->load()) break;
-    if (options.timeoutSeconds > 0 && Clock::now() >= deadline) {
-      timedOut = true;
-      print("timeout: " + std::to_string(c.total) + " of " + std::to_string(options.runs) + " runs tallied");
-      break;
-    }
-    std::unique_lock<std::mutex> lock(state->mu);
-    state->wake.wait_for(lock, std::chrono::milliseconds(options.pollMs), [&] { return state->pending; });
-    state->pending = false;
+    std::unique_lock<std::mutex> lock(loop_->mu);
+    if (quit || loop_->closeAsked) break;
+    loop_->wake.wait_for(lock, idle, [&] { return loop_->pending || loop_->closeAsked; });
+    loop_->pending = false;
   }
-
-  if (!watchdog.takeClose()) {
-    binder.detach();
-    fe.runQueued();
-    return watchdog.finish();  // it closed in our place and ends the process
-  }
-  bool closed = binder.closing();
-  fe.runQueued();
-  binder.detach();
-  fe.runQueued();
-  if (!closed) return kHeadlessCloseFailed;
-  if (timedOut) return kHeadlessTimedOut;
-  Counters c = model.rows().counters();
-  return c.success == c.total ? kHeadlessAllSucceeded : kHeadlessRunFailed;
+  // The station ends whether or not its files could be saved (the exit code says so).
+  closing_();
+  fe_->runQueued();
 }
 
 }  // namespace station

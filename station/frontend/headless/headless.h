@@ -1,9 +1,8 @@
-// The station without a window: the same model, start-up and close orders, driven by the
-// volume notifications and by the operator's commands on standard input. The window
-// description's controls are kept as plain values by a front end of its own, through the
-// same binder as the window's; each change is printed as a line from them, modal messages
-// are printed and answered with OK. It stops once enough runs have been tallied, on
-// `quit`, on a signal or at its time limit.
+// The station without a window: the window description's controls kept as plain values by
+// a front end of its own, through the same binder and shell as the windows'; each change
+// is printed as a line from them, modal messages are printed and answered with OK, and the
+// operator's commands come on standard input. The shell ends it as it ends a window (run
+// and time limits, signals); `quit` closes it as the close button would.
 #pragma once
 
 #include <atomic>
@@ -15,40 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/volume_events.h"
-#include "station/model/device_arrival.h"
-#include "station/model/startup.h"
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "station/model/station_model.h"
 #include "station/window/binder.h"
+#include "station/window/front_end_host.h"
 
 namespace station {
-
-enum HeadlessExit {
-  kHeadlessAllSucceeded = 0,
-  kHeadlessRunFailed = 1,     // a tallied run failed
-  kHeadlessUsage = 2,         // bad command line
-  kHeadlessTimedOut = 3,      // the time limit came first
-  kHeadlessOtherStation = 4,  // another station holds the lock
-  kHeadlessCloseFailed = 5,   // the settings or the copy list could not be saved
-};
-
-// Flushes the output and ends the process at once (running workers are not waited for).
-[[noreturn]] void exitProcess(int code);
-
-struct HeadlessOptions {
-  int runs = 0;            // stop once this many runs are tallied; 0: only when told
-  int timeoutSeconds = 0;  // 0: no limit
-  unsigned pollMs = 50;    // how often the notifications are looked at
-  std::FILE* out = stdout;
-  const std::atomic<bool>* stop = nullptr;  // set by a signal: close as the window would
-  // The operator's commands, one line each; blocks for the next, false at the end of the
-  // input. Empty: no commands.
-  std::function<bool(std::string& line)> commands;
-  // Told every printed line too (tests follow the trace with it).
-  std::function<void(const std::string& line)> echo;
-  // Ends the process when the time limit or a stop request finds the station held up.
-  std::function<void(int)> exitNow = exitProcess;
-};
 
 // The controls as values. Work for the window thread waits in a queue that the headless
 // loop runs; messages are printed at once on the asking thread.
@@ -73,6 +47,8 @@ class HeadlessFrontEnd : public FrontEnd {
   bool usable(const std::string& name) const;
   // Runs the queued window-thread work; false when there was none.
   bool runQueued();
+  // Runs the timers that are due; the time until the next one is (at most `idle`).
+  std::chrono::milliseconds runTimers(std::chrono::milliseconds idle);
   // The files the next file chooser answers with.
   void answerFileChooser(std::vector<std::string> files);
   bool closeRequested() const { return closeRequested_; }
@@ -89,8 +65,7 @@ class HeadlessFrontEnd : public FrontEnd {
                 const std::vector<int>& selection) override;
   void setPicture(const std::string& name, const PictureRef& picture) override;
   void runOnWindowThread(std::function<void()> work, bool wait) override;
-  // The headless station has no preview window, the only user of timers.
-  void setTimer(const std::string&, int, std::function<void()>) override {}
+  void setTimer(const std::string& window, int intervalMs, std::function<void()> tick) override;
   void messageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
   std::optional<std::vector<std::string>> chooseFiles(const std::string& title) override;
   std::optional<std::string> chooseFolder() override { return std::nullopt; }
@@ -105,6 +80,12 @@ class HeadlessFrontEnd : public FrontEnd {
   mutable std::mutex mu_;
   std::map<std::string, Control> controls_;
   std::deque<std::function<void()>> queue_;
+  struct Timer {
+    std::chrono::milliseconds interval;
+    std::chrono::steady_clock::time_point due;
+    std::function<void()> tick;
+  };
+  std::map<std::string, Timer> timers_;
   std::vector<std::string> files_;
   bool filesGiven_ = false;
   bool closeRequested_ = false;
@@ -119,9 +100,53 @@ std::string headlessLine(const HeadlessFrontEnd& frontEnd, const Change& change)
 std::string runHeadlessCommand(StationModel& model, Binder& binder, HeadlessFrontEnd& frontEnd,
                                const std::string& line, bool& quit);
 
-// FormShow, the notifications and commands until the end, FormClose. The model must
-// already have passed FormCreate. Returns the exit code.
-int runHeadless(StationModel& model, platform::VolumeEvents& events, ArrivalContext& context,
-                const HeadlessOptions& options, const StartupHooks& hooks = {});
+// The next command line on standard input; false at its end.
+bool readCommand(std::string& line);
+
+struct HeadlessOptions {
+  std::FILE* out = stdout;
+  // The operator's commands, one line each; blocks for the next, false at the end of the
+  // input. Empty: no commands.
+  std::function<bool(std::string& line)> commands;
+  // Told every printed line too (tests follow the trace with it).
+  std::function<void(const std::string& line)> echo;
+};
+
+// The headless loop for the shell: window-thread work, the shell's timer and the
+// commands, until a close is asked (`quit`, the shell's limits).
+class HeadlessHost : public FrontEndHost {
+ public:
+  explicit HeadlessHost(HeadlessOptions options = {});
+  ~HeadlessHost() override;
+
+  HeadlessFrontEnd& controls() { return *fe_; }
+  FrontEnd& frontEnd() override { return *fe_; }
+  void configure(BinderDeps&) override {}
+  void bind(Binder& binder, std::function<bool()> closing) override {
+    binder_ = &binder;
+    closing_ = std::move(closing);
+  }
+  void made() override;
+  void showWindow() override {}
+  void ready() override;
+  void runLoop() override;
+  void requestClose() override;
+  // Nothing to take a picture of (the command line refuses --screenshot).
+  bool screenshot(const std::string&) override { return false; }
+  void trace(const std::string& line) override;
+  void drain() override { fe_->runQueued(); }
+
+ private:
+  struct Loop;
+  void print(const std::string& line);
+
+  HeadlessOptions o_;
+  std::shared_ptr<Loop> loop_;  // shared with the command reader, which may outlive us
+  std::unique_ptr<HeadlessFrontEnd> fe_;
+  Binder* binder_ = nullptr;
+  std::function<bool()> closing_;
+  std::mutex printing_;
+  std::thread::id loopThread_;
+};
 
 }  // namespace station

@@ -1,38 +1,27 @@
 // The main window (Qt Widgets): the window description's Form1 made as widgets by the Qt
-// front end and kept up to date by the binder, which also takes the operator's input to
-// the model's handlers. Every change record reaches it on the GUI thread through one
-// queue, in the order the model made the changes.
+// front end; the shell binds it to the model and runs it. Every change record reaches it
+// on the GUI thread through one queue, in the order the model made the changes.
 #pragma once
 
 #include <QWidget>
 
 #include <functional>
-#include <memory>
 #include <optional>
+#include <string>
 
-#include "platform/volume_events.h"
-#include "station/model/copy_list_edit.h"
-#include "station/model/device_arrival.h"
-#include "station/model/startup.h"
 #include "station/frontend/qt/qt_front_end.h"
-#include "station/model/station_model.h"
+#include "station/model/copy_list_edit.h"
 #include "station/window/binder.h"
-
-class QTimer;
+#include "station/window/front_end_host.h"
 
 namespace station {
 
 class TfrmBmpPreview;
 
 struct WindowDeps {
-  ArrivalContext* arrival = nullptr;        // device-tool runs on arrival
-  platform::VolumeEvents* events = nullptr; // polled on the GUI thread
-  FileChooser chooser;                      // empty: the toolkit's file dialog
+  FileChooser chooser;  // empty: the toolkit's file dialog
   // Shows a modal message on the GUI thread; empty: a QMessageBox.
   std::function<void(const ModalMessage&)> presenter;
-  // Empty hooks are filled with the window's own Setting page and preview.
-  StartupHooks hooks;
-  int eventPollMs = 50;
   // The Setting page: the preview window (created before the main window; null: none),
   // the folder and package dialogs (empty: the toolkit's) and where Apply puts a new
   // package (empty: the platform's default).
@@ -42,32 +31,39 @@ struct WindowDeps {
   std::string newPackagePath;
 };
 
-class StationWindow : public QWidget {
+class StationWindow : public QWidget, public FrontEndHost {
  public:
-  StationWindow(StationModel& model, WindowDeps deps, QWidget* parent = nullptr);
+  explicit StationWindow(WindowDeps deps = {}, QWidget* parent = nullptr);
   ~StationWindow() override;
 
   // Brings the window forward, restored when minimised (a later start asks for it).
   void raiseFromAnotherStart();
-  // Looks at the volume notifications once (the timer does it every eventPollMs).
-  void pollVolumeEvents();
   SettingPage& settingPage() { return *binder_->settingPage(); }
-  QtFrontEnd& frontEnd() { return *frontEnd_; }
+  QtFrontEnd& frontEnd() override { return *frontEnd_; }
+
+  void configure(BinderDeps& deps) override;
+  void bind(Binder& binder, std::function<bool()> closing) override;
+  void made() override;
+  std::function<void()> pump() override;
+  void showWindow() override { show(); }
+  void runLoop() override;
+  void requestClose() override;
+  // QWidget::grab: .bmp, .png or any format Qt writes, chosen by the file's suffix.
+  bool screenshot(const std::string& path) override;
+  void* nativeWindow() override;
+  void comeForward() override { raiseFromAnotherStart(); }
+  void fatal(const std::string& text) override;
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void detach();
-
-  StationModel& model_;
   WindowDeps deps_;
   std::unique_ptr<QtFrontEnd> frontEnd_;
-  std::unique_ptr<Binder> binder_;
-  bool shown_ = false;
-  bool attached_ = false;
-  QTimer* eventTimer_ = nullptr;
+  Binder* binder_ = nullptr;
+  std::function<bool()> closing_;
+  bool centred_ = false;
 };
 
 }  // namespace station

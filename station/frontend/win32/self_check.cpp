@@ -53,23 +53,7 @@ std::string rectText(const RECT& r) {
   return s.str();
 }
 
-// Handles the window thread's messages for a while: the change records the input caused
-// reach the controls through the queue.
-void settle(int ms = 100) {
-  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      if (m.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(m.wParam));
-        return;
-      }
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    Sleep(10);
-  } while (static_cast<LONG>(end - GetTickCount()) > 0);
-}
+void settle(int ms = 100) { pumpMessagesFor(ms); }
 
 class Checker {
  public:
@@ -418,45 +402,6 @@ class Checker {
 };
 
 }  // namespace
-
-bool captureWindow(HWND w, const std::string& path) {
-  SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-  settle(300);
-  RECT r;
-  GetWindowRect(w, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  Picture p;
-  if (bitmap && bits) {
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    p.width = width;
-    p.height = height;
-    const auto* px = static_cast<const std::uint32_t*>(bits);
-    p.rgb.assign(px, px + static_cast<size_t>(width) * height);
-    for (std::uint32_t& v : p.rgb) v &= 0xFFFFFF;  // no alpha in the file
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-  }
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  if (p.rgb.empty()) return false;
-  const std::vector<std::uint8_t> bmp = encodeBmp24(p);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
-  return out.good();
-}
 
 Win32Dialogs selfCheckDialogs() {
   Win32Dialogs d;

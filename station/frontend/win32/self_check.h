@@ -30,7 +30,4 @@ Win32Dialogs selfCheckDialogs();
 void startSelfCheck(StationWindow& station, const SelfCheckOptions& options);
 int selfCheckExitCode();
 
-// The window as it shows on the screen (caption and frame included), as a 24-bit BMP.
-bool captureWindow(HWND window, const std::string& path);
-
 }  // namespace station::win32

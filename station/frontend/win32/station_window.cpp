@@ -1,7 +1,10 @@
 #include "station/frontend/win32/station_window.h"
 
-#include <thread>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
 
+#include "platform/single_instance.h"
 #include "station/settings/picture.h"
 
 namespace station::win32 {
@@ -10,26 +13,82 @@ namespace {
 
 const std::string& mainName() { return mainWindowDesc().window().name; }
 
-// Messages waiting on the window thread, while a handler waits for work of its own.
-void pumpMessages() {
+// Messages waiting on the window thread, while a handler waits for work of its own; false
+// when the loop that owns the window thread is to end.
+bool pumpMessages() {
   MSG m;
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(m.wParam));  // for the loop that owns it
-      return;
+      return false;
     }
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
+  return true;
 }
 
 }  // namespace
 
-StationWindow::StationWindow(StationModel& model, StationWindowDeps deps) : model_(model), deps_(std::move(deps)) {
-  frontEnd_ = std::make_unique<Win32FrontEnd>(deps_.dialogs);
+void pumpMessagesFor(int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  do {
+    if (!pumpMessages()) return;
+    Sleep(10);
+  } while (static_cast<LONG>(end - GetTickCount()) > 0);
+}
+
+bool captureWindow(HWND w, const std::string& path) {
+  SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  pumpMessagesFor(300);
+  RECT r;
+  GetWindowRect(w, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  Picture p;
+  if (bitmap && bits) {
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    p.width = width;
+    p.height = height;
+    const auto* px = static_cast<const std::uint32_t*>(bits);
+    p.rgb.assign(px, px + static_cast<size_t>(width) * height);
+    for (std::uint32_t& v : p.rgb) v &= 0xFFFFFF;  // no alpha in the file
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  if (p.rgb.empty()) return false;
+  const std::vector<std::uint8_t> bmp = encodeBmp24(p);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+  return out.good();
+}
+
+
+StationWindow::StationWindow(Win32Dialogs dialogs) {
+  frontEnd_ = std::make_unique<Win32FrontEnd>(std::move(dialogs));
   // The preview window exists before the main window is shown, hidden until a Preview.
   preview_ = std::make_unique<PreviewWindow>(*frontEnd_, loadPicture);
-  BinderDeps b;
+}
+
+StationWindow::~StationWindow() = default;
+
+HWND StationWindow::window() const { return frontEnd_->handle(mainName()); }
+
+void StationWindow::configure(BinderDeps& b) {
   b.driveInPortCell = true;
   b.loader = loadPicture;
   PreviewWindow* preview = preview_.get();
@@ -37,56 +96,49 @@ StationWindow::StationWindow(StationModel& model, StationWindowDeps deps) : mode
   b.previewShutdown = [preview] { preview->Button5Click(); };
   b.stopPreview = [preview] { preview->stopRequest(); };
   b.closePreview = [this] { frontEnd_->closeWindow(previewWindowDesc().window().name); };
-  binder_ = std::make_unique<Binder>(model_, *frontEnd_, std::move(b));
-  FrontEndInputs inputs = inputsOf(*binder_);
+}
+
+void StationWindow::bind(Binder& binder, std::function<bool()> closing) {
+  binder_ = &binder;
+  closing_ = std::move(closing);
+  FrontEndInputs inputs = inputsOf(binder);
   auto toBinder = inputs.clicked;
+  PreviewWindow* preview = preview_.get();
   inputs.clicked = [preview, toBinder](const std::string& name) {
     if (!preview->clicked(name)) toBinder(name);
   };
   frontEnd_->setInputs(std::move(inputs));
-  binder_->create(mainWindowDesc());
-  binder_->renderAll();
+}
+
+void StationWindow::made() {
   SettingPage* page = binder_->settingPage();
   preview_->setSource([page] { return page->previewSource(); });
   frontEnd_->setCloseHandler(mainName(), [this] { close(); });
-
-  model_.setWindowThread(std::this_thread::get_id());
-  model_.setPumpHook(pumpMessages);
-  binder_->attach();
-  attached_ = true;
 }
 
-StationWindow::~StationWindow() { detach(); }
-
-HWND StationWindow::window() const { return frontEnd_->handle(mainName()); }
-
-void StationWindow::detach() {
-  if (!attached_) return;
-  attached_ = false;
-  frontEnd_->setTimer(mainName(), 0, {});
-  binder_->detach();
-  model_.setPumpHook(nullptr);
+std::function<void()> StationWindow::pump() {
+  return [] { pumpMessages(); };
 }
 
-void StationWindow::show() {
-  if (shown_) return;
-  shown_ = true;
+void StationWindow::showWindow() {
   frontEnd_->centre(mainName());
   ShowWindow(window(), SW_SHOWNORMAL);
   UpdateWindow(window());
   SetForegroundWindow(window());
-  binder_->shown();
-  if (deps_.events) frontEnd_->setTimer(mainName(), deps_.eventPollMs, [this] { pollVolumeEvents(); });
+}
+
+void StationWindow::ready() {
+  FrontEndHost::ready();
+  if (onReady_) onReady_();
 }
 
 void StationWindow::close() {
-  if (!binder_->closing()) return;  // the window stays open
-  detach();
+  if (closing_ && !closing_()) return;  // the window stays open
   DestroyWindow(window());
   PostQuitMessage(0);
 }
 
-int StationWindow::run() {
+void StationWindow::runLoop() {
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     // Tab and the arrow keys move between the controls, as in a dialog.
@@ -95,14 +147,14 @@ int StationWindow::run() {
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
-  return static_cast<int>(m.wParam);
 }
 
-void StationWindow::pollVolumeEvents() {
-  if (!deps_.events || !deps_.arrival) return;
-  binder_->guarded([&] {
-    for (const platform::VolumeNotice& notice : deps_.events->poll()) handleVolumeNotice(model_, *deps_.arrival, notice);
-  });
+void StationWindow::requestClose() { PostMessageW(window(), WM_CLOSE, 0, 0); }
+
+bool StationWindow::screenshot(const std::string& path) { return captureWindow(window(), path); }
+
+void StationWindow::fatal(const std::string& text) {
+  MessageBoxA(nullptr, text.c_str(), platform::kInstanceName, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace station::win32
