@@ -21,17 +21,17 @@ class PreviewPlayer {
     std::optional<Picture> picture;  // nullopt: the picture control is cleared
     std::string error;               // why nothing could be shown
   };
-  // Button2Click / Button5Click: mode and count set, any running Play told to stop, and
+  // A Preview: mode and count set, any running Play told to stop, and
   // frame 1 from the folder (when its field is set) or from the package.
   Shown preview(Animation animation, const PreviewSource& source);
 
-  // btnPlayClick: stop request := 0, frame index := 0. False when there is nothing to
+  // Play: stop request := 0, frame index := 0. False when there is nothing to
   // play (an empty frame list, a package that does not open): the loop ends at once.
   bool play(const PreviewSource& source);
   // One turn of the loop: the frame at the index, then the index moves on (back to 0
   // after the last frame). Only while playing().
   Shown step();
-  // btnStopClick and every other stop source.
+  // Stop and every other stop source.
   void stop() { stopRequest_ = 1; }
 
   bool playing() const { return playing_ && stopRequest_ == 0; }

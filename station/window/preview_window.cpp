@@ -16,8 +16,8 @@ PreviewWindow::PreviewWindow(FrontEnd& frontEnd, PictureLoader loader) : fe_(fro
 bool PreviewWindow::clicked(const std::string& name) {
   const ElementDesc* e = previewWindowDesc().find(name);
   if (!e) return false;
-  if (e->handler == Handler::Play) btnPlayClick();
-  if (e->handler == Handler::Stop) btnStopClick();
+  if (e->handler == Handler::Play) play();
+  if (e->handler == Handler::Stop) stopRequest();
   return true;
 }
 
@@ -37,10 +37,10 @@ void PreviewWindow::preview(Animation animation) {
   fe_.setVisible(windowName(), true);
 }
 
-void PreviewWindow::Button2Click() { preview(Animation::Startup); }
-void PreviewWindow::Button5Click() { preview(Animation::Shutdown); }
+void PreviewWindow::showStartup() { preview(Animation::Startup); }
+void PreviewWindow::showShutdown() { preview(Animation::Shutdown); }
 
-void PreviewWindow::btnPlayClick() {
+void PreviewWindow::play() {
   // A Play inside a running Play starts the loop again from frame 1.
   stopTimer();
   if (!player_.play(source_ ? source_() : PreviewSource{})) return;

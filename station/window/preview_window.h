@@ -23,11 +23,11 @@ class PreviewWindow {
   // The window's buttons; false for any other element.
   bool clicked(const std::string& name);
 
-  void Button2Click();  // start-up Preview
-  void Button5Click();  // shutdown Preview
-  void btnPlayClick();
-  void btnStopClick() { stopRequest(); }
-  // A stop request from elsewhere (folder choice, Cancel, the main window's close).
+  // The Setting page's two Preview buttons: the animation's first frame, the window shown.
+  void showStartup();
+  void showShutdown();
+  void play();
+  // Stop, and a stop request from elsewhere (folder choice, Cancel, the main window's close).
   void stopRequest();
   // One turn of the play loop (the timer's work).
   void playTick();

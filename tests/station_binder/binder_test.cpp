@@ -325,7 +325,7 @@ TEST(PreviewWindow, PlayRunsOnTheWindowsTimerUntilAStop) {
   preview.setSource([&] { return source; });
 
   EXPECT_FALSE(preview.clicked("Button2")) << "not the preview's own button";
-  preview.Button2Click();
+  preview.showStartup();
   EXPECT_TRUE(fe.has("visible frmBmpPreview=1"));
   EXPECT_FALSE(preview.timerActive());
 

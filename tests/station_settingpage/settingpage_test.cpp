@@ -62,7 +62,7 @@ class SettingPageTest : public ::testing::Test {
     o.languages = &lang_;
     o.langId = 0x0409;
     model_ = std::make_unique<StationModel>(o);
-    preview_ = std::make_unique<TfrmBmpPreview>();
+    preview_ = std::make_unique<QtPreviewWindow>();
     WindowDeps deps;
     deps.presenter = [this](const ModalMessage& m) { messages_.push_back(m.caption + ": " + m.text); };
     deps.preview = preview_.get();
@@ -95,7 +95,7 @@ class SettingPageTest : public ::testing::Test {
   fs::path saved_, root_;
   LanguageTable lang_;
   std::unique_ptr<StationModel> model_;
-  std::unique_ptr<TfrmBmpPreview> preview_;
+  std::unique_ptr<QtPreviewWindow> preview_;
   std::unique_ptr<tarn::testing::QtStation> window_;
   std::vector<std::string> messages_;
   std::optional<std::string> folder_;
@@ -158,7 +158,7 @@ TEST_F(SettingPageTest, PreviewAndPlayFromFolders) {
   choose(Animation::Shutdown, root_ / "end");
   QTest::mouseClick(find<QPushButton>("Button2"), Qt::LeftButton);  // disabled page: no effect
   EXPECT_FALSE(preview_->isVisible());
-  preview_->Button2Click();
+  preview_->showStartup();
   EXPECT_TRUE(preview_->isVisible());
   EXPECT_EQ(shown(), frameColour(0, 1) & 0xFFFFFF);
 
@@ -175,7 +175,7 @@ TEST_F(SettingPageTest, PreviewAndPlayFromFolders) {
   preview_->close();
   EXPECT_FALSE(preview_->isVisible());
   EXPECT_TRUE(preview_->timerActive());
-  preview_->btnPlayClick();
+  preview_->play();
   EXPECT_EQ(shown(), frameColour(0, 1) & 0xFFFFFF);
   preview_->playTick();
   EXPECT_EQ(shown(), frameColour(0, 2) & 0xFFFFFF);
@@ -186,9 +186,9 @@ TEST_F(SettingPageTest, PreviewAndPlayFromFolders) {
   EXPECT_EQ(shown(), frameColour(0, 2) & 0xFFFFFF);
 
   // The shutdown Preview plays 8 frames; a folder choice is a stop source.
-  preview_->Button5Click();
+  preview_->showShutdown();
   EXPECT_EQ(shown(), frameColour(1, 1) & 0xFFFFFF);
-  preview_->btnPlayClick();
+  preview_->play();
   for (int i = 0; i < 8; ++i) preview_->playTick();
   EXPECT_EQ(shown(), frameColour(1, 1) & 0xFFFFFF);
   folder_.reset();
@@ -211,9 +211,9 @@ TEST_F(SettingPageTest, PreviewFromAPackageAndStopSources) {
   EXPECT_EQ(text("Edit9").toStdString(), (root_ / "p.dat").string());
   EXPECT_EQ(text("Edit1"), "4");
   EXPECT_EQ(text("Edit6"), "2");
-  preview_->Button5Click();
+  preview_->showShutdown();
   EXPECT_EQ(shown(), qRgb(248, 0, 0) & 0xFFFFFF);
-  preview_->btnPlayClick();
+  preview_->play();
   EXPECT_TRUE(preview_->timerActive());
   preview_->playTick();
   EXPECT_EQ(shown(), 0u);  // frame 2 is black
@@ -221,15 +221,15 @@ TEST_F(SettingPageTest, PreviewFromAPackageAndStopSources) {
 
   // A package cut short: nothing read past its end, nothing plays.
   fs::resize_file(root_ / "p.dat", 40);
-  preview_->Button2Click();
+  preview_->showStartup();
   EXPECT_EQ(shown(), 0u);
   EXPECT_FALSE(preview_->findChild<QLabel*>("Image1")->toolTip().isEmpty());
-  preview_->btnPlayClick();
+  preview_->play();
   EXPECT_FALSE(preview_->timerActive());
 
   // Cancel stops the loop and closes both windows (the main one saves the settings).
   fs::resize_file(root_ / "p.dat", file.size());
-  preview_->btnPlayClick();
+  preview_->play();
   EXPECT_TRUE(preview_->timerActive());
   window_->settingPage().cancel();
   settle();

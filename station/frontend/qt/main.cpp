@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Tarnwright v2.0");
   // The preview window exists before the main window is shown, hidden until a Preview.
   station::WindowDeps deps;
-  deps.preview = new station::TfrmBmpPreview();
+  deps.preview = new station::QtPreviewWindow();
   station::StationWindow window(std::move(deps));
   // Workers that are still running when the station ends are neither waited for nor
   // stopped: leave without running destructors under them.

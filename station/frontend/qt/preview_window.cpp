@@ -6,7 +6,7 @@
 
 namespace station {
 
-TfrmBmpPreview::TfrmBmpPreview(std::function<PreviewSource()> source, QWidget* parent)
+QtPreviewWindow::QtPreviewWindow(std::function<PreviewSource()> source, QWidget* parent)
     : QWidget(parent, Qt::Window) {
   // The program ends with its main window, whether or not a preview is showing.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -18,7 +18,7 @@ TfrmBmpPreview::TfrmBmpPreview(std::function<PreviewSource()> source, QWidget* p
   frontEnd_->setInputs(std::move(inputs));
 }
 
-void TfrmBmpPreview::closeEvent(QCloseEvent* event) {
+void QtPreviewWindow::closeEvent(QCloseEvent* event) {
   // Closing only hides the window; a running Play goes on.
   event->accept();
   hide();

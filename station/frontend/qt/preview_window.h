@@ -1,4 +1,4 @@
-// TfrmBmpPreview: the animation preview window as a Qt widget, the shared preview window
+// The animation preview window (frmBmpPreview) as a Qt widget, the shared preview window
 // (station/window/preview_window.h) made on a Qt front end of its own. Created once with
 // the application and hidden until a Preview shows it; its close button only hides it.
 #pragma once
@@ -13,16 +13,15 @@
 
 namespace station {
 
-class TfrmBmpPreview : public QWidget {
+class QtPreviewWindow : public QWidget {
  public:
   // `source` reads the Setting page at the moment of a Preview or Play.
-  explicit TfrmBmpPreview(std::function<PreviewSource()> source = {}, QWidget* parent = nullptr);
+  explicit QtPreviewWindow(std::function<PreviewSource()> source = {}, QWidget* parent = nullptr);
 
   void setSource(std::function<PreviewSource()> source) { preview_->setSource(std::move(source)); }
-  void Button2Click() { preview_->Button2Click(); }
-  void Button5Click() { preview_->Button5Click(); }
-  void btnPlayClick() { preview_->btnPlayClick(); }
-  void btnStopClick() { preview_->btnStopClick(); }
+  void showStartup() { preview_->showStartup(); }
+  void showShutdown() { preview_->showShutdown(); }
+  void play() { preview_->play(); }
   void stopRequest() { preview_->stopRequest(); }
   void playTick() { preview_->playTick(); }
 

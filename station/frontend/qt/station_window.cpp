@@ -26,9 +26,9 @@ void StationWindow::configure(BinderDeps& b) {
   b.driveInPortCell = true;
   b.loader = loadPictureQt;
   b.newPackagePath = deps_.newPackagePath;
-  if (TfrmBmpPreview* preview = deps_.preview) {
-    b.previewStartup = [preview] { preview->Button2Click(); };
-    b.previewShutdown = [preview] { preview->Button5Click(); };
+  if (QtPreviewWindow* preview = deps_.preview) {
+    b.previewStartup = [preview] { preview->showStartup(); };
+    b.previewShutdown = [preview] { preview->showShutdown(); };
     b.stopPreview = [preview] { preview->stopRequest(); };
     b.closePreview = [preview] { preview->close(); };
   }

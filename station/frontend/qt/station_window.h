@@ -16,7 +16,7 @@
 
 namespace station {
 
-class TfrmBmpPreview;
+class QtPreviewWindow;
 
 struct WindowDeps {
   FileChooser chooser;  // empty: the toolkit's file dialog
@@ -25,7 +25,7 @@ struct WindowDeps {
   // The Setting page: the preview window (created before the main window; null: none),
   // the folder and package dialogs (empty: the toolkit's) and where Apply puts a new
   // package (empty: the platform's default).
-  TfrmBmpPreview* preview = nullptr;
+  QtPreviewWindow* preview = nullptr;
   std::function<std::optional<std::string>()> folderChooser;
   std::function<std::optional<std::string>()> packageChooser;
   std::string newPackagePath;

@@ -92,8 +92,8 @@ void StationWindow::configure(BinderDeps& b) {
   b.driveInPortCell = true;
   b.loader = loadPicture;
   PreviewWindow* preview = preview_.get();
-  b.previewStartup = [preview] { preview->Button2Click(); };
-  b.previewShutdown = [preview] { preview->Button5Click(); };
+  b.previewStartup = [preview] { preview->showStartup(); };
+  b.previewShutdown = [preview] { preview->showShutdown(); };
   b.stopPreview = [preview] { preview->stopRequest(); };
   b.closePreview = [this] { frontEnd_->closeWindow(previewWindowDesc().window().name); };
 }
