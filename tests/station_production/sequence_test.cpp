@@ -186,6 +186,14 @@ TEST_F(Sequence, EachFailingStep) {
   auto fails = [](const char* op) {
     return [op](FakeStation&, ScriptedDevice& d) { d.script[op] = {0}; };
   };
+  // The package writes come three times (program, prefer, ISO): `op` fails on its `nth`.
+  auto failsOn = [](const char* op, int nth) {
+    return [op, nth](FakeStation& v, ScriptedDevice& d) {
+      v.iso = nth == 3;
+      d.script[op] = std::deque<long long>(static_cast<size_t>(nth - 1), 1);
+      d.script[op].push_back(0);
+    };
+  };
   const std::vector<FailCase> cases = {
       {"wt_mgr_s", fails("writeManagerStart"), "FLASH Write Setup fail", "writeManagerStart"},
       {"wt_mgr", fails("writeManager"), "FSM Writing fail", "writeManager"},
@@ -223,30 +231,12 @@ TEST_F(Sequence, EachFailingStep) {
        "writePackageStart 1"},
       {"program data", fails("writePackage"), "Program Writing fail", "writePackage 1"},
       {"program end", fails("writePackageEnd"), "Program Write End fail", "writePackageEnd"},
-      {"prefer start", [](FakeStation&, ScriptedDevice& d) { d.script["writePackageStart"] = {1, 0}; },
-       "Prefer Write Setup fail", "writePackageStart 2"},
-      {"prefer data", [](FakeStation&, ScriptedDevice& d) { d.script["writePackage"] = {1, 0}; },
-       "Prefer Writing fail", "writePackage 2"},
-      {"prefer end", [](FakeStation&, ScriptedDevice& d) { d.script["writePackageEnd"] = {1, 0}; },
-       "Prefer Write End fail", "writePackageEnd"},
-      {"iso start",
-       [](FakeStation& v, ScriptedDevice& d) {
-         v.iso = true;
-         d.script["writePackageStart"] = {1, 1, 0};
-       },
-       "ISO Write Setup fail", "writePackageStart 3"},
-      {"iso data",
-       [](FakeStation& v, ScriptedDevice& d) {
-         v.iso = true;
-         d.script["writePackage"] = {1, 1, 0};
-       },
-       "ISO Writing fail", "writePackage 3"},
-      {"iso end",
-       [](FakeStation& v, ScriptedDevice& d) {
-         v.iso = true;
-         d.script["writePackageEnd"] = {1, 1, 0};
-       },
-       "ISO Write End fail", "writePackageEnd"},
+      {"prefer start", failsOn("writePackageStart", 2), "Prefer Write Setup fail", "writePackageStart 2"},
+      {"prefer data", failsOn("writePackage", 2), "Prefer Writing fail", "writePackage 2"},
+      {"prefer end", failsOn("writePackageEnd", 2), "Prefer Write End fail", "writePackageEnd"},
+      {"iso start", failsOn("writePackageStart", 3), "ISO Write Setup fail", "writePackageStart 3"},
+      {"iso data", failsOn("writePackage", 3), "ISO Writing fail", "writePackage 3"},
+      {"iso end", failsOn("writePackageEnd", 3), "ISO Write End fail", "writePackageEnd"},
       {"parity",
        [](FakeStation& v, ScriptedDevice& d) {
          v.parity = true;
