@@ -1,5 +1,5 @@
 // The copy phase on real Linux devices: the operator's files copied onto eight loop
-// devices at once through the station's volume operations (mtools on the device nodes),
+// devices at once through the station's volume operations (written to the device nodes),
 // against dd writing the same bytes to the same devices at once. Both phases end with the
 // devices flushed. Needs root and loop devices; prints the reason and ends otherwise.
 //   linux_copy_bench [DEVICE_MIB [FILE_MIB]]   (1024 and 8 by default; FAT32 on 256 MiB has
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
   std::printf("copy phase, %d loop devices of %u MiB (FAT32) at once, %d files of %u MiB each,"
               " %d rounds after a warm-up, sides in turn first; load average %.2f %.2f %.2f\n",
               kDevices, deviceMib, kFiles, fileMib, kRounds, load[0], load[1], load[2]);
-  std::printf("  station copy (one mcopy a device): best %.3f s  %.1f MiB/s\n", copyBest, mib / copyBest);
+  std::printf("  station copy (in-process FAT)  : best %.3f s  %.1f MiB/s\n", copyBest, mib / copyBest);
   std::printf("  dd of the same bytes:              best %.3f s  %.1f MiB/s\n", ddBest, mib / ddBest);
   std::printf("  ratio copy/dd throughput:  min %.2f  median %.2f  max %.2f (target min >= 1.0)\n",
               ratios.front(), ratios[ratios.size() / 2], ratios.back());

@@ -2,7 +2,7 @@
 // onto the root, disk check. Windows drives them through the system (format.com and
 // chkdsk.exe under the command processor, the volume API); simulated players get the same
 // operations on their FAT image, and real players on Linux on their block device, with
-// dosfstools and mtools (platform/posix/fat_volumes.h).
+// dosfstools and mtools, the copy written by the station itself (platform/posix/fat_volumes.h).
 #pragma once
 
 #include <functional>

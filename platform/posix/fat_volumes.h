@@ -1,5 +1,5 @@
 // Volume operations on a FAT volume that is a file or a device node, with dosfstools and
-// mtools, never mounted: a simulated player's volume.img and a real player's block
+// mtools and the station's own copy (fat_root_copy.h), never mounted: a simulated player's volume.img and a real player's block
 // device (or its first partition) are served by the same code.
 #pragma once
 

@@ -117,6 +117,22 @@ inline std::string rootListing(const std::string& node) {
   return names;
 }
 
+// A file of the volume's root as mtools reads it back.
+inline std::string fileOnVolume(const std::string& node, const std::string& name,
+                         const tarn::testing::TempFolder& scratch) {
+  std::string out = scratch.file("readback");
+  fs::remove(out);
+  if (runTool({"mcopy", "-i", node, "::/" + name, out}) != 0) return "(unreadable)";
+  return readBytes(out, 0, fs::file_size(out));
+}
+
+// Bytes that differ from one place to the next and from one seed to the next.
+inline std::string pattern(size_t bytes, int seed) {
+  std::string s(bytes, '\0');
+  for (size_t i = 0; i < bytes; ++i) s[i] = static_cast<char>((i * 2654435761u + seed) >> 13);
+  return s;
+}
+
 // Bytes the kernel counted as read from and written to the disk `name` ("loop3").
 struct DiskStat {
   uint64_t readBytes = 0, writtenBytes = 0;
