@@ -55,8 +55,9 @@ bool writeAll(int fd, const void* buffer, size_t bytes, uint64_t at) {
   return whole(::pwrite, fd, static_cast<const uint8_t*>(buffer), bytes, at);
 }
 
-// Where everything is, from the boot sector; the type follows from the number of clusters,
-// as every FAT driver decides it.
+// Where everything is, from the boot sector. A boot sector without a 16-bit FAT size is
+// FAT32 (as dosfstools and Linux read it, whatever the number of clusters); otherwise
+// fewer than 4085 clusters make FAT12.
 struct Layout {
   uint32_t sectorBytes = 0, clusterSectors = 0, reserved = 0, fats = 0, fatSectors = 0;
   uint32_t rootEntries = 0, rootSectors = 0, dataStart = 0, clusters = 0;
@@ -82,7 +83,8 @@ std::optional<Layout> readLayout(const uint8_t* boot, uint64_t volumeBytes) {
   l.fats = boot[16];
   l.rootEntries = le16(boot + 17);
   uint32_t total = le16(boot + 19) ? le16(boot + 19) : le32(boot + 32);
-  l.fatSectors = le16(boot + 22) ? le16(boot + 22) : le32(boot + 36);
+  const bool fat32 = le16(boot + 22) == 0;
+  l.fatSectors = fat32 ? le32(boot + 36) : le16(boot + 22);
   const bool powerOfTwo = l.clusterSectors && !(l.clusterSectors & (l.clusterSectors - 1));
   if (boot[510] != 0x55 || boot[511] != 0xAA || !powerOfTwo || l.reserved == 0 || l.fats == 0 ||
       l.fatSectors == 0 ||
@@ -95,8 +97,9 @@ std::optional<Layout> readLayout(const uint8_t* boot, uint64_t volumeBytes) {
   if (data >= total) return std::nullopt;
   l.dataStart = static_cast<uint32_t>(data);
   l.clusters = static_cast<uint32_t>((total - data) / l.clusterSectors);
-  l.bits = l.clusters < 4085 ? 12 : l.clusters < 65525 ? 16 : 32;
-  if (l.bits == 32) {
+  l.bits = fat32 ? 32 : l.clusters < 4085 ? 12 : 16;
+  if (l.bits == 16 && l.clusters >= 65525) return std::nullopt;  // numbers it cannot hold
+  if (fat32) {
     l.rootCluster = le32(boot + 44);
     l.fsInfoSector = le16(boot + 48);
     if (l.rootEntries != 0 || !l.isCluster(l.rootCluster)) return std::nullopt;
@@ -436,15 +439,23 @@ ShortName shortNameFor(const std::u16string& name, const std::set<ShortName>& ta
   }
 }
 
-void dosNow(uint16_t& date, uint16_t& time, uint8_t& tenths) {
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
-  int year = std::max(t.tm_year + 1900, 1980);
-  date = static_cast<uint16_t>(((year - 1980) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
-  time = static_cast<uint16_t>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
-  tenths = static_cast<uint8_t>((t.tm_sec % 2) * 100);
-}
+// A moment as a directory entry keeps it: local time, two-second steps (and tenths).
+struct DosTime {
+  uint16_t date = 0, time = 0;
+  uint8_t tenths = 0;
+  explicit DosTime(std::time_t when) {
+    std::tm t{};
+    localtime_r(&when, &t);
+    if (t.tm_year < 80) {  // before the first day a FAT date can hold
+      t = std::tm{};
+      t.tm_year = 80;
+      t.tm_mday = 1;
+    }
+    date = static_cast<uint16_t>(((t.tm_year - 80) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
+    time = static_cast<uint16_t>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
+    tenths = static_cast<uint8_t>((t.tm_sec % 2) * 100);
+  }
+};
 
 // A file already in the root under the name asked for.
 struct Existing {
@@ -587,9 +598,8 @@ class RootCopier {
       return false;
     }
 
-    uint16_t date, time;
-    uint8_t tenths;
-    dosNow(date, time, tenths);
+    // Made now, last written when the source was, as the system's file copy keeps it.
+    const DosTime now(std::time(nullptr)), written(st.st_mtime);
     uint32_t first = chain.empty() ? 0 : chain[0];
     uint8_t* e;
     if (existing) {
@@ -600,14 +610,14 @@ class RootCopier {
       e = writeNewEntries(slot, spelled, raw);
       std::memset(e + 11, 0, 21);
       e[11] = 0x20;  // archive
-      e[13] = tenths;
-      put16(e + 14, time);
-      put16(e + 16, date);
-      put16(e + 18, date);
+      e[13] = now.tenths;
+      put16(e + 14, now.time);
+      put16(e + 16, now.date);
+      put16(e + 18, now.date);
     }
     if (l_.bits == 32) put16(e + 20, first >> 16);
-    put16(e + 22, time);
-    put16(e + 24, date);
+    put16(e + 22, written.time);
+    put16(e + 24, written.date);
     put16(e + 26, first & 0xFFFF);
     put32(e + 28, static_cast<uint32_t>(size));
     // The chain before the entry that names it: cut off here, a volume has lost clusters,

@@ -3,6 +3,9 @@
 #include "platform/posix/fat_root_copy.h"
 
 #include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <ctime>
 
 #include "loop_devices.h"
 
@@ -34,6 +37,10 @@ TEST(FatRootCopy, NamesAndBytesOnEveryFatType) {
   for (size_t i = 0; i < std::size(sources); ++i)
     list.push_back({scratch.write("src" + std::to_string(i), pattern(sources[i].bytes, int(i))),
                     sources[i].name});
+  struct tm made{};  // local time, as FAT keeps it
+  made.tm_year = 101, made.tm_mon = 1, made.tm_mday = 3, made.tm_hour = 4, made.tm_min = 5;
+  struct timeval times[2] = {{mktime(&made), 0}, {mktime(&made), 0}};
+  ASSERT_EQ(utimes(list[0].source.c_str(), times), 0);
   // Another case of a name on the volume: the file is replaced where it stands, its name kept.
   list.push_back({scratch.write("replacement", pattern(9000, 99)), "LOWER.MP3"});
 
@@ -51,6 +58,8 @@ TEST(FatRootCopy, NamesAndBytesOnEveryFatType) {
           << sources[i].name;
     std::string listing;
     runTool({"mdir", "-i", file, "::/"}, &listing);
+    EXPECT_NE(listing.find("SONG     MP3      3000 2001-02-03   4:05"), std::string::npos)
+        << "last written when the source was";
     for (const char* shortName : {"SONG     MP3", "LOWER    MP3", "ALONGN~1 FLA", "ALONGN~2 FLA",
                                   "_N_C_D~1 MP3", "HIDDEN~1"})
       EXPECT_NE(listing.find(shortName), std::string::npos) << shortName << " in\n" << listing;

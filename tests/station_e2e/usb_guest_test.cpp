@@ -42,13 +42,14 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
   };
 
   StationFolder folder(kDist, "usb");
+  tarn::testing::TempFolder scratch("usbreadback");
   folder.settings({{"Format", "1"}, {"Blanking check", "0"}, {"FwUpgrade", "1"}, {"ISO upgrade", "0"},
                    {"Manual Upgrade", "0"}, {"FwParityCheck", "1"}, {"Label", "TARNUSB"}});
   // The big file keeps the copy going long enough to pull a player during it.
+  const std::string song = "ID3" + std::string(200000, '\x11'), album = "ID3" + std::string(16 << 20, '\x22');
   folder.copyList({folder.file("program.bin", firmwareImage(1)),
-                   folder.file("prefer.dat", std::string(4096, '\x5A')),
-                   folder.file("song.mp3", "ID3" + std::string(200000, '\x11')),
-                   folder.file("album.mp3", "ID3" + std::string(16 << 20, '\x22'))});
+                   folder.file("prefer.dat", std::string(4096, '\x5A')), folder.file("song.mp3", song),
+                   folder.file("album.mp3", album)});
 
   // A disk that is not USB mass storage, present all along: never a player, never written.
   const std::string strangerFile = (folder.files() / "stranger.img").string();
@@ -147,6 +148,8 @@ TEST(UsbGuestStation, SixPlayersAtSixPorts) {
     tarn::test::runTool({"fatlabel", image}, &label);
     EXPECT_EQ(label, "TARNUSB\n");
     EXPECT_EQ(tarn::test::rootListing(image), "song.mp3\nalbum.mp3\n");
+    EXPECT_TRUE(tarn::test::fileOnVolume(image, "song.mp3", scratch) == song);
+    EXPECT_TRUE(tarn::test::fileOnVolume(image, "album.mp3", scratch) == album);
   }
   stranger.detach();
   EXPECT_EQ(tarn::test::readBytes(strangerFile, 0, 8 << 20), std::string(8 << 20, '\0'));
