@@ -1,6 +1,7 @@
 // The station's own FAT writer on image files (no root needed), judged by dosfstools and
 // mtools: names as the system gives them, every byte back, a FAT that fsck.fat passes.
 #include "platform/posix/fat_root_copy.h"
+#include "platform/posix/fat_names.h"
 
 #include <gtest/gtest.h>
 #include <sys/time.h>
@@ -64,6 +65,28 @@ TEST(FatRootCopy, NamesAndBytesOnEveryFatType) {
                                   "_N_C_D~1 MP3", "HIDDEN~1"})
       EXPECT_NE(listing.find(shortName), std::string::npos) << shortName << " in\n" << listing;
   }
+}
+
+// Names no FAT volume can hold, and the short names the system gives, tails counted past
+// the ones taken.
+TEST(FatRootCopy, Names) {
+  using namespace platform::fatnames;
+  for (const char* bad : {"", ".", "..", "a.", "a ", "a:b", "a\\b", "a*", "tab\t", "\xC3",
+                          "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+    EXPECT_FALSE(longName(bad)) << bad;
+  EXPECT_EQ(longName("\xF0\x9F\x8E\xB5 x"), std::u16string(u"\U0001F3B5 x"));
+  auto spelled = [](const ShortName& n) { return std::string(n.begin(), n.end()); };
+  const std::set<ShortName> taken = {shortNameFor(u"MUSIC.MP3", {}), shortNameFor(u"My Music.mp3", {})};
+  struct Case {
+    std::u16string name;
+    const char* shortName;
+  } cases[] = {
+      {u"music.mp3", "MUSIC~1 MP3"},     {u"Readme", "README     "},
+      {u"my music.mp3", "MYMUSI~2MP3"},  {u"a+b=c.text", "A_B_C~1 TEX"},
+      {u"archive.tar.gz", "ARCHIV~1GZ "}, {u"...dots", "DOTS~1     "},
+  };
+  for (const Case& c : cases) EXPECT_EQ(spelled(shortNameFor(c.name, taken)), c.shortName);
+  EXPECT_EQ(spelled(*taken.begin()), "MUSIC   MP3");
 }
 
 // Where the list stops: a name no FAT volume can hold, a fixed root that is full (a FAT32
