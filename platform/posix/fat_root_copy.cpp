@@ -2,6 +2,7 @@
 
 #include "platform/posix/fat_names.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -246,8 +247,8 @@ class Clusters {
     taken_ -= static_cast<int64_t>(chain.size());
   }
 
-  // The chain from `first` freed; how many clusters it held. A chain that leaves the
-  // volume or loops stops there.
+  // The clusters of the chain from `first`, in order; a chain that leaves the volume or
+  // loops ends there.
   std::vector<uint32_t> chainFrom(uint32_t first) {
     std::vector<uint32_t> chain;
     for (uint32_t c = first; l_.isCluster(c) && chain.size() < l_.clusters;) {
@@ -282,6 +283,7 @@ class RootDirectory {
       for (uint32_t s = 0; s < l_.rootSectors; ++s) sectors_.push_back((first + s) * l_.sectorBytes);
     } else {
       chain_ = clusters_.chainFrom(l_.rootCluster);
+      if (chain_.size() > maxClusters()) return false;  // a FAT that chains the volume
       for (uint32_t c : chain_) addCluster(c);
     }
     bytes_.resize(sectors_.size() * l_.sectorBytes);
@@ -297,7 +299,7 @@ class RootDirectory {
 
   // One more cluster of free entries; false on FAT12/16 or a full volume.
   bool grow() {
-    if (l_.bits != 32) return false;
+    if (l_.bits != 32 || chain_.size() >= maxClusters()) return false;
     std::vector<uint32_t> c = clusters_.take(1);
     if (c.empty()) return false;
     fat_.set(chain_.back(), c[0]);
@@ -318,6 +320,9 @@ class RootDirectory {
   }
 
  private:
+  // A directory holds at most 65536 entries.
+  uint64_t maxClusters() const { return std::max<uint64_t>(1, (65536 * 32) / l_.clusterBytes()); }
+
   void addCluster(uint32_t c) {
     for (uint32_t s = 0; s < l_.clusterSectors; ++s)
       sectors_.push_back(l_.clusterOffset(c) + uint64_t{s} * l_.sectorBytes);

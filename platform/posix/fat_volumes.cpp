@@ -3,17 +3,6 @@
 #include "platform/posix/fat_root_copy.h"
 #include "platform/process.h"
 
-#include <cstdio>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#ifdef __linux__
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
-
 namespace platform {
 namespace {
 
