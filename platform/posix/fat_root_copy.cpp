@@ -447,7 +447,7 @@ class DataWriter {
 class RootCopier {
  public:
   RootCopier(int fd, const Layout& l, uint32_t hint, const std::string& target)
-      : fd_(fd), l_(l), fat_(fd, l), clusters_(fat_, l, hint), root_(fd, l, clusters_, fat_),
+      : l_(l), fat_(fd, l), clusters_(fat_, l, hint), root_(fd, l, clusters_, fat_),
         data_(fd, target, l) {}
 
   bool load() { return root_.load(); }
@@ -618,7 +618,6 @@ class RootCopier {
     return e;
   }
 
-  int fd_;
   const Layout& l_;
   FatTable fat_;
   Clusters clusters_;

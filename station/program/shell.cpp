@@ -16,6 +16,8 @@ std::string tallyLine(const Counters& c, int runs) {
   return "timeout: " + std::to_string(c.total) + " of " + std::to_string(runs) + " runs tallied";
 }
 
+int tallyExit(const Counters& c) { return c.success == c.total ? kExitAllSucceeded : kExitRunFailed; }
+
 }  // namespace
 
 void exitProcess(int code) {
@@ -94,10 +96,7 @@ class StationShell::Watchdog {
     if (!takeClose()) return;
     const Counters c = model_.rows().counters();
     if (timedOut) host_.trace(tallyLine(c, o_.runs));
-    code_ = !FormClose(model_)     ? kExitCloseFailed
-            : timedOut             ? kExitTimedOut
-            : c.success == c.total ? kExitAllSucceeded
-                                   : kExitRunFailed;
+    code_ = !FormClose(model_) ? kExitCloseFailed : timedOut ? kExitTimedOut : tallyExit(c);
     o_.exitNow(code_);
   }
 
@@ -220,8 +219,7 @@ int StationShell::exitCode() {
   if (timedOut_) return kExitTimedOut;
   if (pictureFailed_) return kExitRunFailed;
   if (!o_.exitFromTally) return kExitAllSucceeded;
-  const Counters c = model_.rows().counters();
-  return c.success == c.total ? kExitAllSucceeded : kExitRunFailed;
+  return tallyExit(model_.rows().counters());
 }
 
 }  // namespace station

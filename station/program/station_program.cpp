@@ -51,18 +51,18 @@ const char kExitCodes[] =
     "4 another station is running (headless), 5 settings not saved, 6 the station's folder\n"
     "has no misc/ folder.\n";
 
-bool number(const std::string& text, int& out) {
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < 0 || v > 1000000) return false;
-  out = static_cast<int>(v);
-  return true;
-}
-
 std::atomic<bool> stopRequested{false};
 void onSignal(int) { stopRequested = true; }
 
 }  // namespace
+
+bool optionNumber(const std::string& text, long least, long most, int& out) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < least || v > most) return false;
+  out = static_cast<int>(v);
+  return true;
+}
 
 std::string stationUsage(const ExtraOptions& extra) { return kUsage + extra.usage + kExitCodes; }
 
@@ -77,7 +77,7 @@ bool parseStationOptions(const std::vector<std::string>& args, StationOptions& o
     const bool hasValue = i + 1 < args.size();
     auto count = [&](int& out) {
       const std::string& v = args[++i];
-      return number(v, out) || refuse(a + " wants a whole number from 0 to 1000000, not \"" + v + "\"");
+      return optionNumber(v, 0, 1000000, out) || refuse(a + " wants a whole number from 0 to 1000000, not \"" + v + "\"");
     };
     if (a == "--help" || a == "-h") o.help = true;
     else if (a == "--version") o.version = true;

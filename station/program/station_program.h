@@ -38,6 +38,9 @@ struct ExtraOptions {
   std::string usage;  // its lines of the usage text
 };
 
+// An option's value as a whole decimal number from `least` to `most`; false for anything else.
+bool optionNumber(const std::string& text, long least, long most, int& out);
+
 // False on a bad command line, `error` then saying why in one line.
 bool parseStationOptions(const std::vector<std::string>& args, StationOptions& options,
                          const ExtraOptions& extra = {}, std::string* error = nullptr);

@@ -64,7 +64,9 @@ TEST_F(ModelTest, ReportsLandOnTheSlotsRow) {
   EXPECT_EQ(row.port, "Port:0-5");
   EXPECT_EQ(r.portCell(1), "Port:0-5");
   EXPECT_EQ(row.spare, "K9G8G08 x 2");
-  const RowState untouched{.text = "Waiting device...", .progressVisible = true};
+  RowState untouched;
+  untouched.text = "Waiting device...";
+  untouched.progressVisible = true;
   EXPECT_EQ(m().rows().slotRow(0), untouched) << "the other slot's row";
   EXPECT_EQ(m().controls().systemAreaText(), "System Area Size: 8MB");
   EXPECT_EQ(r.text(LangText::FailMsg), "fail");

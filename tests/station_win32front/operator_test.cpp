@@ -60,7 +60,9 @@ class OperatorTest : public ::testing::Test {
       dialogs.presenter = [this](const ModalMessage& m) { inputs_.push_back("message " + m.text); };
     }
     fe_ = std::make_unique<Win32FrontEnd>(dialogs);
-    binder_ = std::make_unique<Binder>(*model_, *fe_, BinderDeps{.driveInPortCell = true});
+    BinderDeps deps;
+    deps.driveInPortCell = true;
+    binder_ = std::make_unique<Binder>(*model_, *fe_, std::move(deps));
     binder_->create(mainWindowDesc());
     binder_->renderAll();
     binder_->attach();

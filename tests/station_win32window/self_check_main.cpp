@@ -1,13 +1,13 @@
 // mpstation.exe with the window's self-check, for the window tests only: the shipped
 // program plus --self-check REPORT (and its --wait-raise, --wait-arrival).
 #include <cctype>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "station/frontend/win32/program.h"
 #include "station/frontend/win32/self_check.h"
 #include "station/program/shell.h"
+#include "station/program/station_program.h"
 
 namespace {
 
@@ -18,14 +18,6 @@ const char kWindowUsage[] =
     "  --wait-raise MS   with --self-check: minimised, wait for a later start to restore\n"
     "                    it, then for the file REPORT.close before closing\n"
     "  --wait-arrival L  with --self-check: wait for drive L's arrival in the port log\n";
-
-bool positive(const std::string& text, int& out) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v <= 0 || v > 3600000) return false;
-  out = static_cast<int>(v);
-  return true;
-}
 
 station::win32::SelfCheckOptions selfCheck;
 bool selfChecking = false;
@@ -38,7 +30,7 @@ int windowOption(const std::vector<std::string>& args, size_t at) {
     selfCheck.report = v;
     selfChecking = true;
   } else if (a == "--wait-raise") {
-    if (!positive(v, selfCheck.waitRaiseMs)) return 0;
+    if (!station::optionNumber(v, 1, 3600000, selfCheck.waitRaiseMs)) return 0;
   } else if (a == "--wait-arrival") {
     if (v.size() != 1 || !std::isalpha(static_cast<unsigned char>(v[0]))) return 0;
     selfCheck.waitArrival = static_cast<char>(std::toupper(static_cast<unsigned char>(v[0])));
