@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fuzz/sandbox.h"
 #include "platform/posix/fat_root_copy.h"
@@ -15,16 +17,20 @@ namespace {
 
 constexpr off_t kImageBytes = 40 << 20;
 
-const std::string& source(const char* name, size_t bytes) {
-  static std::string paths[2];
-  std::string& path = paths[name[0] == 'a' ? 0 : 1];
-  if (path.empty()) {
-    path = fuzz::sandbox() + "/" + name;
-    std::string content(bytes, '\0');
-    for (size_t i = 0; i < bytes; ++i) content[i] = static_cast<char>(i * 7 + 1);
-    fuzz::writeFile(path, content);
-  }
-  return path;
+// Two files, made once: one short name, one long that takes several clusters.
+const std::vector<platform::Volumes::RootCopy>& files() {
+  static const std::vector<platform::Volumes::RootCopy> list = [] {
+    std::vector<platform::Volumes::RootCopy> l;
+    for (auto [name, bytes] : {std::pair<const char*, size_t>{"a.bin", 3000}, {"A long name.mp3", 70000}}) {
+      std::string content(bytes, '\0');
+      for (size_t i = 0; i < bytes; ++i) content[i] = static_cast<char>(i * 7 + 1);
+      const std::string path = fuzz::sandbox() + "/source" + std::to_string(l.size());
+      fuzz::writeFile(path, content);
+      l.push_back({path, name});
+    }
+    return l;
+  }();
+  return list;
 }
 
 }  // namespace
@@ -34,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string image = fuzz::sandbox() + "/volume.img";
   fuzz::writeFile(image, data, size);
   if (truncate(image.c_str(), kImageBytes) != 0) std::abort();
-  size_t copied = platform::copyOntoFatRoot(
-      image, {{source("a.bin", 3000), "a.bin"}, {source("long.bin", 70000), "A long name.mp3"}});
+  const size_t copied = platform::copyOntoFatRoot(image, files());
   struct stat st;
   if (copied > 2 || stat(image.c_str(), &st) != 0 || st.st_size != kImageBytes) std::abort();
   return 0;
