@@ -58,6 +58,12 @@ struct WindowsStartParams {
 };
 WindowsStartParams windowsStartParams(ChildWindow window);
 
+// The calling thread takes no stop signal (interrupt, terminate) from now on; another
+// thread does. For a thread that may stay blocked in a read inside the C library: a
+// handler deferred to that thread's next call (as ThreadSanitizer defers them) would
+// never run. Nothing on Windows, whose console stop runs a thread of its own.
+void keepStopSignalsAway();
+
 // Exit value reported for a POSIX child killed by a signal (a crashed tool): out of every
 // device answer's range, and its four equal bytes read as "no identification".
 constexpr uint32_t kChildKilled = 0xFFFFFFFFu;

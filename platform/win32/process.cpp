@@ -58,4 +58,6 @@ void setEnvironment(const std::string& name, const std::string& value) {
   SetEnvironmentVariableA(name.c_str(), value.c_str());
 }
 
+void keepStopSignalsAway() {}
+
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "base/overloaded.h"
+#include "platform/process.h"
 #include "station/model/production_check.h"
 
 namespace station {
@@ -373,6 +374,7 @@ void HeadlessHost::ready() {
   print("ready");
   if (!o_.commands) return;
   std::thread([loop = loop_, read = o_.commands] {
+    platform::keepStopSignalsAway();  // it may wait for a line for good
     std::string line;
     while (read(line)) {
       {
